@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# cmake/wine-session.sh — makes and ends the isolated Wine session of a test run: its own prefix, Xvfb when there is no display, the Japanese locale.
+# Usage: wine-session.sh start|stop STATE_DIR
+set -u
+cmd=$1; state=$2
+mkdir -p "$state"
+case "$cmd" in
+start)
+  [ -f "$state/env" ] && exit 0
+  export WINEPREFIX="$state/prefix" WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8 WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ -z "${DISPLAY:-}" ]; then
+    # Find a free display number and start a virtual screen on it.
+    for n in $(seq 90 140); do
+      [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$state/xvfb.log" 2>&1 &
+    echo $! >"$state/xvfb.pid"
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  fi
+  rm -rf "$WINEPREFIX"
+  wineboot -i >"$state/wineboot.log" 2>&1
+  wineserver -p 2>/dev/null
+  {
+    echo "export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8"
+    echo "export WINEDLLOVERRIDES='mscoree,mshtml='"
+    echo "export DISPLAY='$DISPLAY'"
+  } >"$state/env"
+  ;;
+stop)
+  if [ -f "$state/env" ]; then
+    # shellcheck disable=SC1091
+    . "$state/env"
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+  fi
+  if [ -f "$state/xvfb.pid" ]; then
+    kill "$(cat "$state/xvfb.pid")" 2>/dev/null
+    rm -f "$state/xvfb.pid"
+  fi
+  rm -f "$state/env"
+  ;;
+esac
+exit 0
