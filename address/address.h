@@ -19,6 +19,10 @@ extern char g_ignorePatterns[TEXT_SIZE];
 // Replaces every '/' of the path by '\', stepping by characters.
 void ToBackslashes(char *path);
 
+// Copies as many whole characters of text as fit into output of the given
+// size (at least 1) and terminates it: a double-byte character is never cut.
+void CopyWholeCharacters(char *output, const char *text, size_t size);
+
 // True when the text begins with the prefix, ASCII letters compared without case.
 bool StartsWithNoCase(const char *text, const char *prefix);
 

@@ -12,6 +12,21 @@ void ToBackslashes(char *path)
             *p = '\\';
 }
 
+void CopyWholeCharacters(char *output, const char *text, size_t size)
+{
+    size_t used = 0;
+    for (const char *p = text; *p != '\0';) {
+        const char *next = NextChar(p);
+        size_t length = (size_t)(next - p);
+        if (used + length > size - 1)
+            break;
+        memcpy(output + used, p, length);
+        used += length;
+        p = next;
+    }
+    output[used] = '\0';
+}
+
 static bool IsSingleAscii(const char *p, const char *next)
 {
     return next - p == 1 && (unsigned char)*p < 0x80;

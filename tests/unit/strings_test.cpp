@@ -195,3 +195,23 @@ TEST(ToBackslashes, StepsByCharacters)
     ToBackslashes(lone);
     EXPECT_STREQ(lone, "a\x83/");
 }
+
+TEST(CopyWholeCharacters, NeverCutsADoubleByteCharacter)
+{
+    struct Case { const char *text; size_t size; const char *expected; } cases[] = {
+        {"abc", 10, "abc"},
+        {"abc", 3, "ab"},
+        {"a" SJIS_SO "b", 3, "a"},          // "ソ" does not fit whole after 'a'
+        {"a" SJIS_SO "b", 4, "a" SJIS_SO},
+        {SJIS_SO SJIS_HYO, 4, SJIS_SO},
+        {"xyz", 1, ""},
+        {"a\x83", 10, "a\x83"},             // a lone lead byte at the end is one character
+    };
+    for (const Case &c : cases) {
+        char out[16];
+        memset(out, 'Z', sizeof out);
+        CopyWholeCharacters(out, c.text, c.size);
+        EXPECT_STREQ(out, c.expected) << "text '" << c.text << "' size " << c.size;
+        EXPECT_EQ(out[c.size], 'Z') << "wrote past the buffer for '" << c.text << "'";
+    }
+}
