@@ -21,6 +21,10 @@ start)
   rm -rf "$WINEPREFIX"
   wineboot -i >"$state/wineboot.log" 2>&1
   wineserver -p 2>/dev/null
+  # The dialog font has no file of its own under Wine: map it to the
+  # proportional IPA gothic so the Japanese labels fit as on Windows.
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1
+  wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /t REG_SZ /d 'IPAGothic' /f >/dev/null 2>&1
   {
     echo "export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8"
     echo "export WINEDLLOVERRIDES='mscoree,mshtml='"

@@ -1,0 +1,41 @@
+// app/surface.cpp — the main window surface the engine shares: crawl state, handles, the access log, the Search button caption and run mode.
+#include "app/app.h"
+
+volatile LONG g_crawlState = CRAWL_IDLE;
+HWND g_mainWindow;
+HINSTANCE g_instance;
+
+void LoadText(int id, char *buffer)
+{
+    buffer[0] = '\0';
+    LoadStringA(g_instance, id, buffer, STRING_SIZE);
+}
+
+void AppendLog(HWND window, const char *text)
+{
+    SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)text);
+    LRESULT count = SendDlgItemMessageA(window, IDC_LOG, LB_GETCOUNT, 0, 0);
+    SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
+}
+
+void SetSearchButtonText(HWND window, int kind)
+{
+    int id = kind == BUTTON_STOP ? IDS_STOP : kind == BUTTON_SKIP ? IDS_SKIP : IDS_SEARCH;
+    char text[STRING_SIZE];
+    LoadText(id, text);
+    SetDlgItemTextA(window, IDC_SEARCH, text);
+}
+
+void SetRunControls(HWND window, int enable)
+{
+    static const int controls[] = {IDC_OPTIONS, IDC_RELOAD, IDC_DEPTH0, IDC_DEPTH1,
+                                   IDC_DEPTH2, IDC_DEPTHINF, IDC_IGNORE};
+    SetSearchButtonText(window, enable ? BUTTON_SEARCH : BUTTON_SKIP);
+    for (int id : controls)
+        EnableWindow(GetDlgItem(window, id), enable);
+}
+
+bool IsInVisitedList(HWND window, const char *text)
+{
+    return SendDlgItemMessageA(window, IDC_LOG, LB_FINDSTRING, (WPARAM)-1, (LPARAM)text) != LB_ERR;
+}

@@ -1,0 +1,154 @@
+// engine/crawl_run.cpp — a crawl run from the start request to the end actions: run mode, the Internet session, one pass per start list and reservation, the completion sound, hang-up and power off.
+#include "engine/engine.h"
+
+#include <mmsystem.h>
+
+#include "app/app.h"
+#include "net/net.h"
+#include "settings/settings.h"
+
+char g_startList[START_LIST_SIZE];
+int g_depthLimit;
+HINTERNET g_internetSession;
+
+EndActionCalls g_endActions = {
+    PlaySoundA, OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges, ExitWindowsEx,
+};
+
+// Size of the window title buffer during a run.
+#define TITLE_SIZE 320
+
+// Size of the reservation read from the address box when a pass ends.
+#define RESERVATION_SIZE 260
+
+void FormatDateFolder(char *buffer, const SYSTEMTIME *day)
+{
+    wsprintfA(buffer, "%04d-%02d-%02d\\", day->wYear, day->wMonth, day->wDay);
+}
+
+// The depth limit chosen by the depth buttons; the previous one when none is checked.
+static void TakeDepthChoice(HWND window)
+{
+    static const struct { int id, limit; } buttons[] = {
+        {IDC_DEPTH0, 0}, {IDC_DEPTH1, 1}, {IDC_DEPTH2, 2}, {IDC_DEPTHINF, DEPTH_UNLIMITED}};
+    for (const auto &button : buttons)
+        if (IsDlgButtonChecked(window, button.id) == BST_CHECKED)
+            g_depthLimit = button.limit;
+}
+
+// The local path mapping reads its two settings through this.
+static unsigned ReadNumberForMapping(const char *name, unsigned defaultValue)
+{
+    return (unsigned)ReadSettingNumber(name, defaultValue);
+}
+
+void StartCrawl(HWND window, const char *saveFolder, const char *startList, const char *ignoreText)
+{
+    g_mainWindow = window;
+    g_readSettingNumber = ReadNumberForMapping;
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    FormatDateFolder(g_dateFolder, &today);
+    lstrcpynA(g_saveFolder, saveFolder, TEXT_SIZE);
+    lstrcpynA(g_ignorePatterns, ignoreText, TEXT_SIZE);
+    lstrcpynA(g_startList, startList, START_LIST_SIZE);
+    TakeDepthChoice(window);
+    HANDLE thread = CreateThread(NULL, 0, RunCrawl, NULL, 0, NULL);
+    if (thread != NULL)
+        CloseHandle(thread);
+}
+
+void ShowProgressTitle(const char *text)
+{
+    char format[STRING_SIZE];
+    LoadText(IDS_PROGRESSTITLE, format);
+    // The text is cut so that the filled title always fits its buffer:
+    // the format's own characters take the room they need first.
+    int room = TITLE_SIZE - (lstrlenA(format) - 2) - 1;
+    char shortened[TITLE_SIZE];
+    CopyWholeCharacters(shortened, text, room > 1 ? (size_t)room : 1);
+    char title[TITLE_SIZE + STRING_SIZE];
+    wsprintfA(title, format, shortened);
+    title[TITLE_SIZE - 1] = '\0';
+    SetWindowTextA(g_mainWindow, title);
+}
+
+void OpenInternetSession(void)
+{
+    CloseInternetHandle(&g_internetSession);
+    g_internetSession = g_internet.Open(USER_AGENT, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+}
+
+void EnterRunMode(HWND window)
+{
+    ShowProgressTitle("Connecting...");
+    SetRunControls(window, 0);
+    SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+}
+
+void FinishRun(HWND window)
+{
+    SetRunControls(window, 1);
+    char title[STRING_SIZE];
+    LoadText(IDS_TITLE, title);
+    SetWindowTextA(window, title);
+    g_endActions.Sound("QEXWWWread", NULL, SND_ASYNC | SND_APPLICATION);
+}
+
+void HangUp(void) { g_internet.AutodialHangup(0); }
+
+void PowerOffIfChosen(HWND window)
+{
+    if (IsDlgButtonChecked(window, IDC_POWEROFF) != BST_CHECKED)
+        return;
+    HANDLE token = NULL;
+    g_endActions.OpenToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    g_endActions.LookupPrivilege(NULL, "SeShutdownPrivilege", &privileges.Privileges[0].Luid);
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    g_endActions.AdjustPrivileges(token, FALSE, &privileges, sizeof privileges, NULL, NULL);
+    if (token != NULL)
+        CloseHandle(token);
+    g_endActions.Shutdown(EWX_SHUTDOWN, 0);
+}
+
+// Runs one pass over the start list and then one per reservation typed into
+// the address box during the pass before it.
+static void RunPasses(HWND window)
+{
+    for (;;) {
+        SetDlgItemTextA(window, IDC_ADDRESSLABEL, "追加予約(&A)");
+        SetDlgItemTextA(window, IDC_ADDRESS, "");
+        RunStartList();
+        g_crawlState = CRAWL_RUNNING;
+        char reservation[RESERVATION_SIZE];
+        reservation[0] = '\0';
+        GetDlgItemTextA(window, IDC_ADDRESS, reservation, sizeof reservation);
+        SetDlgItemTextA(window, IDC_ADDRESSLABEL, "アドレス(&A)");
+        if (reservation[0] == '\0')
+            return;
+        lstrcpynA(g_startList, reservation, START_LIST_SIZE);
+    }
+}
+
+DWORD WINAPI RunCrawl(LPVOID)
+{
+    HWND window = g_mainWindow;
+    EnterRunMode(window);
+    g_internet.AttemptConnect(0);
+    OpenInternetSession();
+    g_startPath[0] = '\0';
+    ForgetConnection();
+    RunPasses(window);
+    CloseInternetHandle(&g_internetSession);
+    FinishRun(window);
+    if (g_crawlState == CRAWL_RUNNING) {
+        if (IsDlgButtonChecked(window, IDC_HANGUP) == BST_CHECKED)
+            HangUp();
+        PowerOffIfChosen(window);
+    }
+    g_crawlState = CRAWL_IDLE;
+    SetTimer(window, ANIMATION_TIMER, ANIMATION_PERIOD, NULL);
+    return 0;
+}

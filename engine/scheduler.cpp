@@ -1,0 +1,279 @@
+// engine/scheduler.cpp — one pass over the start list: entry words and options, start addresses handed to supervised fetch workers with retries.
+#include "engine/engine.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+#include "app/app.h"
+#include "settings/settings.h"
+
+char g_startPath[TEXT_SIZE];
+int g_startPageFlag;
+char g_shortcutTitle[TEXT_SIZE];
+int g_linksFound;
+int g_linksHandled;
+
+// Separators of start list entries.
+static const char ENTRY_SEPARATORS[] = "\r\n ";
+
+// Skips what stands between two entries: after a separator, everything up to
+// the next letter, digit or '*'. Digits are kept so that a numeric server
+// address written without "http://" keeps its first characters.
+static const char *SkipToEntry(const char *p)
+{
+    while (*p != '\0' && !IsLetterChar(*p) && !(*p >= '0' && *p <= '9') && *p != '*')
+        p = NextChar(p);
+    return p;
+}
+
+// The start of the entry after the one at p.
+static const char *NextEntry(const char *p)
+{
+    return SkipToEntry(ScanFor(p, "", ENTRY_SEPARATORS, 1));
+}
+
+static int CountEntries(const char *list)
+{
+    int count = 0;
+    for (const char *p = list; *p != '\0'; p = NextEntry(p))
+        ++count;
+    return count;
+}
+
+struct EntryWord {
+    const char *word;
+    int box;
+    const char *line;
+};
+
+static const EntryWord entryWords[] = {
+    {"*D", IDC_HANGUP, "* Auto disconnect"},
+    {"*P", IDC_POWEROFF, "* Auto power off"},
+    {"*R", IDC_RETRY, "* Retry on."},
+};
+
+// Carries out "*D", "*P" or "*R"; false when the word is none of them.
+static bool RunEntryWord(const char *word)
+{
+    for (const EntryWord &entry : entryWords) {
+        if (CompareNoCase(word, entry.word) != 0)
+            continue;
+        AppendLog(g_mainWindow, entry.line);
+        CheckDlgButton(g_mainWindow, entry.box, BST_CHECKED);
+        return true;
+    }
+    return false;
+}
+
+// Appends a pattern and a space to the ignore patterns, when both fit.
+static void AddIgnorePattern(const char *pattern)
+{
+    size_t used = strlen(g_ignorePatterns), length = strlen(pattern);
+    if (used + length + 1 >= TEXT_SIZE)
+        return;
+    memcpy(g_ignorePatterns + used, pattern, length);
+    g_ignorePatterns[used + length] = ' ';
+    g_ignorePatterns[used + length + 1] = '\0';
+}
+
+// The depth limit an entry's '|' option gives: the next character's digit,
+// kept within 0 to 9.
+static int DepthOption(char c)
+{
+    int depth = (unsigned char)c - '0';
+    return depth < 0 ? 0 : depth > 9 ? 9 : depth;
+}
+
+// Applies the ';' pattern and '|' depth options written after an address.
+void ApplyEntryOptions(const char *word)
+{
+    const char *p = ScanFor(word, "", ";|", 1);
+    while (*p != '\0') {
+        if (*p == ';') {
+            g_ignorePatterns[0] = '\0';
+            while (*p == ';') {
+                char pattern[TEXT_SIZE];
+                CopyUntil(pattern, p + 1, ";|");
+                AddIgnorePattern(pattern);
+                p = ScanFor(p + 1, "", ";|", 1);
+            }
+        } else {
+            g_depthLimit = DepthOption(p[1]);
+            if (p[1] == '\0')
+                break;
+            p = ScanFor(p + 1, "", ";|", 1);
+        }
+    }
+}
+
+// The entry with its scheme taken off; the depth value it starts with.
+static const char *TakeScheme(const char *entry, int *depth)
+{
+    *depth = 0;
+    if (StartsWithNoCase(entry, "ftp://")) {
+        *depth = DEPTH_FTP;
+        return entry + 6;
+    }
+    if (StartsWithNoCase(entry, "http://"))
+        return entry + 7;
+    return entry;
+}
+
+// One address entry: its log line, options, start state, admission and attempts.
+static void RunAddressEntry(const char *entry, const char *word, int depth, int baseDepth,
+                            const char *baseIgnore, WorkerRecord *record)
+{
+    char line[TEXT_SIZE + 16];
+    wsprintfA(line, "* URL-> %s", word);
+    AppendLog(g_mainWindow, line);
+    lstrcpynA(g_ignorePatterns, baseIgnore, TEXT_SIZE);
+    g_depthLimit = baseDepth;
+    ApplyEntryOptions(word);
+    char address[TEXT_SIZE + 1];
+    CopyUntil(address, entry, "|;\r\n ");
+    g_startPath[0] = '\0';
+    g_startPageFlag = 1;
+    lstrcpynA(g_shortcutTitle, address, TEXT_SIZE);
+    if (!AdmitAddress(address, depth))
+        return;
+    ++g_linksHandled;
+    ShowLinkProgress();
+    RunAttempts(record, address, depth);
+}
+
+void RunStartList(void)
+{
+    char baseIgnore[TEXT_SIZE];
+    lstrcpynA(baseIgnore, g_ignorePatterns, TEXT_SIZE);
+    int baseDepth = g_depthLimit;
+    g_linksHandled = 0;
+    g_linksFound = CountEntries(g_startList);
+    static WorkerRecord record;
+    for (const char *p = g_startList; *p != '\0'; p = NextEntry(p)) {
+        int depth;
+        const char *entry = TakeScheme(p, &depth);
+        char word[TEXT_SIZE];
+        CopyUntil(word, entry, ENTRY_SEPARATORS);
+        if (!RunEntryWord(word))
+            RunAddressEntry(entry, word, depth, baseDepth, baseIgnore, &record);
+    }
+    ForgetConnection();
+}
+
+// Runs the worker, holding it suspended for 100 ms and then letting it run
+// for up to 1500 ms at a time, until it ends; returns its exit code.
+static DWORD SuperviseWorker(HANDLE worker)
+{
+    DWORD code = STILL_ACTIVE;
+    while (code == STILL_ACTIVE) {
+        SuspendThread(worker);
+        Sleep(100);
+        ResumeThread(worker);
+        WaitForSingleObject(worker, 1500);
+        if (!GetExitCodeThread(worker, &code))
+            code = 0;
+    }
+    return code;
+}
+
+void RunAttempts(WorkerRecord *record, const char *address, int depth)
+{
+    for (int attempt = 0; attempt < GetRetryCount(g_mainWindow); ++attempt) {
+        lstrcpynA(record->address, address, START_LIST_SIZE);
+        record->depth = depth;
+        record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
+        HANDLE worker = CreateThread(NULL, 0, FetchWorkerMain, record, 0, NULL);
+        if (worker == NULL)
+            return;
+        DWORD code = SuperviseWorker(worker);
+        CloseHandle(worker);
+        if (code == 1 || g_crawlState != CRAWL_RUNNING)
+            return;
+    }
+}
+
+DWORD WINAPI FetchWorkerMain(LPVOID parameter)
+{
+    const WorkerRecord *record = (const WorkerRecord *)parameter;
+    return (DWORD)FetchAddress(record->address, record->depth, record->attempt);
+}
+
+static bool HasPageExtension(const char *extension)
+{
+    static const char *const pageExtensions[] = {".htm", ".html", ".shtml", ".asp"};
+    for (const char *page : pageExtensions)
+        if (CompareNoCase(extension, page) == 0)
+            return true;
+    return false;
+}
+
+int ClassifyAddress(char *address, int depth, char *host, char *path, char *file)
+{
+    if (file[0] == '\0')
+        return ADDRESS_PAGE;
+    char extension[TEXT_SIZE] = "";
+    FindExtension(extension, file);
+    if (extension[0] != '\0')
+        return HasPageExtension(extension) ? ADDRESS_PAGE : ADDRESS_FILE;
+    if (depth == DEPTH_FTP)
+        return ADDRESS_FILE;
+    // A name without extension names a folder: its address gets the closing
+    // '/' and is split again. Callers' buffers hold at least TEXT_SIZE + 1
+    // bytes, so an address of up to 259 characters has room for it.
+    size_t length = strlen(address);
+    if (length >= TEXT_SIZE)
+        return ADDRESS_TOO_LONG;
+    address[length] = '/';
+    address[length + 1] = '\0';
+    if (SplitAddress(address, host, path, file) != 1)
+        return ADDRESS_TOO_LONG;
+    return ADDRESS_PAGE;
+}
+
+// Logs that an address is refused because its local path would not fit.
+static void LogPathTooLong(const char *address)
+{
+    char line[TEXT_SIZE + 32];
+    wsprintfA(line, "* パスが長すぎます : %.259s", address);
+    AppendLog(g_mainWindow, line);
+}
+
+int AdmitAddress(char *address, int depth)
+{
+    if (g_crawlState == CRAWL_STOP_REQUESTED)
+        return 0;
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE];
+    if (SplitAddress(address, host, path, file) != 1) {
+        LogPathTooLong(address);
+        return 0;
+    }
+    TakeUserFromHost(host, user, password);
+    int kind = ClassifyAddress(address, depth, host, path, file);
+    if (kind == ADDRESS_TOO_LONG) {
+        LogPathTooLong(address);
+        return 0;
+    }
+    if (g_startPath[0] == '\0')
+        lstrcpynA(g_startPath, path, TEXT_SIZE);
+    if (file[0] != '\0' && !PassesIgnorePatterns(file))
+        return 0;
+    bool inScope = kind == ADDRESS_FILE || depth == DEPTH_FTP ||
+                   (depth <= g_depthLimit && StartsWithNoCase(path, g_startPath));
+    if (!inScope)
+        return 0;
+    char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
+    if (MapToLocalPath(localPath, host, path, file, localFolder) != 1) {
+        LogPathTooLong(address);
+        return 0;
+    }
+    if (g_startPageFlag == 1)
+        return 1;
+    return IsInVisitedList(g_mainWindow, localPath) ? 0 : 1;
+}
+
+void ShowLinkProgress(void)
+{
+    SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETRANGE, 0,
+                        MAKELPARAM(0, g_linksFound & 0xFFFF));
+    SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETPOS, (WPARAM)g_linksHandled, 0);
+}

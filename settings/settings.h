@@ -1,0 +1,39 @@
+// settings/settings.h — interface of the settings store: named values under the user's registry key, one accessor per setting, the download total and the hidden commands.
+#ifndef PARVEL_SETTINGS_SETTINGS_H
+#define PARVEL_SETTINGS_SETTINGS_H
+
+#include <windows.h>
+
+// Capacity with which text values are read: 79 characters and the NUL.
+#define SETTING_TEXT_CAPACITY 80
+
+// Primitives. Every call opens the key anew; every write is flushed at once.
+// Text buffers of the callers hold 260 bytes.
+void ReadSettingText(const char *name, char *buffer, const char *defaultText);
+void WriteSettingText(const char *name, const char *text);
+DWORD ReadSettingNumber(const char *name, DWORD defaultValue);
+void WriteSettingNumber(const char *name, DWORD value);
+
+// Accessors with each setting's default and conversion.
+void GetSaveFolder(char *buffer);
+void GetShortcutFolder(char *buffer);
+int GetOutServer(void);
+int GetResume(void);
+int GetCacheMode(void);
+int GetUseFtp(void);
+int GetRetryCount(HWND mainWindow);
+DWORD GetTimeout(void);
+
+// Adds the bytes of one transfer to the running total "DLSIZE" (wraps at 2^32).
+void AddDownloadedBytes(DWORD byteCount);
+
+// Carries out a hidden command ("*set0" to "*set3" followed by a digit)
+// typed into the address box. Returns true when the text was one (carried
+// out, or refused for a missing digit), false when it is no hidden command.
+bool RunHiddenCommand(HWND window, const char *text);
+
+// The value a hidden command stores for digit d (0 to 9): the date folder,
+// archives folder, retry count and receive time-out in milliseconds.
+DWORD HiddenCommandValue(int command, int digit);
+
+#endif

@@ -1,0 +1,328 @@
+// tests/win/crawl_run_test.cpp — a crawl run on a hidden main window: run mode, passes and reservations, the session, the end actions (through recorded calls, nothing is switched off).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "net/net.h"
+#include "settings/settings.h"
+#include "tests/win/window_fixture.h"
+
+// What the fakes saw, in call order.
+static std::vector<std::string> g_calls;
+// Window state sampled when the fetch opened its session (inside a pass).
+static std::string g_captionInPass, g_labelInPass, g_addressInPass, g_titleInPass;
+static BOOL g_optionsEnabledInPass, g_retryEnabledInPass;
+// What the fake session opening does to the window: type a reservation,
+// press Stop, or nothing.
+static const char *g_reservationToType;
+static LONG g_stateToSetInPass = -1;
+static LONG g_stateToSetAtSound = -1;
+
+static DWORD WINAPI FakeAttemptConnect(DWORD reserved)
+{
+    g_calls.push_back("AttemptConnect " + std::to_string(reserved));
+    return ERROR_SUCCESS;
+}
+
+static HINTERNET WINAPI FakeOpen(LPCSTR agent, DWORD access, LPCSTR proxy, LPCSTR bypass, DWORD flags)
+{
+    g_calls.push_back(std::string("Open ") + agent + " " + std::to_string(access) + " " +
+                      (proxy ? "proxy" : "-") + " " + (bypass ? "bypass" : "-") + " " + std::to_string(flags));
+    if (g_calls.size() > 2 && g_captionInPass.empty()) {
+        // Called by a fetch inside a pass: look at the window as the user would.
+        HWND window = g_mainWindow;
+        g_captionInPass = ControlText(window, IDC_SEARCH);
+        g_labelInPass = ControlText(window, IDC_ADDRESSLABEL);
+        g_addressInPass = ControlText(window, IDC_ADDRESS);
+        g_titleInPass = ControlText(window, 0);
+        g_optionsEnabledInPass = IsWindowEnabled(GetDlgItem(window, IDC_OPTIONS));
+        g_retryEnabledInPass = IsWindowEnabled(GetDlgItem(window, IDC_RETRY));
+        if (g_reservationToType != NULL)
+            SetDlgItemTextA(window, IDC_ADDRESS, g_reservationToType);
+        if (g_stateToSetInPass >= 0)
+            g_crawlState = g_stateToSetInPass;
+    }
+    return NULL; // no session: the fetch ends without connecting
+}
+
+static BOOL WINAPI FakeClose(HINTERNET) { return TRUE; }
+
+static BOOL WINAPI FakeHangup(DWORD reserved)
+{
+    g_calls.push_back("Hangup " + std::to_string(reserved));
+    return TRUE;
+}
+
+static BOOL WINAPI FakePlaySound(LPCSTR sound, HMODULE module, DWORD flags)
+{
+    g_calls.push_back(std::string("PlaySound ") + sound + (module ? " module" : "") + " " + std::to_string(flags));
+    if (g_stateToSetAtSound >= 0)
+        g_crawlState = g_stateToSetAtSound;
+    return TRUE;
+}
+
+static BOOL WINAPI FakeOpenToken(HANDLE, DWORD access, PHANDLE token)
+{
+    g_calls.push_back("OpenProcessToken " + std::to_string(access));
+    *token = NULL;
+    return TRUE;
+}
+
+static BOOL WINAPI FakeLookup(LPCSTR system, LPCSTR name, PLUID luid)
+{
+    g_calls.push_back(std::string("LookupPrivilegeValue ") + (system ? system : "-") + " " + name);
+    luid->LowPart = 19;
+    luid->HighPart = 0;
+    return TRUE;
+}
+
+static BOOL WINAPI FakeAdjust(HANDLE, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
+                              PTOKEN_PRIVILEGES previous, PDWORD)
+{
+    g_calls.push_back("AdjustTokenPrivileges " + std::to_string(disableAll) + " " +
+                      std::to_string(state->PrivilegeCount) + " " + std::to_string(state->Privileges[0].Luid.LowPart) +
+                      " " + std::to_string(state->Privileges[0].Attributes) + " " + std::to_string(length) +
+                      (previous ? " previous" : ""));
+    return TRUE;
+}
+
+static BOOL WINAPI FakeExitWindows(UINT flags, DWORD reason)
+{
+    g_calls.push_back("ExitWindows " + std::to_string(flags) + " " + std::to_string(reason));
+    return TRUE;
+}
+
+static int CountCalls(const std::string &prefix)
+{
+    int n = 0;
+    for (auto &call : g_calls)
+        n += call.compare(0, prefix.size(), prefix) == 0;
+    return n;
+}
+
+class CrawlRunTest : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    InternetCalls savedInternet;
+    EndActionCalls savedEndActions;
+
+    void SetUp() override
+    {
+        ClearSettings();
+        window = CreateTestWindow();
+        ASSERT_NE(window, (HWND)NULL);
+        CheckDlgButton(window, IDC_DEPTHINF, BST_CHECKED);
+        savedInternet = g_internet;
+        savedEndActions = g_endActions;
+        g_internet.AttemptConnect = FakeAttemptConnect;
+        g_internet.Open = FakeOpen;
+        g_internet.CloseHandle = FakeClose;
+        g_internet.AutodialHangup = FakeHangup;
+        g_endActions = {FakePlaySound, FakeOpenToken, FakeLookup, FakeAdjust, FakeExitWindows};
+        g_calls.clear();
+        g_captionInPass.clear();
+        g_labelInPass.clear();
+        g_addressInPass.clear();
+        g_titleInPass.clear();
+        g_reservationToType = NULL;
+        g_stateToSetInPass = g_stateToSetAtSound = -1;
+    }
+    void TearDown() override
+    {
+        g_internet = savedInternet;
+        g_endActions = savedEndActions;
+        DestroyWindow(window);
+        ClearSettings();
+    }
+    // Starts a run as the Search action does and waits for it to end.
+    void RunCrawlOf(const char *startList)
+    {
+        SetDlgItemTextA(window, IDC_ADDRESS, "typed text");
+        StartCrawl(window, "C:\\parvel-test-save", startList, "");
+        g_crawlState = CRAWL_RUNNING;
+        ASSERT_TRUE(PumpUntil([] { return g_crawlState == CRAWL_IDLE; }, 20000)) << "the run did not end";
+    }
+    void ExpectIdleWindow()
+    {
+        EXPECT_EQ(ControlText(window, IDC_SEARCH), "探索");
+        EXPECT_EQ(ControlText(window, 0), "Parvel 1st MIX");
+        EXPECT_EQ(ControlText(window, IDC_ADDRESSLABEL), "アドレス(&A)");
+        for (int id : {IDC_OPTIONS, IDC_RELOAD, IDC_DEPTH0, IDC_DEPTH1, IDC_DEPTH2, IDC_DEPTHINF, IDC_IGNORE})
+            EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, id))) << "control " << id;
+    }
+};
+
+TEST_F(CrawlRunTest, EmptyStartListStillMakesARunWithItsEndActions)
+{
+    CheckDlgButton(window, IDC_HANGUP, BST_CHECKED);
+    CheckDlgButton(window, IDC_POWEROFF, BST_CHECKED);
+    AppendLog(window, "line before the run");
+    RunCrawlOf("");
+    std::vector<std::string> expected = {
+        "AttemptConnect 0",
+        "Open QEX/10.0(Windows95 or NT) 0 - - 0",
+        "PlaySound QEXWWWread " + std::to_string(SND_ASYNC | SND_APPLICATION),
+        "Hangup 0",
+        "OpenProcessToken " + std::to_string(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY),
+        "LookupPrivilegeValue - SeShutdownPrivilege",
+        "AdjustTokenPrivileges 0 1 19 " + std::to_string(SE_PRIVILEGE_ENABLED) + " 16",
+        "ExitWindows " + std::to_string(EWX_SHUTDOWN) + " 0",
+    };
+    EXPECT_EQ(g_calls, expected);
+    EXPECT_TRUE(LogLines(window).empty()) << "the run empties the access log";
+    EXPECT_EQ(ControlText(window, IDC_ADDRESS), "") << "a pass empties the address box";
+    ExpectIdleWindow();
+}
+
+TEST_F(CrawlRunTest, EndActionsOnlyWhenTheirBoxesAreChecked)
+{
+    RunCrawlOf("");
+    EXPECT_EQ(CountCalls("PlaySound"), 1);
+    EXPECT_EQ(CountCalls("Hangup"), 0);
+    EXPECT_EQ(CountCalls("ExitWindows"), 0);
+    EXPECT_EQ(CountCalls("OpenProcessToken"), 0);
+}
+
+TEST_F(CrawlRunTest, WindowIsInRunModeDuringAPassAndAReservationRunsAsASecondPass)
+{
+    g_reservationToType = "*P";
+    RunCrawlOf("http://127.0.0.1:9/dir/");
+    EXPECT_EQ(g_captionInPass, "ｽｷｯﾌﾟ");
+    EXPECT_EQ(g_labelInPass, "追加予約(&A)");
+    EXPECT_EQ(g_addressInPass, "");
+    EXPECT_FALSE(g_optionsEnabledInPass);
+    EXPECT_TRUE(g_retryEnabledInPass) << "the retry box stays enabled during a run";
+    auto lines = LogLines(window);
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines.front(), "* URL-> 127.0.0.1:9/dir/");
+    EXPECT_EQ(lines.back(), "* Auto power off") << "the reservation ran as a second pass";
+    EXPECT_EQ(IsDlgButtonChecked(window, IDC_POWEROFF), (UINT)BST_CHECKED);
+    EXPECT_EQ(CountCalls("ExitWindows"), 1) << "the reservation's *P switches off at the end";
+    ExpectIdleWindow();
+}
+
+TEST_F(CrawlRunTest, StopRequestEndsThePassNotTheRun)
+{
+    CheckDlgButton(window, IDC_HANGUP, BST_CHECKED);
+    g_reservationToType = "*R";
+    g_stateToSetInPass = CRAWL_STOP_REQUESTED;
+    RunCrawlOf("http://127.0.0.1:9/a/ http://127.0.0.1:9/b/");
+    auto lines = LogLines(window);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "* URL-> 127.0.0.1:9/a/");
+    EXPECT_EQ(lines[1], "* URL-> 127.0.0.1:9/b/") << "the rest of the list is still walked";
+    EXPECT_EQ(lines[2], "* Retry on.") << "the reservation is still taken after a stop";
+    EXPECT_EQ(CountCalls("Open "), 2) << "nothing fetched after the stop request";
+    EXPECT_EQ(CountCalls("Hangup"), 1) << "the end actions still happen after a stop";
+}
+
+TEST_F(CrawlRunTest, PressAfterTheLastPassSkipsTheEndActions)
+{
+    CheckDlgButton(window, IDC_HANGUP, BST_CHECKED);
+    CheckDlgButton(window, IDC_POWEROFF, BST_CHECKED);
+    g_stateToSetAtSound = CRAWL_SKIP_REQUESTED;
+    RunCrawlOf("");
+    EXPECT_EQ(CountCalls("Hangup"), 0);
+    EXPECT_EQ(CountCalls("ExitWindows"), 0);
+    EXPECT_EQ(g_crawlState, CRAWL_IDLE);
+}
+
+TEST_F(CrawlRunTest, DepthButtonsGiveTheDepthLimit)
+{
+    struct Case { int button; int expected; } cases[] = {
+        {IDC_DEPTH0, 0}, {IDC_DEPTH1, 1}, {IDC_DEPTH2, 2}, {IDC_DEPTHINF, DEPTH_UNLIMITED}};
+    for (auto &c : cases) {
+        CheckRadioButton(window, IDC_DEPTH0, IDC_DEPTHINF, c.button);
+        RunCrawlOf("");
+        EXPECT_EQ(g_depthLimit, c.expected) << "button " << c.button;
+    }
+    // With no button checked the limit stays as it was.
+    for (int id = IDC_DEPTH0; id <= IDC_DEPTHINF; ++id)
+        CheckDlgButton(window, id, BST_UNCHECKED);
+    RunCrawlOf("");
+    EXPECT_EQ(g_depthLimit, DEPTH_UNLIMITED);
+}
+
+TEST_F(CrawlRunTest, StartCrawlCopiesTheRunInputs)
+{
+    RunCrawlOf("");
+    EXPECT_STREQ(g_saveFolder, "C:\\parvel-test-save");
+    SYSTEMTIME today;
+    GetLocalTime(&today);
+    char expected[32];
+    wsprintfA(expected, "%04d-%02d-%02d\\", today.wYear, today.wMonth, today.wDay);
+    EXPECT_STREQ(g_dateFolder, expected);
+}
+
+TEST(DateFolder, FormatsYearMonthDay)
+{
+    SYSTEMTIME day = {};
+    day.wYear = 1999;
+    day.wMonth = 7;
+    day.wDay = 4;
+    char text[32];
+    FormatDateFolder(text, &day);
+    EXPECT_STREQ(text, "1999-07-04\\");
+}
+
+TEST(ProgressTitle, IsFilledAndCutToFit)
+{
+    HWND window = CreateTestWindow();
+    g_mainWindow = window;
+    ShowProgressTitle("Connecting...");
+    EXPECT_EQ(ControlText(window, 0), "Connecting... / Parvel 1st MIX");
+    std::string longText;
+    for (int i = 0; i < 400; ++i)
+        longText += "表";
+    ShowProgressTitle(longText.c_str());
+    std::string title = ControlText(window, 0);
+    EXPECT_LE(title.size(), 319u);
+    EXPECT_GE(title.size(), 300u);
+    const std::string tail = " / Parvel 1st MIX";
+    ASSERT_GE(title.size(), tail.size());
+    EXPECT_EQ(title.substr(title.size() - tail.size()), tail);
+    EXPECT_EQ((title.size() - tail.size()) % 2, 0u) << "a double-byte character was cut";
+    DestroyWindow(window);
+}
+
+TEST(Surface, SearchButtonCaptionByKind)
+{
+    HWND window = CreateTestWindow();
+    struct Case { int kind; const char *caption; } cases[] = {
+        {BUTTON_STOP, "中止"}, {BUTTON_SKIP, "ｽｷｯﾌﾟ"}, {BUTTON_SEARCH, "探索"}, {0, "探索"}, {7, "探索"}};
+    for (auto &c : cases) {
+        SetSearchButtonText(window, c.kind);
+        EXPECT_EQ(ControlText(window, IDC_SEARCH), c.caption) << "kind " << c.kind;
+    }
+    DestroyWindow(window);
+}
+
+TEST(Surface, RunControlsDisableOnlyTheOptions)
+{
+    HWND window = CreateTestWindow();
+    SetRunControls(window, 0);
+    EXPECT_EQ(ControlText(window, IDC_SEARCH), "ｽｷｯﾌﾟ");
+    for (int id : {IDC_OPTIONS, IDC_RELOAD, IDC_DEPTH0, IDC_DEPTH1, IDC_DEPTH2, IDC_DEPTHINF, IDC_IGNORE})
+        EXPECT_FALSE(IsWindowEnabled(GetDlgItem(window, id))) << "control " << id;
+    for (int id : {IDC_ADDRESS, IDC_SEARCH, IDC_LOG, IDC_HANGUP, IDC_POWEROFF, IDC_RETRY})
+        EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, id))) << "control " << id;
+    SetRunControls(window, 1);
+    EXPECT_EQ(ControlText(window, IDC_SEARCH), "探索");
+    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(window, IDC_OPTIONS)));
+    DestroyWindow(window);
+}
+
+TEST(Surface, VisitedListIsAPrefixSearchWithoutCase)
+{
+    HWND window = CreateTestWindow();
+    AppendLog(window, "C:\\save\\host\\a.html");
+    AppendLog(window, "* URL-> host");
+    EXPECT_TRUE(IsInVisitedList(window, "c:\\save\\host\\a.htm"));
+    EXPECT_TRUE(IsInVisitedList(window, "C:\\SAVE\\HOST\\A.HTML"));
+    EXPECT_FALSE(IsInVisitedList(window, "C:\\save\\host\\b"));
+    EXPECT_FALSE(IsInVisitedList(window, "host"));
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_LOG, LB_GETTOPINDEX, 0, 0) >= 0, true);
+    DestroyWindow(window);
+}

@@ -1,0 +1,30 @@
+// tests/win/window_fixture.h — a hidden main window (dialog 101) for tests, with a message pump for the engine threads that talk to it.
+#ifndef PARVEL_TESTS_WIN_WINDOW_FIXTURE_H
+#define PARVEL_TESTS_WIN_WINDOW_FIXTURE_H
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+
+// Creates dialog 101 without showing it; the procedure handles nothing, so
+// tests see the controls exactly as the engine leaves them.
+HWND CreateTestWindow(void);
+
+// Runs the message loop of this thread until the condition holds or the
+// time (milliseconds) is over; true when it held.
+bool PumpUntil(const std::function<bool()> &condition, DWORD timeout);
+
+// All lines of the access log.
+std::vector<std::string> LogLines(HWND window);
+
+// Text of a control or of the window itself (id 0).
+std::string ControlText(HWND window, int id);
+
+// Deletes the settings key, so every value reads as its default.
+void ClearSettings(void);
+
+#endif
