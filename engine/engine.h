@@ -85,6 +85,12 @@ int ClassifyAddress(char *address, int depth, char *host, char *path, char *file
 // Makes up to GetRetryCount attempts at the address under fetch supervision.
 void RunAttempts(WorkerRecord *record, const char *address, int depth);
 
+// The fetch a worker runs: FetchAddress, or a test's stand-in.
+extern int (*g_fetchAddress)(const char *address, int depth, int attempt);
+
+// Applies the ';' ignore pattern and '|' depth options of a start list entry.
+void ApplyEntryOptions(const char *word);
+
 // Thread entry of a fetch worker: the result of FetchAddress as exit code.
 DWORD WINAPI FetchWorkerMain(LPVOID record);
 

@@ -12,6 +12,7 @@ int g_startPageFlag;
 char g_shortcutTitle[TEXT_SIZE];
 int g_linksFound;
 int g_linksHandled;
+int (*g_fetchAddress)(const char *address, int depth, int attempt) = FetchAddress;
 
 // Separators of start list entries.
 static const char ENTRY_SEPARATORS[] = "\r\n ";
@@ -195,7 +196,7 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth)
 DWORD WINAPI FetchWorkerMain(LPVOID parameter)
 {
     const WorkerRecord *record = (const WorkerRecord *)parameter;
-    return (DWORD)FetchAddress(record->address, record->depth, record->attempt);
+    return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt);
 }
 
 static bool HasPageExtension(const char *extension)

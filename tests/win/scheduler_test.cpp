@@ -1,0 +1,273 @@
+// tests/win/scheduler_test.cpp — one pass over a start list: entry words, options, schemes, separators, admission, attempts and stop requests, with a recorded stand-in for the fetch.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "settings/settings.h"
+#include "tests/win/window_fixture.h"
+
+struct FetchCall {
+    std::string address;
+    int depth;
+    int attempt;
+    std::string ignore;
+    int depthLimit;
+    std::string startPath;
+};
+
+static std::vector<FetchCall> g_fetches;
+static int g_fetchResult = 1;
+static int g_stopAtFetch = -1; // the fetch (counted from 0) that presses Stop
+
+static int RecordFetch(const char *address, int depth, int attempt)
+{
+    g_fetches.push_back({address, depth, attempt, g_ignorePatterns, g_depthLimit, g_startPath});
+    if ((int)g_fetches.size() - 1 == g_stopAtFetch)
+        g_crawlState = CRAWL_STOP_REQUESTED;
+    return g_fetchResult;
+}
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    void SetUp() override
+    {
+        ClearSettings();
+        window = CreateTestWindow();
+        ASSERT_NE(window, (HWND)NULL);
+        g_mainWindow = window;
+        g_fetchAddress = RecordFetch;
+        g_fetches.clear();
+        g_fetchResult = 1;
+        g_stopAtFetch = -1;
+        lstrcpyA(g_saveFolder, "C:\\save");
+        g_ignorePatterns[0] = '\0';
+        g_depthLimit = DEPTH_UNLIMITED;
+        g_crawlState = CRAWL_RUNNING;
+    }
+    void TearDown() override
+    {
+        g_fetchAddress = FetchAddress;
+        g_crawlState = CRAWL_IDLE;
+        DestroyWindow(window);
+        ClearSettings();
+    }
+    void RunPass(const char *list)
+    {
+        lstrcpynA(g_startList, list, START_LIST_SIZE);
+        RunStartList();
+    }
+    std::vector<std::string> FetchedAddresses()
+    {
+        std::vector<std::string> addresses;
+        for (auto &f : g_fetches)
+            addresses.push_back(f.address);
+        return addresses;
+    }
+};
+
+TEST_F(SchedulerTest, SchemesAndFolderAddresses)
+{
+    struct Case { const char *list, *fetched, *startPath; int depth; } cases[] = {
+        {"http://host", "host", "/", 0},
+        {"http://host/dir", "host/dir/", "/dir/", 0},
+        {"HTTP://host/dir/page.html", "host/dir/page.html", "/dir/", 0},
+        {"http://host/a.gif", "host/a.gif", "/", 0},
+        {"host/dir/", "host/dir/", "/dir/", 0},
+        {"https://host/", "https://host/", "//host/", 0},
+        {"ftp://host/pub/readme", "host/pub/readme", "/pub/", DEPTH_FTP},
+        {"user:pw@host:81/x/", "user:pw@host:81/x/", "/x/", 0},
+    };
+    for (auto &c : cases) {
+        g_fetches.clear();
+        RunPass(c.list);
+        ASSERT_EQ(g_fetches.size(), 1u) << c.list;
+        EXPECT_EQ(g_fetches[0].address, c.fetched) << c.list;
+        EXPECT_EQ(g_fetches[0].startPath, c.startPath) << c.list;
+        EXPECT_EQ(g_fetches[0].depth, c.depth) << c.list;
+    }
+}
+
+TEST_F(SchedulerTest, NonPageFilesAreFetchedWhateverTheDepthLimit)
+{
+    CheckRadioButton(window, IDC_DEPTH0, IDC_DEPTHINF, IDC_DEPTH0);
+    g_depthLimit = 0;
+    RunPass("http://host/a.gif host/b.zip");
+    EXPECT_EQ(FetchedAddresses(), (std::vector<std::string>{"host/a.gif", "host/b.zip"}));
+}
+
+TEST_F(SchedulerTest, EntryWordsCheckTheirBoxes)
+{
+    RunPass("*d\r\n*P *r *DX");
+    auto lines = LogLines(window);
+    EXPECT_EQ(lines, (std::vector<std::string>{"* Auto disconnect", "* Auto power off", "* Retry on.", "* URL-> *DX"}));
+    EXPECT_EQ(IsDlgButtonChecked(window, IDC_HANGUP), (UINT)BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, IDC_POWEROFF), (UINT)BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(window, IDC_RETRY), (UINT)BST_CHECKED);
+    EXPECT_EQ(FetchedAddresses(), (std::vector<std::string>{"*DX"})) << "*DX is an address";
+    EXPECT_EQ(g_linksFound, 4);
+}
+
+TEST_F(SchedulerTest, EntryOptionsApplyToTheirEntryOnly)
+{
+    lstrcpyA(g_ignorePatterns, "*.EXE");
+    RunPass("host/;*.gif;*.jpg|1 other/ third/|7;*.png");
+    ASSERT_EQ(g_fetches.size(), 3u);
+    EXPECT_EQ(g_fetches[0].address, "host/");
+    EXPECT_EQ(g_fetches[0].ignore, "*.gif *.jpg ");
+    EXPECT_EQ(g_fetches[0].depthLimit, 1);
+    EXPECT_EQ(g_fetches[1].ignore, "*.EXE") << "the next entry starts from the pass base values";
+    EXPECT_EQ(g_fetches[1].depthLimit, DEPTH_UNLIMITED);
+    EXPECT_EQ(g_fetches[2].ignore, "*.png ");
+    EXPECT_EQ(g_fetches[2].depthLimit, 7);
+    auto lines = LogLines(window);
+    EXPECT_EQ(lines[0], "* URL-> host/;*.gif;*.jpg|1");
+    EXPECT_EQ(std::string(g_ignorePatterns), "*.png ") << "the last entry's options stay in force";
+}
+
+TEST_F(SchedulerTest, DepthOptionIsKeptWithinZeroAndNine)
+{
+    struct Case { const char *word; int expected; } cases[] = {
+        {"h/|3", 3}, {"h/|x", 9}, {"h/|", 0}, {"h/|!", 0}, {"h/|9|2", 2}, {"h/|;*.a", 9}};
+    for (auto &c : cases) {
+        g_depthLimit = 55;
+        ApplyEntryOptions(c.word);
+        EXPECT_EQ(g_depthLimit, c.expected) << c.word;
+    }
+}
+
+TEST_F(SchedulerTest, SeparatorsAndWhatFollowsThem)
+{
+    // CR, LF and spaces separate entries; a tab does not; after a separator
+    // everything up to a letter, digit or '*' is skipped.
+    RunPass("a/\r\n\r\n  b/ \t-c/\t d/\r\n127.0.0.1:8080/dir/ ..e/");
+    EXPECT_EQ(FetchedAddresses(),
+              (std::vector<std::string>{"a/", "b/", "c/\t/", "d/", "127.0.0.1:8080/dir/", "e/"}));
+    EXPECT_EQ(g_linksFound, 6) << "the count follows the same rule";
+}
+
+TEST_F(SchedulerTest, LeadingSeparatorGivesAnEmptyFirstEntry)
+{
+    RunPass(" host/");
+    auto lines = LogLines(window);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "* URL-> ");
+    EXPECT_EQ(lines[1], "* URL-> host/");
+    EXPECT_EQ(g_linksFound, 2);
+}
+
+TEST_F(SchedulerTest, AttemptNumbersFollowTheRetryBox)
+{
+    g_fetchResult = 0;
+    RunPass("host/");
+    ASSERT_EQ(g_fetches.size(), 1u);
+    EXPECT_EQ(g_fetches[0].attempt, LAST_ATTEMPT) << "the only attempt is the last";
+    g_fetches.clear();
+    CheckDlgButton(window, IDC_RETRY, BST_CHECKED);
+    RunPass("host/");
+    std::vector<int> attempts;
+    for (auto &f : g_fetches)
+        attempts.push_back(f.attempt);
+    EXPECT_EQ(attempts, (std::vector<int>{0, 1, 2, 3, LAST_ATTEMPT}));
+    g_fetches.clear();
+    g_fetchResult = 1;
+    RunPass("host/");
+    EXPECT_EQ(g_fetches.size(), 1u) << "result 1 ends the attempts";
+}
+
+TEST_F(SchedulerTest, StopRequestLogsTheRestButFetchesNothing)
+{
+    g_stopAtFetch = 2;
+    RunPass("a/ b/ c/ d/ e/");
+    EXPECT_EQ(FetchedAddresses(), (std::vector<std::string>{"a/", "b/", "c/"}));
+    auto lines = LogLines(window);
+    EXPECT_EQ(lines, (std::vector<std::string>{"* URL-> a/", "* URL-> b/", "* URL-> c/", "* URL-> d/", "* URL-> e/"}));
+}
+
+TEST_F(SchedulerTest, LinkProgressShowsTheCounts)
+{
+    RunPass("a/ *R b/");
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETRANGE, FALSE, 0), 3);
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETPOS, 0, 0), 2);
+}
+
+class AdmissionTest : public SchedulerTest {
+protected:
+    int Admit(const char *address, int depth, std::string *changed = nullptr)
+    {
+        char buffer[TEXT_SIZE + 1];
+        lstrcpynA(buffer, address, sizeof buffer);
+        int result = AdmitAddress(buffer, depth);
+        if (changed)
+            *changed = buffer;
+        return result;
+    }
+};
+
+TEST_F(AdmissionTest, ScopeAndDepth)
+{
+    lstrcpyA(g_startPath, "/dir/");
+    g_startPageFlag = 0;
+    g_depthLimit = 1;
+    struct Case { const char *address; int depth; int expected; } cases[] = {
+        {"host/dir/a.html", 1, 1},
+        {"host/dir/sub/b.html", 1, 1},
+        {"host/other/c.html", 1, 0},     // outside the start path
+        {"host/DIR/d.html", 1, 1},       // the start path is compared without case
+        {"host/dir/e.html", 2, 0},       // deeper than the limit
+        {"host/other/pic.gif", 5, 1},    // a non-page file anywhere
+        {"host/pub/readme", DEPTH_FTP, 1},
+        {"user:pw@host/dir/f.htm", 1, 1},
+    };
+    for (auto &c : cases)
+        EXPECT_EQ(Admit(c.address, c.depth), c.expected) << c.address << " depth " << c.depth;
+}
+
+TEST_F(AdmissionTest, FolderRuleAppendsASlash)
+{
+    g_startPath[0] = '\0';
+    g_startPageFlag = 1;
+    std::string changed;
+    EXPECT_EQ(Admit("host/dir", 0, &changed), 1);
+    EXPECT_EQ(changed, "host/dir/");
+    EXPECT_STREQ(g_startPath, "/dir/");
+    EXPECT_EQ(Admit("host/pub/readme", DEPTH_FTP, &changed), 1);
+    EXPECT_EQ(changed, "host/pub/readme") << "an FTP name keeps its form";
+}
+
+TEST_F(AdmissionTest, IgnorePatternsAndVisitedList)
+{
+    lstrcpyA(g_startPath, "/");
+    g_startPageFlag = 0;
+    lstrcpyA(g_ignorePatterns, "*.GIF");
+    EXPECT_EQ(Admit("host/a.gif", 1), 0);
+    EXPECT_EQ(Admit("host/a.jpg", 1), 1);
+    AppendLog(window, "C:\\save\\host\\a.html");
+    EXPECT_EQ(Admit("host/a.htm", 1), 0) << "a path that begins a log line counts as visited";
+    EXPECT_EQ(Admit("host/b.htm", 1), 1);
+    g_startPageFlag = 1;
+    EXPECT_EQ(Admit("host/a.html", 0), 1) << "a start address is fetched again";
+}
+
+TEST_F(AdmissionTest, StopRequestRefusesEverything)
+{
+    g_crawlState = CRAWL_STOP_REQUESTED;
+    g_startPageFlag = 1;
+    EXPECT_EQ(Admit("host/", 0), 0);
+}
+
+TEST_F(AdmissionTest, TooLongPathIsRefusedWithOneLine)
+{
+    std::string address = "host/" + std::string(240, 'd') + "/" + std::string(12, 'f') + ".html";
+    g_startPageFlag = 1;
+    g_startPath[0] = '\0';
+    EXPECT_EQ(Admit(address.c_str(), 0), 0);
+    auto lines = LogLines(window);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("* パスが長すぎます : host/", 0), 0u) << lines[0];
+}
