@@ -1,0 +1,126 @@
+#!/usr/bin/python3
+# tools/demo-site/make-assets.py — makes the binary files of the demo site (pictures, sounds, a plug-in object, downloads); its outputs are kept in the repository.
+"""Run once after changing a picture or sound: /usr/bin/python3 tools/demo-site/make-assets.py
+
+Pictures are drawn with ImageMagick (/usr/bin/convert, Debian's imagemagick) and the
+IPA Gothic font; the WAV, MIDI, SWF, ZIP and EXE files are written byte by byte, so
+they come out the same on every run.
+"""
+import math
+import os
+import struct
+import subprocess
+import wave
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SITE = os.path.join(HERE, "site")
+OTHER = os.path.join(HERE, "other-site")
+CONVERT = "/usr/bin/convert"
+FONT = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf"
+STRIP = ["-strip", "-define", "png:exclude-chunks=date,time"]
+
+
+def out(*parts):
+    path = os.path.join(*parts)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    return path
+
+
+def convert(arguments, path):
+    subprocess.run([CONVERT] + arguments + ["+set", "date:create", "+set", "date:modify", "-strip", path], check=True)
+
+
+def text_picture(path, size, background, colour, text, point):
+    convert(["-size", size, "xc:" + background, "-font", FONT, "-pointsize", str(point), "-fill", colour,
+             "-gravity", "center", "-annotate", "+0+0", text], path)
+
+
+def pictures():
+    text_picture(out(SITE, "hp", "images", "logo.gif"), "200x40", "#003399", "yellow", "太郎のソフト工房", 22)
+    text_picture(out(SITE, "hp", "images", "new.gif"), "32x14", "red", "white", "NEW", 11)
+    convert(["-size", "64x64", "pattern:checkerboard", "-fill", "#fff0e0", "-colorize", "80%", "-colors", "8"],
+            out(SITE, "hp", "images", "bg.gif"))
+    convert(["-size", "32x32", "gradient:#e0ffe0-#a0d0a0", "-colors", "16"], out(SITE, "hp", "images", "tile.gif"))
+    convert(["-size", "180x40", "xc:white", "-font", FONT, "-pointsize", "14",
+             "-fill", "#ffcccc", "-draw", "rectangle 0,0 59,39", "-fill", "#ccffcc", "-draw", "rectangle 60,0 119,39",
+             "-fill", "#ccccff", "-draw", "rectangle 120,0 179,39", "-fill", "black",
+             "-annotate", "+12+25", "日記", "-annotate", "+66+25", "写真館", "-annotate", "+126+25", "リンク",
+             "-colors", "16"], out(SITE, "hp", "images", "map.gif"))
+    convert(["-seed", "7", "-size", "160x120", "plasma:orange-brown", "-quality", "80"],
+            out(SITE, "hp", "gallery", "photos", "cat.jpg"))
+    convert(["-size", "160x120", "gradient:#80b0ff-white", "-fill", "#556677",
+             "-draw", "polygon 20,110 80,25 140,110", "-fill", "white", "-draw", "polygon 64,48 80,25 96,48",
+             "-quality", "80"], out(SITE, "hp", "gallery", "photos", "fuji.jpg"))
+    text_picture(out(OTHER, "banner.gif"), "88x31", "#660000", "white", "相互リンク", 12)
+
+
+def chime(path):
+    rate = 8000
+    frames = bytearray()
+    for i in range(rate // 2):
+        t = i / rate
+        level = math.sin(2 * math.pi * 880 * t) * math.exp(-6 * t)
+        frames.append(int(128 + 100 * level))
+    with wave.open(path, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(1)
+        w.setframerate(rate)
+        w.writeframes(bytes(frames))
+
+
+def midi(path):
+    """A format 0 MIDI file playing a short scale."""
+    events = bytearray(b"\x00\xff\x51\x03\x07\xa1\x20")          # tempo 500000 us per quarter
+    for note in (60, 62, 64, 65, 67, 69, 71, 72):
+        events += bytes((0x00, 0x90, note, 0x60, 0x60, 0x80, note, 0x40))
+    events += b"\x00\xff\x2f\x00"
+    with open(path, "wb") as f:
+        f.write(b"MThd" + struct.pack(">IHHH", 6, 0, 1, 96))
+        f.write(b"MTrk" + struct.pack(">I", len(events)) + events)
+
+
+def swf(path):
+    """An uncompressed Flash 4 movie of one empty frame, 120 x 40 pixels."""
+    def rect(xmin, xmax, ymin, ymax):
+        nbits = 15
+        bits = format(nbits, "05b") + "".join(format(v, "0%db" % nbits) for v in (xmin, xmax, ymin, ymax))
+        bits += "0" * (-len(bits) % 8)
+        return bytes(int(bits[i:i + 8], 2) for i in range(0, len(bits), 8))
+    body = rect(0, 120 * 20, 0, 40 * 20) + struct.pack("<HH", 12 << 8, 1)
+    body += struct.pack("<H", (9 << 6) | 3) + b"\xff\xff\xcc"   # SetBackgroundColor
+    body += struct.pack("<H", 1 << 6)                               # ShowFrame
+    body += struct.pack("<H", 0)                                    # End
+    with open(path, "wb") as f:
+        f.write(b"FWS" + bytes((4,)) + struct.pack("<I", 8 + len(body)) + body)
+
+
+def downloads():
+    archive = out(SITE, "hp", "files", "archive.zip")
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        info = zipfile.ZipInfo("readme.txt", date_time=(1999, 7, 4, 12, 0, 0))
+        z.writestr(info, "太郎のソフト工房 サンプル書庫\r\n".encode("cp932"))
+    # A DOS program that prints a line and ends: enough for a file the crawl is told to ignore.
+    # push cs; pop ds; mov dx,msg; mov ah,9; int 21h; mov ax,4C00h; int 21h; msg
+    code = b"\x0e\x1f\xba\x0e\x00\xb4\x09\xcd\x21\xb8\x00\x4c\xcd\x21" + b"setup demo\r\n$"
+    header = bytearray(32)
+    header[0:2] = b"MZ"
+    total = len(header) + len(code)
+    # bytes on the last page, pages, relocations, header paragraphs, min and max
+    # allocation, SS, SP, checksum, IP, CS, relocation table offset, overlay
+    struct.pack_into("<13H", header, 2, total % 512, (total + 511) // 512, 0, len(header) // 16,
+                     0, 0xFFFF, 0, 0xB8, 0, 0, 0, 0x1C, 0)
+    with open(out(SITE, "hp", "files", "setup.exe"), "wb") as f:
+        f.write(bytes(header) + code)
+
+
+def main():
+    pictures()
+    chime(out(SITE, "hp", "sound", "chime.wav"))
+    midi(out(SITE, "hp", "sound", "bgm.mid"))
+    swf(out(SITE, "hp", "plugin", "clock.swf"))
+    downloads()
+
+
+if __name__ == "__main__":
+    main()

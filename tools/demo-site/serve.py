@@ -1,0 +1,90 @@
+#!/usr/bin/python3
+# tools/demo-site/serve.py — serves the demo site: the main HTTP server, a second HTTP server for the "other server" links and an FTP server, with the placeholders filled in.
+"""Command line:  /usr/bin/python3 tools/demo-site/serve.py [--info-file F] [--idle-timeout 600]
+
+Starts three servers on 127.0.0.1 with ports chosen at run time:
+  other  HTTP, other-site/   (the "other server" of the links, @OTHER@)
+  ftp    FTP,  ftp-root/     (anonymous, read-only, @FTP@)
+  main   HTTP, site/         (@HOST@ is the address the client used)
+prints one line per server and the start address, e.g.
+  OTHER 127.0.0.1:40001
+  FTP 127.0.0.1:40002
+  MAIN 127.0.0.1:40003
+  START http://127.0.0.1:40003/hp/
+writes the same facts as JSON to --info-file, and runs until SIGTERM or SIGINT, or
+until the main server stops after --idle-timeout seconds without a request.
+
+From Python:  demo = serve.start_demo(); demo.start_url; demo.main.log_entries(); demo.stop()
+"""
+import argparse
+import json
+import os
+import signal
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "servers"))
+import serverctl  # noqa: E402
+
+SITE = os.path.join(HERE, "site")
+OTHER_SITE = os.path.join(HERE, "other-site")
+FTP_ROOT = os.path.join(HERE, "ftp-root")
+START_PATH = "/hp/"
+
+
+class Demo:
+    def __init__(self, main, other, ftp):
+        self.main, self.other, self.ftp = main, other, ftp
+        self.start_url = main.url(START_PATH)
+
+    def info(self):
+        return {"start": self.start_url, "main": self.main.host, "other": self.other.host, "ftp": self.ftp.host}
+
+    def stop(self):
+        for server in (self.main, self.other, self.ftp):
+            server.stop()
+
+
+def start_demo(idle_timeout=600):
+    other = serverctl.start_http(OTHER_SITE, idle_timeout=idle_timeout)
+    try:
+        ftp = serverctl.start_ftp(FTP_ROOT, idle_timeout=idle_timeout)
+    except serverctl.ServerError:
+        other.stop()
+        raise
+    try:
+        main = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host}, idle_timeout=idle_timeout)
+    except serverctl.ServerError:
+        other.stop()
+        ftp.stop()
+        raise
+    return Demo(main, other, ftp)
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description="serve the demo site on 127.0.0.1")
+    parser.add_argument("--info-file", help="file that receives the addresses as JSON")
+    parser.add_argument("--idle-timeout", type=float, default=600.0)
+    args = parser.parse_args(argv)
+    stopping = []
+    signal.signal(signal.SIGTERM, lambda signum, frame: stopping.append(signum))
+    signal.signal(signal.SIGINT, lambda signum, frame: stopping.append(signum))
+    demo = start_demo(args.idle_timeout)
+    try:
+        info = demo.info()
+        print("OTHER %s\nFTP %s\nMAIN %s\nSTART %s" % (info["other"], info["ftp"], info["main"], info["start"]), flush=True)
+        if args.info_file:
+            temporary = args.info_file + ".tmp"
+            with open(temporary, "w") as f:
+                json.dump(info, f)
+            os.replace(temporary, args.info_file)
+        while not stopping and demo.main.running():
+            time.sleep(0.2)
+    finally:
+        demo.stop()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
