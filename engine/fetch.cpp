@@ -3,6 +3,7 @@
 
 #include "app/app.h"
 #include "net/net.h"
+#include "settings/settings.h"
 
 CurrentConnection g_connection;
 
@@ -35,6 +36,24 @@ static bool Connect(const char *host, const char *user, const char *password, DW
     return true;
 }
 
+// Sends a GET for the object on the current connection and waits for the
+// answer within the receive time-out; the body is not read.
+static void SendPlainRequest(const char *path, const char *file)
+{
+    char object[TEXT_SIZE * 2];
+    lstrcpynA(object, path, TEXT_SIZE);
+    lstrcatA(object, file);
+    HINTERNET request = g_internet.OpenRequest(g_connection.handle, "GET", object, "HTTP/1.1", NULL, NULL,
+                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    if (request == NULL)
+        return;
+    DWORD timeout = GetTimeout();
+    if (g_internet.SetOption(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout))
+        g_internet.SetOption(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    g_internet.SendRequest(request, NULL, 0, NULL, 0);
+    CloseInternetHandle(&request);
+}
+
 int FetchAddress(const char *address, int depth, int attempt)
 {
     (void)attempt;
@@ -47,5 +66,7 @@ int FetchAddress(const char *address, int depth, int attempt)
     DWORD service = depth == DEPTH_FTP ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP;
     if (!Connect(host, user, password, service))
         return 1;
+    if (service == INTERNET_SERVICE_HTTP)
+        SendPlainRequest(path, file);
     return 1;
 }

@@ -1,0 +1,193 @@
+// tools/driver/driver.cpp — drives parvel.exe through its window for end-to-end tests: reads one command per line on stdin, answers one line ("ok ..." or "err ...") in UTF-8.
+//
+// Commands:
+//   start EXE [ARGUMENT]   start the program, wait for its main window
+//   settext ID TEXT        set a control's text ("\n" in TEXT is a line break)
+//   gettext ID             a control's text;  title: the window title
+//   click ID               press a button (BM_CLICK)
+//   checked ID / enabled ID  0 or 1
+//   log                    the access log lines joined by the byte 0x1F
+//   wait-idle MS           until the caption is "探索" and the title "Parvel 1st MIX"
+//   wait-caption MS TEXT   until the Search button reads TEXT
+//   close                  WM_CLOSE and wait for the process to end
+#include <windows.h>
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+static HWND g_window;
+static PROCESS_INFORMATION g_process;
+
+static std::string ToUtf8(const wchar_t *wide)
+{
+    char text[65536];
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, text, sizeof text, NULL, NULL);
+    return n > 0 ? std::string(text) : std::string();
+}
+
+static std::wstring FromUtf8(const std::string &text)
+{
+    static wchar_t wide[32768];
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide, 32768);
+    return n > 0 ? std::wstring(wide) : std::wstring();
+}
+
+static std::string WindowTextOf(HWND window)
+{
+    wchar_t text[16384] = L"";
+    SendMessageW(window, WM_GETTEXT, 16384, (LPARAM)text);
+    return ToUtf8(text);
+}
+
+static BOOL CALLBACK FindProcessWindow(HWND window, LPARAM)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (pid == g_process.dwProcessId && strcmp(className, "#32770") == 0 && GetDlgItem(window, 1017) != NULL) {
+        g_window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static void Answer(const std::string &text)
+{
+    printf("%s\n", text.c_str());
+    fflush(stdout);
+}
+
+static std::string Start(const std::string &rest)
+{
+    std::string exe = rest, argument;
+    size_t space = rest.find(' ');
+    if (space != std::string::npos) {
+        exe = rest.substr(0, space);
+        argument = rest.substr(space + 1);
+    }
+    std::string commandLine = "\"" + exe + "\"" + (argument.empty() ? "" : " " + argument);
+    std::wstring wide = FromUtf8(commandLine);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    std::wstring folder = FromUtf8(exe.substr(0, exe.find_last_of("\\/") + 1));
+    if (!CreateProcessW(NULL, &wide[0], NULL, NULL, FALSE, 0, NULL, folder.empty() ? NULL : folder.c_str(),
+                        &startup, &g_process))
+        return "err cannot start";
+    for (int i = 0; i < 300 && g_window == NULL; ++i) {
+        Sleep(100);
+        EnumWindows(FindProcessWindow, 0);
+    }
+    return g_window != NULL ? "ok" : "err no window";
+}
+
+static std::string LogLines(void)
+{
+    HWND list = GetDlgItem(g_window, 1017);
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    std::string all;
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t line[4096] = L"";
+        if (SendMessageW(list, LB_GETTEXTLEN, (WPARAM)i, 0) >= 4096)
+            continue;
+        SendMessageW(list, LB_GETTEXT, (WPARAM)i, (LPARAM)line);
+        if (i > 0)
+            all += '\x1f';
+        all += ToUtf8(line);
+    }
+    return all;
+}
+
+static bool WaitFor(DWORD timeout, bool (*condition)(const std::string &), const std::string &argument)
+{
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < timeout) {
+        if (condition(argument))
+            return true;
+        Sleep(50);
+    }
+    return false;
+}
+
+static bool IsIdle(const std::string &)
+{
+    return WindowTextOf(GetDlgItem(g_window, 1001)) == u8"探索" && WindowTextOf(g_window) == "Parvel 1st MIX";
+}
+
+static bool CaptionIs(const std::string &text) { return WindowTextOf(GetDlgItem(g_window, 1001)) == text; }
+
+static std::string Unescape(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\\' && i + 1 < text.size() && text[i + 1] == 'n') {
+            out += "\r\n";
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+static std::string Run(const std::string &line)
+{
+    size_t space = line.find(' ');
+    std::string command = line.substr(0, space);
+    std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
+    if (command == "start")
+        return Start(rest);
+    if (g_window == NULL)
+        return "err not started";
+    int id = atoi(rest.c_str());
+    std::string tail = rest.find(' ') == std::string::npos ? "" : rest.substr(rest.find(' ') + 1);
+    if (command == "settext") {
+        std::wstring wide = FromUtf8(Unescape(tail));
+        SendMessageW(GetDlgItem(g_window, id), WM_SETTEXT, 0, (LPARAM)wide.c_str());
+        return "ok";
+    }
+    if (command == "gettext")
+        return "ok " + WindowTextOf(GetDlgItem(g_window, id));
+    if (command == "title")
+        return "ok " + WindowTextOf(g_window);
+    if (command == "click") {
+        PostMessageW(g_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(g_window, id));
+        return "ok";
+    }
+    if (command == "checked")
+        return "ok " + std::to_string(SendMessageW(GetDlgItem(g_window, id), BM_GETCHECK, 0, 0) == BST_CHECKED);
+    if (command == "enabled")
+        return "ok " + std::to_string(IsWindowEnabled(GetDlgItem(g_window, id)) ? 1 : 0);
+    if (command == "log")
+        return "ok " + LogLines();
+    if (command == "wait-idle")
+        return WaitFor((DWORD)id, IsIdle, "") ? "ok" : "err timeout";
+    if (command == "wait-caption")
+        return WaitFor((DWORD)id, CaptionIs, tail) ? "ok" : "err timeout";
+    if (command == "close") {
+        PostMessageW(g_window, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(g_process.hProcess, 15000) != WAIT_OBJECT_0)
+            return "err still running";
+        DWORD code = 0;
+        GetExitCodeProcess(g_process.hProcess, &code);
+        return "ok " + std::to_string(code);
+    }
+    return "err unknown command";
+}
+
+int main(void)
+{
+    char line[65536];
+    while (fgets(line, sizeof line, stdin) != NULL) {
+        size_t n = strlen(line);
+        while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r'))
+            line[--n] = '\0';
+        if (n == 0)
+            continue;
+        Answer(Run(line));
+    }
+    return 0;
+}

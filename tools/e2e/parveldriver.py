@@ -1,0 +1,108 @@
+# tools/e2e/parveldriver.py — Python client of the driver program: runs `wine driver.exe` in a test session and operates parvel.exe through it.
+import os
+import queue
+import subprocess
+import threading
+
+
+def session_env(state_dir):
+    """The environment of the Wine session that cmake/wine-session.sh made."""
+    env = dict(os.environ)
+    with open(os.path.join(state_dir, "env")) as f:
+        for line in f:
+            for part in line.replace("export ", "").split():
+                if "=" in part:
+                    name, value = part.split("=", 1)
+                    env[name] = value.strip("'")
+    return env
+
+
+def wine(env, *args, timeout=60):
+    return subprocess.run(["wine", *args], env=env, capture_output=True, timeout=timeout)
+
+
+def set_setting(env, name, value):
+    """Writes one value under the program's registry key in the session's prefix."""
+    kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
+    wine(env, "reg", "add", r"HKCU\software\dwk\qex", "/v", name, "/t", kind, "/d", str(value), "/f")
+
+
+def clear_settings(env):
+    wine(env, "reg", "delete", r"HKCU\software\dwk\qex", "/f")
+
+
+def windows_path(env, unix_path):
+    out = subprocess.run(["winepath", "-w", unix_path], env=env, capture_output=True, timeout=60)
+    return out.stdout.decode().strip()
+
+
+class DriverError(Exception):
+    pass
+
+
+class Driver:
+    """One driver process; every answer is awaited with a time-out, so a test never hangs."""
+
+    def __init__(self, driver_exe, env):
+        self.proc = subprocess.Popen(["wine", driver_exe], env=env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.answers = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.proc.stdout:
+            self.answers.put(line.decode("utf-8", "replace").rstrip("\r\n"))
+
+    def send(self, command, timeout=60):
+        self.proc.stdin.write((command + "\n").encode("utf-8"))
+        self.proc.stdin.flush()
+        try:
+            answer = self.answers.get(timeout=timeout)
+        except queue.Empty:
+            self.kill()
+            raise DriverError("no answer to " + command)
+        if not answer.startswith("ok"):
+            raise DriverError(command + ": " + answer)
+        return answer[3:]
+
+    def start(self, exe, argument=""):
+        return self.send("start " + exe + (" " + argument if argument else ""), timeout=60)
+
+    def set_text(self, control, text):
+        return self.send("settext %d %s" % (control, text.replace("\r\n", "\\n").replace("\n", "\\n")))
+
+    def text(self, control):
+        return self.send("gettext %d" % control)
+
+    def title(self):
+        return self.send("title")
+
+    def click(self, control):
+        return self.send("click %d" % control)
+
+    def enabled(self, control):
+        return self.send("enabled %d" % control) == "1"
+
+    def checked(self, control):
+        return self.send("checked %d" % control) == "1"
+
+    def log_lines(self):
+        text = self.send("log")
+        return text.split("\x1f") if text else []
+
+    def wait_idle(self, ms=60000):
+        return self.send("wait-idle %d" % ms, timeout=ms / 1000 + 30)
+
+    def wait_caption(self, text, ms=30000):
+        return self.send("wait-caption %d %s" % (ms, text), timeout=ms / 1000 + 30)
+
+    def close(self):
+        try:
+            return self.send("close", timeout=40)
+        finally:
+            self.kill()
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait(timeout=10)
