@@ -1,0 +1,114 @@
+// page/linklist.cpp — the addresses recorded in one page with the kind of each, and the depth value each kind gives its fetch.
+#include "page/page.h"
+
+#include <string.h>
+
+// Growth steps of the list's text and of its kind table.
+#define LINK_TEXT_STEP 16386
+#define KIND_TABLE_STEP 65536
+
+// Depth values of FTP addresses and of outside data.
+#define DEPTH_OF_FTP 32767
+#define OUTSIDE_DATA_EXTRA 2
+
+bool CreateLinkList(LinkList *list)
+{
+    list->text = AllocBlock(2);
+    list->kinds = AllocBlock(KIND_TABLE_STEP);
+    list->count = 0;
+    list->used = 0;
+    if (list->text != NULL && list->kinds != NULL)
+        return true;
+    FreeLinkList(list);
+    return false;
+}
+
+void FreeLinkList(LinkList *list)
+{
+    FreeBlock(list->text);
+    FreeBlock(list->kinds);
+    list->text = NULL;
+    list->kinds = NULL;
+    list->count = 0;
+    list->used = 0;
+}
+
+// Grows the block by steps until it holds at least size bytes.
+static bool GrowBy(BlockHandle *block, size_t size, size_t step)
+{
+    size_t have = BlockSize(*block);
+    if (have >= size)
+        return true;
+    while (have < size)
+        have += step;
+    BlockHandle grown = ResizeBlock(*block, have);
+    if (grown == NULL)
+        return false;
+    *block = grown;
+    return true;
+}
+
+bool AppendLink(LinkList *list, const char *address, int kind)
+{
+    size_t length = strlen(address);
+    if (!GrowBy(&list->text, list->used + length + 10, LINK_TEXT_STEP) ||
+        !GrowBy(&list->kinds, (size_t)list->count + 1, KIND_TABLE_STEP))
+        return false;
+    char *text = LockBlock(list->text);
+    memcpy(text + list->used, address, length);
+    text[list->used + length] = ' ';
+    text[list->used + length + 1] = '\0';
+    UnlockBlock(list->text);
+    list->used += length + 1;
+    char *kinds = LockBlock(list->kinds);
+    kinds[list->count] = (char)kind;
+    UnlockBlock(list->kinds);
+    ++list->count;
+    return true;
+}
+
+int TakeLink(const LinkList *list, size_t *offset, char *address)
+{
+    address[0] = '\0';
+    if (*offset >= list->used)
+        return 0;
+    const char *text = LockBlock(list->text);
+    const char *start = text + *offset;
+    const char *space = strchr(start, ' ');
+    size_t length = space != NULL ? (size_t)(space - start) : strlen(start);
+    int result = TEXT_TOO_LONG;
+    if (length < TEXT_SIZE) {
+        memcpy(address, start, length);
+        address[length] = '\0';
+        result = 1;
+    }
+    *offset += length + 1;
+    UnlockBlock(list->text);
+    return result;
+}
+
+int LinkKind(const LinkList *list, int n)
+{
+    if (n < 0 || n >= list->count)
+        return LINK_NOT_FOLLOWED;
+    const char *kinds = LockBlock(list->kinds);
+    int kind = (unsigned char)kinds[n];
+    UnlockBlock(list->kinds);
+    return kind;
+}
+
+int LinkDepth(int kind, int pageDepth, int depthLimit)
+{
+    switch (kind) {
+    case LINK_NEXT_LEVEL:
+        return pageDepth + 1;
+    case LINK_SAME_LEVEL:
+        return pageDepth;
+    case LINK_OUTSIDE_DATA:
+        return depthLimit + OUTSIDE_DATA_EXTRA;
+    case LINK_FTP:
+        return DEPTH_OF_FTP;
+    default:
+        return -1;
+    }
+}

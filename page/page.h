@@ -1,0 +1,201 @@
+// page/page.h — interface of page processing: the page text and its rewrites, the tag scanner, link handling, the link list, the shortcut name, and (Windows only) the page scan driver and shortcut files.
+#ifndef PARVEL_PAGE_PAGE_H
+#define PARVEL_PAGE_PAGE_H
+
+#include <stddef.h>
+
+#include "address/address.h"
+
+// Size of the scratch buffers of one tag: its found links, one link text,
+// the resolved address, and the title work texts.
+#define LINK_BUFFER_SIZE 16384
+
+// Size of the response content type text.
+#define CONTENT_TYPE_SIZE 4096
+
+// ---- Page text ----
+
+// The stored page in one movable block: g_pageLength bytes of the file and
+// a NUL behind them. The text that is scanned ends at its first NUL; the
+// bytes from that NUL on are kept and written back unchanged behind the
+// rewritten text. g_scanPosition is where scanning stands. One page text
+// exists at a time; the page text does not move while it is scanned, so
+// pointers into it stay valid until the rewrites are applied.
+extern char *g_pageText;
+extern char *g_scanPosition;
+extern size_t g_pageLength;
+
+// Takes over the block (length bytes of file and a NUL; AllocBlock'ed with
+// length + 1 bytes) as the page text; the scan position is its first byte.
+void SetPageText(BlockHandle block, size_t length);
+
+// Frees the page text and the rewrites not yet applied.
+void ReleasePageText(void);
+
+// Notes that the found text of foundLength bytes at place (inside the
+// scanned text) is to become text. False, with nothing noted, when the
+// range overlaps one noted before or when memory runs out.
+bool RecordRewrite(const char *place, size_t foundLength, const char *text);
+
+// Builds the rewritten page in one forward pass: the page text with every
+// noted rewrite carried out, followed by the bytes from the first NUL on.
+// g_pageText and g_pageLength then describe the new text, and the scan
+// position is its first byte. False when memory runs out; the page text is
+// then unchanged and the rewrites are forgotten.
+bool ApplyRewrites(void);
+
+// ---- What a scan reads from the crawl ----
+
+struct ScanSettings {
+    const char *startPath;   // scope of the start address's pages
+    const char *contentType; // content type of the response that brought the page
+    int outServer;           // setting out_server: follow other servers' files when 1
+    int useFtp;              // setting ftp: follow FTP links when not 0
+    int readTitle;           // 1 while the start page's title is to be read
+    char *shortcutTitle;     // TEXT_SIZE bytes; receives the start page's title
+};
+extern ScanSettings g_scanSettings;
+
+// ---- Tag scanner ----
+
+// ScanTag results.
+enum { TAG_NOTHING = 0, TAG_LINKS = 1, TAG_FRAME = 2 };
+
+// The link texts of one tag, each followed by a CR, and where each begins
+// in the page text (a tag yields at most two).
+#define FOUND_LINK_MAX 2
+struct FoundLinks {
+    char text[LINK_BUFFER_SIZE];
+    const char *place[FOUND_LINK_MAX];
+    int count;
+};
+
+// Takes the tag name after the '<' at position into out (TEXT_SIZE bytes),
+// up to the first of "-< >\r\n". False when 259 characters were taken
+// without meeting one of them.
+bool ReadTagName(char *out, const char *position);
+
+// With the scan position on the first character of the tag name: collects
+// the tag's link texts into found and returns TAG_NOTHING, TAG_LINKS or
+// TAG_FRAME; moves the scan position; disables a BASE tag in the page text;
+// reads the start page's title.
+int ScanTag(FoundLinks *found, const char *tagName);
+
+// With the scan position on an attribute's '=': appends the value after it,
+// with a CR, to found and notes its place; the scan position is left at the
+// beginning of the value. A value of more than 259 characters is not taken.
+// Returns 1.
+int TakeAttributeValue(FoundLinks *found);
+
+// ---- Japanese titles ----
+
+// Encoding codes of DetectJapaneseEncoding.
+enum { ENCODING_JIS_B = 0, ENCODING_JIS_AT = 1, ENCODING_EUC = 2, ENCODING_SHIFT_JIS = 3 };
+
+int DetectJapaneseEncoding(const char *text);
+
+// Converts source into Shift_JIS in destination, which must hold at least
+// as many bytes as source with its NUL. A code that is no JIS X 0208
+// character ends the text there.
+void ConvertToShiftJis(const char *source, char *destination, int encoding);
+
+// DetectJapaneseEncoding, then ConvertToShiftJis; returns the encoding.
+int TitleToShiftJis(const char *source, char *destination);
+
+// ---- Link handling ----
+
+// Link kinds of recorded addresses.
+enum { LINK_NOT_FOLLOWED = 0, LINK_NEXT_LEVEL = 1, LINK_SAME_LEVEL = 2, LINK_OUTSIDE_DATA = 3, LINK_FTP = 4 };
+
+// Verdicts of HandleLink.
+enum { VERDICT_SAME_SERVER = 0, VERDICT_OUTSIDE = 1, VERDICT_FTP = 32767 };
+
+// The kind for a link text: 0 when its scheme is neither http nor ftp, 2
+// for ftp, the given kind for http or no scheme.
+int CheckLinkScheme(const char *linkText, int kind);
+
+// Resolves the link text of the page (host part without user information,
+// path part beginning and ending with '/') into resolved (LINK_BUFFER_SIZE
+// bytes, without scheme) and returns the verdict. An absolute link that is
+// to be stored is noted for rewriting, at place, into the local relative
+// path of its file (when that fits 259 characters).
+int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const char *linkText,
+               const char *place);
+
+// ---- Link list ----
+
+// The addresses recorded in one page, each followed by a space, and the kind
+// of each. Belongs to one call of the page scan driver.
+struct LinkList {
+    BlockHandle text;
+    BlockHandle kinds;
+    int count;
+    size_t used; // length of the text
+};
+
+bool CreateLinkList(LinkList *list);
+void FreeLinkList(LinkList *list);
+
+// Appends the address and its kind. False when memory ran out.
+bool AppendLink(LinkList *list, const char *address, int kind);
+
+// Takes the address that begins at *offset in the list's text into address
+// (TEXT_SIZE + 1 bytes, room for the '/' the admission test may add) and
+// moves *offset past it. Returns 1, TEXT_TOO_LONG (address empty) for an
+// address longer than 259 characters, or 0 at the end of the list.
+int TakeLink(const LinkList *list, size_t *offset, char *address);
+
+// The kind of the n-th recorded address.
+int LinkKind(const LinkList *list, int n);
+
+// The depth value a link of the kind gets for a page at pageDepth; -1 for a
+// link that is not followed.
+int LinkDepth(int kind, int pageDepth, int depthLimit);
+
+// ---- The driver's scan ----
+
+// Scans the page text from its start: every tag's links are resolved,
+// classified and recorded in list; then the rewrites are applied. False
+// when the rewritten page could not be built (the page text is then as it
+// was loaded, BASE tags aside). The caller clears the start page's title
+// flag afterwards.
+bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list);
+
+// ---- Shortcut name ----
+
+// Makes a title a file name in place: each of "\\/:,;*?\"<>|" becomes '-',
+// a run of control characters (line breaks, tabs) one space, surrounding
+// spaces are trimmed, and a device name ("CON", "COM1", ...) gets a '-'
+// behind it. Double-byte characters are kept whole; an empty result
+// becomes "-".
+void MakeShortcutName(char *title);
+
+// The shortcut path "folder\title.LNK" into path (TEXT_SIZE bytes), the
+// title cut to whole characters so the path fits 259 characters. False,
+// with path empty, when not even one character of the title fits.
+bool BuildShortcutPath(char *path, const char *folder, const char *title);
+
+#ifdef _WIN32
+// ---- Windows: the page scan driver and shortcut files (page_win.cpp) ----
+
+// Loads the stored page, rewrites and writes it back, makes the start
+// page's shortcut, and fetches every recorded link in a supervised fetch
+// worker, depth-first.
+void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth);
+
+// The whole file in a movable block with a NUL behind it; its length in
+// *length. Null when it cannot be opened or read.
+BlockHandle LoadWholeFile(const char *path, size_t *length);
+
+// Writes length bytes of text over the file, which then ends there; the
+// creation time becomes now, the other times stay. False when the file
+// cannot be opened or written.
+bool WriteBackPage(const char *path, const char *text, size_t length);
+
+// Writes a shell shortcut (.LNK) through the shell link object; each of the
+// optional parts (null) is set only when given.
+void CreatePageShortcut(const char *shortcutPath, const char *targetPath, const char *arguments,
+                        const char *iconFile, int iconIndex, const char *workingFolder);
+#endif
+
+#endif

@@ -1,0 +1,148 @@
+// page/pagescan.cpp — the page scan driver's walk over the tags of a page, the recording of each accepted link with its kind, and the file name of the start page's shortcut.
+#include "page/page.h"
+
+#include <string.h>
+
+// Records the link texts of one tag: each that is not empty, not a fragment
+// and of a followed scheme is resolved, given its kind and appended.
+static void RecordFoundLinks(const FoundLinks *found, int tagResult, const char *hostPart,
+                             const char *pathPart, LinkList *list)
+{
+    char resolved[LINK_BUFFER_SIZE];
+    const char *p = found->text;
+    for (int index = 0; *p != '\0'; ++index) {
+        char link[TEXT_SIZE];
+        CopyUntil(link, p, "\r");
+        p += strlen(link);
+        if (*p == '\r')
+            ++p;
+        const char *place = index < found->count ? found->place[index] : NULL;
+        if (link[0] == '\0' || link[0] == '#')
+            continue;
+        int kind = CheckLinkScheme(link, tagResult);
+        if (kind == LINK_NOT_FOLLOWED)
+            continue;
+        int verdict = HandleLink(resolved, hostPart, pathPart, link, place);
+        if (verdict == VERDICT_OUTSIDE)
+            kind = g_scanSettings.outServer == 1 ? LINK_OUTSIDE_DATA : LINK_NOT_FOLLOWED;
+        else if (verdict == VERDICT_FTP)
+            kind = g_scanSettings.useFtp != 0 ? LINK_FTP : LINK_NOT_FOLLOWED;
+        if (resolved[0] == '\0')
+            kind = LINK_NOT_FOLLOWED; // a scheme with nothing behind it names no address
+        AppendLink(list, resolved, kind);
+    }
+}
+
+bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list)
+{
+    FoundLinks found;
+    g_scanPosition = g_pageText;
+    while (*g_pageText != '\0') {
+        g_scanPosition = ScanFor(g_scanPosition, "", "<", 1);
+        if (*g_scanPosition == '\0')
+            break;
+        char tagName[TEXT_SIZE];
+        if (!ReadTagName(tagName, g_scanPosition)) {
+            ++g_scanPosition;
+        } else {
+            ++g_scanPosition;
+            int result = ScanTag(&found, tagName);
+            if (result == TAG_NOTHING) {
+                if (*g_scanPosition != '\0')
+                    ++g_scanPosition;
+            } else {
+                RecordFoundLinks(&found, result, hostPart, pathPart, list);
+            }
+        }
+        g_scanPosition = ScanFor(g_scanPosition, "", "<>\r\n ", 1);
+        if (*g_scanPosition == '\0')
+            break;
+    }
+    return ApplyRewrites();
+}
+
+// True when the name, up to its first '.', is one Windows keeps for a device.
+static bool IsDeviceName(const char *name)
+{
+    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL"};
+    static const char *const numbered[] = {"COM", "LPT"};
+    char base[TEXT_SIZE];
+    CopyUntil(base, name, ".");
+    for (const char *device : devices)
+        if (CompareNoCase(base, device) == 0)
+            return true;
+    for (const char *device : numbered)
+        if (strlen(base) == 4 && StartsWithNoCase(base, device) && base[3] >= '1' && base[3] <= '9')
+            return true;
+    return false;
+}
+
+// Inserts '-' at index of the title, dropping its last character when the
+// title would not fit TEXT_SIZE otherwise.
+static void InsertDash(char *title, size_t index)
+{
+    size_t length = strlen(title);
+    if (length + 1 > TEXT_SIZE - 1) {
+        *PrevChar(title, title + length) = '\0';
+        length = strlen(title);
+    }
+    if (index > length)
+        index = length;
+    memmove(title + index + 1, title + index, length - index + 1);
+    title[index] = '-';
+}
+
+void MakeShortcutName(char *title)
+{
+    char clean[TEXT_SIZE];
+    size_t used = 0;
+    for (const char *p = title; *p != '\0';) {
+        const char *next = NextChar(p);
+        unsigned char c = (unsigned char)*p;
+        if (next - p == 1 && (c < ' ' || c == 0x7F)) {
+            // Control characters cannot stand in a file name: a line break or
+            // tab of a title becomes one space.
+            if (used > 0 && used < TEXT_SIZE - 1 && clean[used - 1] != ' ')
+                clean[used++] = ' ';
+            p = next;
+            continue;
+        }
+        if (used + (size_t)(next - p) > TEXT_SIZE - 1)
+            break;
+        if (next - p == 1 && strchr("\\/:,;*?\"<>|", c) != NULL) {
+            clean[used++] = '-';
+        } else {
+            memcpy(clean + used, p, (size_t)(next - p));
+            used += (size_t)(next - p);
+        }
+        p = next;
+    }
+    clean[used] = '\0';
+    while (used > 0 && clean[used - 1] == ' ') // a trail byte is never a space
+        clean[--used] = '\0';
+    const char *start = clean;
+    while (*start == ' ')
+        ++start;
+    memmove(title, start, strlen(start) + 1);
+    if (title[0] == '\0')
+        strcpy(title, "-");
+    if (IsDeviceName(title))
+        InsertDash(title, strcspn(title, "."));
+}
+
+bool BuildShortcutPath(char *path, const char *folder, const char *title)
+{
+    path[0] = '\0';
+    size_t fixed = strlen(folder) + strlen("\\") + strlen(".LNK");
+    if (fixed >= TEXT_SIZE - 1)
+        return false;
+    char name[TEXT_SIZE];
+    CopyWholeCharacters(name, title, TEXT_SIZE - fixed);
+    if (name[0] == '\0')
+        return false;
+    strcpy(path, folder);
+    strcat(path, "\\");
+    strcat(path, name);
+    strcat(path, ".LNK");
+    return true;
+}

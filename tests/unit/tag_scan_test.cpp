@@ -1,0 +1,162 @@
+// tests/unit/tag_scan_test.cpp — the tag scanner: tag names, the attribute of each tag kind, values and their ends, window.open, comments, BASE tags, and where the scan position is left.
+#include "page/page.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/unit/page_test_support.h"
+
+struct TagOutcome {
+    int result;
+    std::string links; // link texts, each followed by '|'
+    std::string places; // for each link, the page text from its place on
+};
+
+// Loads the page, reads the tag name at its first '<' and runs ScanTag.
+static TagOutcome ScanFirstTag(const std::string &page)
+{
+    LoadPageBytes(page);
+    char name[TEXT_SIZE];
+    g_scanPosition = strchr(g_pageText, '<');
+    EXPECT_TRUE(ReadTagName(name, g_scanPosition)) << page;
+    ++g_scanPosition;
+    static FoundLinks found;
+    TagOutcome outcome{ScanTag(&found, name), "", ""};
+    for (char *p = found.text; *p != '\0'; ++p)
+        outcome.links += *p == '\r' ? '|' : *p;
+    for (int i = 0; i < found.count; ++i)
+        outcome.places += std::string(found.place[i], strcspn(found.place[i], "\"' >")) + "|";
+    return outcome;
+}
+
+class TagScan : public ::testing::Test {
+protected:
+    char title[TEXT_SIZE] = "start";
+    void SetUp() override { UseTypicalSettings(title); }
+    void TearDown() override { ReleasePageText(); }
+};
+
+TEST_F(TagScan, AttributesOfEachTagKind)
+{
+    struct Case { const char *page; int result; const char *links; } cases[] = {
+        {"<IMG SRC='a.gif'>", TAG_LINKS, "a.gif|"},
+        {"<img src = 'a.gif'>", TAG_LINKS, "a.gif|"},
+        {"<img src=a.gif>", TAG_LINKS, "a.gif|"},
+        {"<img  src='a.gif'>", TAG_LINKS, "a.gif|"},
+        {"<img src  = 'a.gif'>", TAG_NOTHING, ""},
+        {"<img src\t= 'a.gif'>", TAG_NOTHING, ""},
+        {"<img alt='x' lowsrc='l.gif' src='a.gif'>", TAG_LINKS, "l.gif|"},
+        {"<img alt='src' src='a.gif'>", TAG_NOTHING, ""},
+        {"<a href='dir/page.html?x=1#top'>", TAG_LINKS, "dir/page.html|"},
+        {"<a href='my page.html'>", TAG_LINKS, "my|"},
+        {"<a href=\"it's.html\">", TAG_LINKS, "it|"},
+        {"<a href=a\"b.html>", TAG_LINKS, "a\"b.html|"},
+        {"<A HREF=\"x.html\">", TAG_LINKS, "x.html|"},
+        {"<area shape=rect href='m.html'>", TAG_LINKS, "m.html|"},
+        {"<bgsound src='s.mid'>", TAG_LINKS, "s.mid|"},
+        {"<EMBED src=\"m.swf\">", TAG_LINKS, "m.swf|"},
+        {"<body background='bg.gif'>", TAG_LINKS, "bg.gif|"},
+        {"<td background = 'bg.gif'>", TAG_LINKS, "bg.gif|"},
+        {"<TH background=b.gif>", TAG_LINKS, "b.gif|"},
+        {"<tr background=b.gif>", TAG_LINKS, "b.gif|"},
+        {"<table background=b.gif>", TAG_LINKS, "b.gif|"},
+        {"<frame src='menu.html'>", TAG_FRAME, "menu.html|"},
+        {"<frame name=x>", TAG_NOTHING, ""},
+        {"<iframe src='x.html'>", TAG_NOTHING, ""},
+        {"<script src='x.js'>", TAG_NOTHING, ""},
+        {"<img> src='x.gif'", TAG_NOTHING, ""},
+        {"<img src=''>", TAG_LINKS, "|"},
+        {"<img src=", TAG_LINKS, "|"},
+    };
+    for (const Case &c : cases) {
+        TagOutcome got = ScanFirstTag(c.page);
+        EXPECT_EQ(got.result, c.result) << c.page;
+        EXPECT_EQ(got.links, c.links) << c.page;
+    }
+}
+
+TEST_F(TagScan, WindowOpenAddressComesFirst)
+{
+    struct Case { const char *page; const char *links; } cases[] = {
+        {"<a href=p.html onclick=window.open('w.html')>", "w.html|p.html|"},
+        {"<a onclick=\"window.open('w.html?x=1','n')\" href='p.html'>", "w.html|p.html|"},
+        {"<a href=# onclick='WINDOW.OPEN(\"w.html\")'>", "w.html||"},
+        {"<a href=p.html onclick=window.open(v)>", "p.html|"},
+        {"<a href=p.html onclick=window.open()>", "p.html|"},
+        {"<a onclick=window.open,'w.html'>", ""},
+        {"<area onclick=window.open('w.html')>", "w.html|"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ScanFirstTag(c.page).links, c.links) << c.page;
+}
+
+TEST_F(TagScan, EachLinkKnowsItsOwnPlace)
+{
+    TagOutcome got = ScanFirstTag("<a href=p.html onclick=window.open('w.html')>");
+    EXPECT_EQ(got.places, "w.html|p.html|");
+    got = ScanFirstTag("<img src = \"a.gif\">");
+    EXPECT_EQ(got.places, "a.gif|");
+}
+
+TEST_F(TagScan, ScanPositionIsLeftAtTheLastValue)
+{
+    ScanFirstTag("<a onclick=window.open('w.html') href='p.html'>");
+    EXPECT_STREQ(g_scanPosition, "p.html'>");
+    ScanFirstTag("<img alt=x>rest");
+    EXPECT_STREQ(g_scanPosition, ">rest");
+    ScanFirstTag("<a onclick=window.open('w.html')>");
+    EXPECT_STREQ(g_scanPosition, ">"); // the href search ran to the end of the tag
+}
+
+TEST_F(TagScan, ValueOfMoreThan259CharactersIsNotTaken)
+{
+    std::string fits(259, 'x'), over(260, 'x');
+    EXPECT_EQ(ScanFirstTag("<img src='" + fits + "'>").links, fits + "|");
+    EXPECT_EQ(ScanFirstTag("<img src=" + fits).links, fits + "|");
+    TagOutcome got = ScanFirstTag("<img src='" + over + "'>");
+    EXPECT_EQ(got.links, "");
+    EXPECT_EQ(got.result, TAG_NOTHING);
+}
+
+TEST_F(TagScan, CommentsArePassedOver)
+{
+    ScanFirstTag("<!-- a > b -->");
+    EXPECT_STREQ(g_scanPosition, "> b -->");
+    ScanFirstTag("<COMMENT><img src=x.gif></comment>after");
+    EXPECT_STREQ(g_scanPosition, "</comment>after");
+    TagOutcome got = ScanFirstTag("<comment><img src=x.gif>");
+    EXPECT_EQ(got.result, TAG_NOTHING);
+    EXPECT_EQ(*g_scanPosition, '\0');
+}
+
+TEST_F(TagScan, BaseTagIsDisabled)
+{
+    TagOutcome got = ScanFirstTag("<BASE HREF='http://host/dir/'>");
+    EXPECT_EQ(got.result, TAG_NOTHING);
+    EXPECT_EQ(got.links, "");
+    EXPECT_EQ(PageBytes(), "<!--E HREF='http://host/dir/'>");
+    ScanFirstTag("<base>");
+    EXPECT_EQ(PageBytes(), "<!--e>");
+}
+
+TEST(ReadTagName, StopsAndLength)
+{
+    struct Case { std::string text; bool ok; const char *name; } cases[] = {
+        {"<IMG SRC=x>", true, "IMG"},
+        {"<!-- x -->", true, "!"},
+        {"<a\r\nhref=x>", true, "a"},
+        {"<td\tbackground=x>", true, "td\tbackground=x"},
+        {"<b<i>", true, "b"},
+        {"</a>", true, "/a"},
+        {"<", true, ""},
+        {"<" + std::string(258, 'x') + ">", true, ""},
+        {"<" + std::string(259, 'x') + ">", false, ""},
+    };
+    for (const Case &c : cases) {
+        char name[TEXT_SIZE];
+        EXPECT_EQ(ReadTagName(name, c.text.c_str()), c.ok) << c.text;
+        if (c.ok && c.name[0] != '\0')
+            EXPECT_STREQ(name, c.name) << c.text;
+    }
+}

@@ -1,0 +1,153 @@
+// tests/unit/title_test.cpp — titles in 7-bit JIS, EUC-JP and Shift_JIS: detection, conversion into Shift_JIS, and the start page's title taken as its shortcut's name.
+#include "page/page.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/unit/page_test_support.h"
+
+// "日本語" and "ホーム表示" in each encoding, written as bytes.
+#define SJIS_NIHONGO "\x93\xFA\x96\x7B\x8C\xEA"
+#define EUC_NIHONGO "\xC6\xFC\xCB\xDC\xB8\xEC"
+#define JIS_B_NIHONGO "\x1B$BF|K\\8l\x1B(B"
+#define JIS_AT_NIHONGO "\x1B$@F|K\\8l\x1B(@"
+#define SJIS_HOME_HYOJI "\x83\x7A\x81\x5B\x83\x80\x95\x5C\x8E\xA6"
+#define EUC_HOME_HYOJI "\xA5\xDB\xA1\xBC\xA5\xE0\xC9\xBD\xBC\xA8"
+#define JIS_HOME_HYOJI "\x1B$B%[!<%`I=<(\x1B(B"
+#define SJIS_NICHI "\x93\xFA"
+
+static std::string Hex(const std::string &bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+        out += ' ';
+    }
+    return out;
+}
+
+TEST(TitleToShiftJis, TheThreeEncodingsGiveTheSameText)
+{
+    struct Case { const char *source; int encoding; const char *expected; } cases[] = {
+        {"Top " SJIS_NIHONGO, ENCODING_SHIFT_JIS, "Top " SJIS_NIHONGO},
+        {"Top " EUC_NIHONGO, ENCODING_EUC, "Top " SJIS_NIHONGO},
+        {"Top " JIS_B_NIHONGO " page", ENCODING_JIS_B, "Top " SJIS_NIHONGO " page"},
+        {"Top " JIS_AT_NIHONGO, ENCODING_JIS_AT, "Top " SJIS_NIHONGO},
+        {SJIS_HOME_HYOJI, ENCODING_SHIFT_JIS, SJIS_HOME_HYOJI},
+        {EUC_HOME_HYOJI, ENCODING_EUC, SJIS_HOME_HYOJI},
+        {JIS_HOME_HYOJI, ENCODING_JIS_B, SJIS_HOME_HYOJI},
+        {"plain ascii", ENCODING_SHIFT_JIS, "plain ascii"},
+        {"", ENCODING_SHIFT_JIS, ""},
+        // EUC-JP half-width katakana (single shift 8E) become one byte.
+        {"\x8E\xB1" EUC_NIHONGO, ENCODING_EUC, "\xB1" SJIS_NIHONGO},
+    };
+    for (const Case &c : cases) {
+        char out[LINK_BUFFER_SIZE];
+        EXPECT_EQ(TitleToShiftJis(c.source, out), c.encoding) << Hex(c.source);
+        EXPECT_EQ(Hex(out), Hex(c.expected)) << Hex(c.source);
+    }
+}
+
+TEST(DetectJapaneseEncoding, Cases)
+{
+    struct Case { const char *text; int expected; } cases[] = {
+        {"\x1B(B then \x1B$B", ENCODING_JIS_B},          // both sequences, in either order
+        {"\x1B$@x\x1B(@ and \x1B$Bx\x1B(B", ENCODING_JIS_B}, // pair 0 is tried first
+        {"\x1B$Bonly kanji-in", ENCODING_SHIFT_JIS},
+        {"\xA4\xA2\xA4\xA2\xE0\x40\xE0\x40\xE0\x40", ENCODING_EUC}, // 2 / 3 = 0.67
+        {"\xA4\xA2\xE0\x40\xE0\x40", ENCODING_SHIFT_JIS},         // 1 / 2 = 0.5
+        {"\xA4\xA2\xA4\xA2\xA4\xA2\xE0\x40\xE0\x40\xE0\x40\xE0\x40\xE0\x40", ENCODING_EUC}, // 0.6
+        {"\xA4\xA2", ENCODING_EUC},
+        {"\xA4", ENCODING_SHIFT_JIS},                // a high byte before the NUL is a Shift_JIS pair
+        {"\xA4\xA2\xA4", ENCODING_EUC},              // 1 / 1
+        {"\x93\xFA", ENCODING_SHIFT_JIS},            // lead byte below 0xA0: not counted
+        {"abc", ENCODING_SHIFT_JIS},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(DetectJapaneseEncoding(c.text), c.expected) << Hex(c.text);
+}
+
+TEST(ConvertToShiftJis, BrokenInputEndsTheText)
+{
+    struct Case { const char *source; int encoding; const char *expected; } cases[] = {
+        {EUC_NIHONGO "\xA4", ENCODING_EUC, SJIS_NIHONGO},              // lead byte without its second
+        {"ab\x1B$B", ENCODING_JIS_B, "ab"},                            // text ends after kanji-in
+        {"ab\x1B$BF|\x1B(B", ENCODING_JIS_B, "ab" SJIS_NICHI},         // text ends after kanji-out
+        {"a\x1B$B\x7F!F|\x1B(B", ENCODING_JIS_B, "a"},                 // no JIS X 0208 code
+        {"a\x1B$BF", ENCODING_JIS_B, "a"},
+        {"\x8E\x40" "x", ENCODING_EUC, ""},                           // not a half-width katakana
+        {"x\x1B$B\x1B(By", ENCODING_JIS_B, "xy"},
+        {"\xE0\x40", ENCODING_SHIFT_JIS, "\xE0\x40"},
+    };
+    for (const Case &c : cases) {
+        char out[LINK_BUFFER_SIZE];
+        ConvertToShiftJis(c.source, out, c.encoding);
+        EXPECT_EQ(Hex(out), Hex(c.expected)) << Hex(c.source);
+    }
+}
+
+class StartPageTitle : public ::testing::Test {
+protected:
+    char title[TEXT_SIZE] = "host/dir/";
+    void SetUp() override
+    {
+        UseTypicalSettings(title);
+        g_scanSettings.readTitle = 1;
+    }
+    void TearDown() override { ReleasePageText(); }
+};
+
+TEST_F(StartPageTitle, TitleInEachEncoding)
+{
+    struct Case { std::string page; const char *expected; } cases[] = {
+        {"<html><title>" SJIS_NIHONGO "</title>", SJIS_NIHONGO},
+        {"<TITLE>" EUC_NIHONGO "</TITLE><body>", SJIS_NIHONGO},
+        {"<title>" JIS_B_NIHONGO "</Title>", SJIS_NIHONGO},
+        {"<title lang=ja>A & B</title>", "A & B"},
+        {"<title>abc", "abc"},
+    };
+    for (const Case &c : cases) {
+        strcpy(title, "host/dir/");
+        EXPECT_TRUE(ScanBytes(c.page).empty());
+        EXPECT_EQ(Hex(title), Hex(c.expected)) << c.page;
+    }
+}
+
+TEST_F(StartPageTitle, EmptyOrBlankTitleKeepsTheStartAddress)
+{
+    for (const char *page : {"<title></title>", "<title>\r\n   </title>", "<title", "<title>"}) {
+        ScanBytes(page);
+        EXPECT_STREQ(title, "host/dir/") << page;
+    }
+}
+
+TEST_F(StartPageTitle, OnlyTheStartPageNamesTheShortcut)
+{
+    g_scanSettings.readTitle = 0;
+    ScanBytes("<title>Later page</title>");
+    EXPECT_STREQ(title, "host/dir/");
+}
+
+TEST_F(StartPageTitle, LongTitleIsCutToWholeCharacters)
+{
+    std::string doubleByte;
+    for (int i = 0; i < 140; ++i)
+        doubleByte += SJIS_NICHI;
+    ScanBytes("<title>" + doubleByte + "</title>");
+    EXPECT_EQ(strlen(title), 258u); // 129 whole characters: 130 would need 260 bytes
+    EXPECT_EQ(std::string(title), doubleByte.substr(0, 258));
+    ScanBytes("<title>a" + doubleByte + "</title>");
+    EXPECT_EQ(std::string(title), "a" + doubleByte.substr(0, 258));
+    ScanBytes("<title>" + std::string(300, 'x') + "</title>");
+    EXPECT_EQ(std::string(title), std::string(259, 'x'));
+    std::string euc, sjis;
+    for (int i = 0; i < 140; ++i) {
+        euc += EUC_NIHONGO;
+        sjis += SJIS_NIHONGO;
+    }
+    ScanBytes("<title>" + euc + "</title>");
+    EXPECT_EQ(Hex(title), Hex(sjis.substr(0, 258)));
+}
