@@ -50,4 +50,70 @@ bool MatchWildcard(const char *name, const char *pattern);
 // True when no pattern of the ignore patterns matches the file part.
 bool PassesIgnorePatterns(const char *filePart);
 
+// ---- Address form: [user[:password]@]host[:port], path, file part ----
+
+// Cuts the address into its host part (before the first '/'), path part
+// (from the first to the last '/' before any '?' or '#'; "/" when there is
+// none) and file part (the rest, query and fragment included). The outputs
+// hold TEXT_SIZE bytes each and are cleared first. Returns 1, or
+// TEXT_TOO_LONG with all three outputs empty when a part would not fit.
+int SplitAddress(const char *address, char *hostPart, char *pathPart, char *filePart);
+
+// Takes "user[:password]@" off the front of the host part (changed in
+// place) into userName and password (TEXT_SIZE bytes each); both are empty
+// when the host part holds no '@'. The first '@' and the first ':' count.
+void TakeUserFromHost(char *hostPart, char *userName, char *password);
+
+// The host name of a host part (the text before its first ':') into
+// hostName (TEXT_SIZE bytes), and as result the port: the decimal digits
+// after that ':', cut to 16 bits; 0 when there are none, which lets the
+// library choose the service's standard port.
+unsigned short HostNameAndPort(const char *hostPart, char *hostName);
+
+// ---- Local path mapping ----
+
+// The save folder of the crawl run (without a trailing '') and its date
+// folder ("YYYY-MM-DD"), filled by the engine when a crawl starts.
+extern char g_saveFolder[TEXT_SIZE];
+extern char g_dateFolder[TEXT_SIZE];
+
+// Reads a number setting with its default; the engine points it at the
+// settings store. While it is null every setting reads as its default.
+// The mapping reads "cbd" (date folder) and "cbe" (archives folder) through
+// it at every call; each is on only when it is exactly 1.
+extern unsigned (*g_readSettingNumber)(const char *name, unsigned defaultValue);
+
+// Maps an address's host part (user information already removed), path
+// part and file part to its file under the save folder. Fills localPath and
+// localFolder (TEXT_SIZE bytes each; the folder ends with '' and begins
+// localPath) and returns 1. Returns TEXT_TOO_LONG, with both outputs empty,
+// when the path would not fit or the path part is empty (an address that
+// SplitAddress refused). The result never leaves the save folder (and the
+// date folder when it is on): escapes are decoded, "." and ".." segments are
+// resolved within the host's folder, and names Windows cannot create are
+// made safe, the same way every time. Touches no file.
+int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart,
+                   const char *filePart, char *localFolder);
+
+// Changes every '/' of the folder path to '' (in place) and creates each
+// folder along it, level by level; levels that exist already are passed.
+void CreateFolders(char *folderPath);
+
+// The byte that the %XX escape at p stands for (two hex digits, either
+// case), or -1 when no escape begins there.
+int EscapeValue(const char *p);
+
+// Decodes every %XX escape (two hex digits) of text into its byte; "%00"
+// becomes '-', so a decoded NUL never cuts the text short; nothing is
+// encoded. output holds TEXT_SIZE bytes. False, with output empty, when
+// text is longer than 259 bytes.
+bool DecodeEscapeBytes(char *output, const char *text);
+
+// Platform pieces (localpath_win.cpp, localpath_posix.cpp).
+// DecodeEscapes gives the bytes of DecodeEscapeBytes, except that a '/' or
+// '' may come back as the other separator.
+bool DecodeEscapes(char *output, const char *text);
+// Creates one folder; failures (it exists, a drive part) are not reported.
+void MakeFolder(const char *path);
+
 #endif

@@ -56,7 +56,8 @@ void UpperCaseText(char *text)
 // The key by which CompareNoCase orders one character: its upper-case form.
 static unsigned FoldedChar(const char *p)
 {
-    unsigned char c[2] = {(unsigned char)p[0], (unsigned char)p[1]};
+    // At the terminating NUL there is no byte behind it to read.
+    unsigned char c[2] = {(unsigned char)p[0], p[0] != '\0' ? (unsigned char)p[1] : (unsigned char)0};
     if (IsLeadByte(c[0]) && c[1] != 0) {
         UpperCaseWide(c);
         return 0x10000u | (unsigned)(c[0] << 8) | c[1];

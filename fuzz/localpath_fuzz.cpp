@@ -1,0 +1,166 @@
+// fuzz/localpath_fuzz.cpp — libFuzzer target over SplitAddress, host part parsing and MapToLocalPath: every mapped path stays in the save folder and names only creatable files.
+#include "address/address.h"
+
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+// Input: one byte of switches, then the address (or, with switch 4, three
+// parts separated by NUL bytes).
+enum { kDateFolderOn = 1, kArchivesOn = 2, kRawParts = 4, kDriveRoot = 8 };
+
+static unsigned s_switches;
+
+static unsigned ReadFuzzSetting(const char *name, unsigned defaultValue)
+{
+    if (strcmp(name, "cbd") == 0)
+        return (s_switches & kDateFolderOn) ? 1 : 0;
+    if (strcmp(name, "cbe") == 0)
+        return (s_switches & kArchivesOn) ? 1 : 0;
+    return defaultValue;
+}
+
+static void Require(bool condition)
+{
+    if (!condition)
+        abort();
+}
+
+static size_t CharLength(const unsigned char *p)
+{
+    if (!IsLeadByte(p[0]))
+        return 1;
+    bool validTrail = (p[1] >= 0x40 && p[1] <= 0x7E) || (p[1] >= 0x80 && p[1] <= 0xFC);
+    return validTrail ? 2 : 1;
+}
+
+static bool IsDeviceName(const char *begin, const char *end)
+{
+    static const char *const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+    const char *stop = begin;
+    while (stop < end && *stop != '.')
+        ++stop;
+    while (stop > begin && stop[-1] == ' ')
+        --stop;
+    size_t length = (size_t)(stop - begin);
+    char name[8] = "";
+    if (length == 0 || length > 7)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        name[i] = UpperCaseChar(begin[i]);
+    name[length] = '\0';
+    for (const char *device : devices)
+        if (strcmp(name, device) == 0)
+            return true;
+    return length == 4 && (strncmp(name, "COM", 3) == 0 || strncmp(name, "LPT", 3) == 0) && name[3] >= '1' &&
+           name[3] <= '9';
+}
+
+// Each segment below the root is a name Windows creates as a plain file or
+// folder: not empty, "." or "..", no refused character, no lone lead byte,
+// no trailing '.' or ' ', no device name.
+static void RequireSafeSegments(const char *below)
+{
+    const char *segment = below;
+    for (const char *p = below;; ) {
+        bool atEnd = *p == '\0';
+        if (atEnd || *p == '\\') {
+            size_t length = (size_t)(p - segment);
+            Require(length > 0);
+            Require(!(length == 1 && segment[0] == '.') && !(length == 2 && segment[0] == '.' && segment[1] == '.'));
+            Require(p[-1] != '.' && p[-1] != ' ');
+            Require(!IsDeviceName(segment, p));
+            if (atEnd)
+                return;
+            segment = p + 1;
+            ++p;
+            continue;
+        }
+        size_t length = CharLength((const unsigned char *)p);
+        if (length == 1) {
+            unsigned char c = (unsigned char)*p;
+            Require(c >= 0x20 && strchr("*\"<>|?:/", c) == NULL && !IsLeadByte(c));
+        }
+        p += length;
+    }
+}
+
+static void RequireSoundMapping(const char *host, const char *path, const char *file)
+{
+    char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
+    int result = MapToLocalPath(localPath, host, path, file, localFolder);
+    Require(result == 1 || result == TEXT_TOO_LONG);
+    if (result != 1) {
+        Require(localPath[0] == '\0' && localFolder[0] == '\0');
+        return;
+    }
+    char root[2 * TEXT_SIZE];
+    strcpy(root, g_saveFolder);
+    if (!(s_switches & kDriveRoot))
+        strcat(root, "\\");
+    if (s_switches & kDateFolderOn)
+        strcat(root, g_dateFolder);
+    size_t rootLength = strlen(root);
+    size_t pathLength = strlen(localPath), folderLength = strlen(localFolder);
+    Require(pathLength < TEXT_SIZE && pathLength > rootLength);
+    Require(strncmp(localPath, root, rootLength) == 0);
+    Require(folderLength >= rootLength && strncmp(localPath, localFolder, folderLength) == 0);
+    Require(localFolder[folderLength - 1] == '\\' && folderLength < pathLength);
+    RequireSafeSegments(localPath + rootLength);
+
+    char again[TEXT_SIZE], againFolder[TEXT_SIZE];
+    Require(MapToLocalPath(again, host, path, file, againFolder) == 1);
+    Require(strcmp(again, localPath) == 0 && strcmp(againFolder, localFolder) == 0);
+}
+
+// Copies the next NUL-ended piece of the input (at most 259 bytes) into
+// part and moves past it.
+static void TakePart(const uint8_t **data, const uint8_t *end, char *part)
+{
+    size_t length = 0;
+    while (*data < end && **data != 0 && length < TEXT_SIZE - 1)
+        part[length++] = (char)*(*data)++;
+    part[length] = '\0';
+    while (*data < end && **data != 0)
+        ++*data;
+    if (*data < end)
+        ++*data;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    if (size == 0)
+        return 0;
+    s_switches = data[0];
+    g_readSettingNumber = ReadFuzzSetting;
+    strcpy(g_saveFolder, (s_switches & kDriveRoot) ? "C:\\" : "C:\\save");
+    strcpy(g_dateFolder, "1999-07-04\\");
+    const uint8_t *p = data + 1, *end = data + size;
+
+    if (s_switches & kRawParts) {
+        char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
+        TakePart(&p, end, host);
+        TakePart(&p, end, path);
+        TakePart(&p, end, file);
+        RequireSoundMapping(host, path, file);
+        return 0;
+    }
+
+    static char address[20000];
+    size_t length = size - 1 < sizeof address - 1 ? size - 1 : sizeof address - 1;
+    memcpy(address, p, length);
+    address[length] = '\0';
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE], name[TEXT_SIZE];
+    int split = SplitAddress(address, host, path, file);
+    Require(split == 1 || split == TEXT_TOO_LONG);
+    if (split == 1) {
+        Require(path[0] == '/' && strlen(host) + strlen(path) + strlen(file) <= strlen(address) + 1);
+        TakeUserFromHost(host, user, password);
+        HostNameAndPort(host, name);
+        Require(strlen(name) <= strlen(host));
+    } else {
+        Require(host[0] == '\0' && path[0] == '\0' && file[0] == '\0');
+    }
+    RequireSoundMapping(host, path, file);
+    return 0;
+}
