@@ -72,10 +72,17 @@ static bool SkipRewrite(const std::string &input, size_t &in, const std::string 
         std::string local = climb + LocalPartsOf(AddressOf(link));
         if (link.empty() || output.compare(out, local.size(), local) != 0)
             continue;
+        // Two readings can give the same local path; only the one after
+        // which the pages go on alike can be the rewrite.
+        size_t next = out + local.size();
+        bool goesOn = (end == input.size() && next == output.size()) ||
+                      (end < input.size() && next < output.size() && input[end] == output[next]);
+        if (!goesOn)
+            continue;
         readings.push_back(AddressOf(link));
         if (readings.size() == 1) {
             inAfter = end;
-            outAfter = out + local.size();
+            outAfter = next;
         }
     }
     if (readings.empty())

@@ -10,9 +10,6 @@
 // the resolved address, and the title work texts.
 #define LINK_BUFFER_SIZE 16384
 
-// Size of the response content type text.
-#define CONTENT_TYPE_SIZE 4096
-
 // ---- Page text ----
 
 // The stored page in one movable block: g_pageLength bytes of the file and

@@ -156,7 +156,8 @@ TEST(ReadTagName, StopsAndLength)
     for (const Case &c : cases) {
         char name[TEXT_SIZE];
         EXPECT_EQ(ReadTagName(name, c.text.c_str()), c.ok) << c.text;
-        if (c.ok && c.name[0] != '\0')
+        if (c.ok && c.name[0] != '\0') {
             EXPECT_STREQ(name, c.name) << c.text;
+        }
     }
 }

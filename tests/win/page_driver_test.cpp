@@ -1,0 +1,241 @@
+// tests/win/page_driver_test.cpp — the page scan driver on a stored page: the links fetched with their depth values through a recorded stand-in for the fetch, the rewritten file, the start page's shortcut, the link counts, and pages that cannot be read or written.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "page/page.h"
+#include "settings/settings.h"
+#include "tests/win/window_fixture.h"
+
+struct PageFetch {
+    std::string address;
+    int depth;
+};
+
+static std::vector<PageFetch> g_pageFetches;
+static int g_stopAfterFetches = -1;
+
+static int RecordPageFetch(const char *address, int depth, int)
+{
+    g_pageFetches.push_back({address, depth});
+    if ((int)g_pageFetches.size() == g_stopAfterFetches)
+        g_crawlState = CRAWL_STOP_REQUESTED;
+    return 1;
+}
+
+static int g_driverFolderCount;
+
+static std::string FileBytes(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "(missing)";
+    std::string bytes(GetFileSize(file, NULL), '\0');
+    DWORD done = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, NULL);
+    CloseHandle(file);
+    return bytes;
+}
+
+static void PutFile(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    DWORD done;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &done, NULL);
+    CloseHandle(file);
+}
+
+static bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+class PageDriverTest : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    std::string root, pageFolder, pagePath, shortcuts;
+    void SetUp() override
+    {
+        ClearSettings();
+        window = CreateTestWindow();
+        ASSERT_NE(window, (HWND)NULL);
+        g_mainWindow = window;
+        g_fetchAddress = RecordPageFetch;
+        g_pageFetches.clear();
+        g_stopAfterFetches = -1;
+        char base[MAX_PATH];
+        GetTempPathA(MAX_PATH, base);
+        root = std::string(base) + "pvdriver" + std::to_string(GetCurrentProcessId()) + "-" +
+               std::to_string(++g_driverFolderCount);
+        lstrcpynA(g_saveFolder, (root + "\\save").c_str(), TEXT_SIZE);
+        pageFolder = root + "\\save\\host\\a\\b\\";
+        std::string folders = pageFolder;
+        CreateFolders(&folders[0]);
+        pagePath = pageFolder + "page.html";
+        shortcuts = root + "\\shortcuts";
+        CreateDirectoryA(shortcuts.c_str(), NULL);
+        WriteSettingText(REG_SHORTCUT, shortcuts.c_str());
+        g_ignorePatterns[0] = '\0';
+        g_depthLimit = 5;
+        g_crawlState = CRAWL_RUNNING;
+        lstrcpyA(g_startPath, "/a/");
+        g_startPageFlag = 0;
+        lstrcpyA(g_shortcutTitle, "host/a/b/page.html");
+        lstrcpyA(g_contentType, "text/html");
+        g_linksFound = 0;
+        g_linksHandled = 0;
+    }
+    void TearDown() override
+    {
+        g_fetchAddress = FetchAddress;
+        g_crawlState = CRAWL_IDLE;
+        DestroyWindow(window);
+        ClearSettings();
+    }
+    void Process(int depth = 1) { ProcessStoredPage(pagePath.c_str(), "host", "/a/b/", depth); }
+    std::vector<std::string> Fetched(void)
+    {
+        std::vector<std::string> fetched;
+        for (auto &f : g_pageFetches)
+            fetched.push_back(f.address + " " + std::to_string(f.depth));
+        return fetched;
+    }
+};
+
+static const char DEMO_PAGE[] =
+    "<html><head><title>Demo page</title></head>\r\n"
+    "<frame src=\"menu.html\">\r\n"
+    "<img src=\"http://host/x/y.gif\">\r\n"
+    "<a href=\"http://other/p.html\">p</a>\r\n"
+    "<img src=\"http://other/z.jpg\">\r\n"
+    "<a href=\"ftp://ftp.host/f.zip\">f</a>\r\n"
+    "<a href=\"c.html\">c</a><a href=\"#top\">t</a><a href=\"mailto:x@y\">m</a>\r\n";
+
+static const char DEMO_REWRITTEN[] =
+    "<html><head><title>Demo page</title></head>\r\n"
+    "<frame src=\"menu.html\">\r\n"
+    "<img src=\"../../../host/x/y.gif\">\r\n"
+    "<a href=\"http://other/p.html\">p</a>\r\n"
+    "<img src=\"../../../other/z.jpg\">\r\n"
+    "<a href=\"../../../ftp.host/f.zip\">f</a>\r\n"
+    "<a href=\"c.html\">c</a><a href=\"#top\">t</a><a href=\"mailto:x@y\">m</a>\r\n";
+
+TEST_F(PageDriverTest, StartPageIsRewrittenGetsItsShortcutAndItsLinksFetched)
+{
+    PutFile(pagePath, DEMO_PAGE);
+    WriteSettingText(REG_FTP, "1");
+    g_startPageFlag = 1;
+    Process(1);
+    EXPECT_EQ(FileBytes(pagePath), DEMO_REWRITTEN);
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/a/b/menu.html 1", "host/x/y.gif 2",
+                                                   "ftp.host/f.zip 32767", "host/a/b/c.html 2"}));
+    EXPECT_EQ(g_linksFound, 6) << "links of other servers are counted too";
+    EXPECT_EQ(g_linksHandled, 6);
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETPOS, 0, 0), 6);
+    EXPECT_EQ(g_startPageFlag, 0);
+    EXPECT_STREQ(g_shortcutTitle, "Demo page");
+    EXPECT_TRUE(Exists(shortcuts + "\\Demo page.LNK"));
+    EXPECT_TRUE(LogLines(window).empty());
+}
+
+TEST_F(PageDriverTest, OtherServersAndFtpFollowTheSettings)
+{
+    PutFile(pagePath, DEMO_PAGE);
+    WriteSettingText(REG_OUTSERVER, "1");
+    WriteSettingText(REG_FTP, "0");
+    Process(1);
+    // other/p.html gets the outside depth too, but a page above the depth
+    // limit is refused by the admission test.
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/a/b/menu.html 1", "host/x/y.gif 2", "other/z.jpg 7",
+                                                   "host/a/b/c.html 2"}));
+    std::string page = FileBytes(pagePath);
+    EXPECT_NE(page.find("<a href=\"ftp://ftp.host/f.zip\">"), std::string::npos) << "ftp off: not rewritten";
+    EXPECT_FALSE(Exists(shortcuts + "\\Demo page.LNK")) << "only a start page gets a shortcut";
+}
+
+TEST_F(PageDriverTest, StartPageWithoutTitleIsNamedAfterItsAddress)
+{
+    PutFile(pagePath, "");
+    g_startPageFlag = 1;
+    lstrcpyA(g_shortcutTitle, "host/dir/");
+    Process(0);
+    EXPECT_TRUE(Exists(shortcuts + "\\host-dir-.LNK"));
+    EXPECT_EQ(FileBytes(pagePath), "");
+    EXPECT_TRUE(g_pageFetches.empty());
+    EXPECT_EQ(g_linksFound, 0);
+    EXPECT_EQ(g_linksHandled, 0);
+}
+
+TEST_F(PageDriverTest, PageThatCannotBeReadIsLeftAloneAndTheCrawlGoesOn)
+{
+    g_startPageFlag = 1;
+    Process(1);
+    std::vector<std::string> lines = LogLines(window);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], "* ページを読めないので走査しません : " + pagePath);
+    EXPECT_FALSE(Exists(pagePath)) << "nothing is written";
+    EXPECT_EQ(g_startPageFlag, 0);
+
+    PutFile(pagePath, DEMO_PAGE);
+    HANDLE holder = CreateFileA(pagePath.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    Process(1);
+    CloseHandle(holder);
+    EXPECT_EQ(LogLines(window).size(), 2u);
+    EXPECT_EQ(FileBytes(pagePath), DEMO_PAGE);
+    EXPECT_TRUE(g_pageFetches.empty());
+}
+
+TEST_F(PageDriverTest, PageWithABytePastItsNulKeepsIt)
+{
+    std::string page = std::string("<img src=\"http://host/x.gif\">") + '\0' + "<img src=\"http://host/y.gif\">";
+    std::string rewritten = std::string("<img src=\"../../../host/x.gif\">") + '\0' + "<img src=\"http://host/y.gif\">";
+    PutFile(pagePath, page);
+    Process(1);
+    EXPECT_EQ(FileBytes(pagePath), rewritten);
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/x.gif 2"}));
+}
+
+TEST_F(PageDriverTest, StopRequestPassesOverTheRestButCountsIt)
+{
+    PutFile(pagePath, "<img src=a.gif><img src=b.gif><img src=c.gif>");
+    g_stopAfterFetches = 1;
+    Process(1);
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/a/b/a.gif 2"}));
+    EXPECT_EQ(g_linksHandled, 3);
+}
+
+TEST_F(PageDriverTest, AddressTooLongToFetchIsLoggedNotCut)
+{
+    std::string folder(200, 'p'), file(100, 'q');
+    PutFile(pagePath, "<img src=" + file + ".gif><img src=short.gif>");
+    std::string pathPart = "/" + folder + "/";
+    ProcessStoredPage(pagePath.c_str(), "host", pathPart.c_str(), 1);
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"host" + pathPart + "short.gif 2"}));
+    std::vector<std::string> lines = LogLines(window);
+    ASSERT_EQ(lines.size(), 1u);
+    std::string prefix = "* パスが長すぎます : host/" + folder;
+    EXPECT_EQ(lines[0].substr(0, prefix.size()), prefix);
+}
+
+TEST_F(PageDriverTest, RewrittenPageKeepsItsLastWriteTime)
+{
+    PutFile(pagePath, DEMO_PAGE);
+    WriteSettingText(REG_FTP, "1");
+    SYSTEMTIME day = {1999, 7, 0, 4, 12, 0, 0, 0};
+    FILETIME old;
+    SystemTimeToFileTime(&day, &old);
+    HANDLE file = CreateFileA(pagePath.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    SetFileTime(file, &old, &old, &old);
+    CloseHandle(file);
+    Process(1);
+    FILETIME created, accessed, written;
+    file = CreateFileA(pagePath.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    GetFileTime(file, &created, &accessed, &written);
+    CloseHandle(file);
+    EXPECT_EQ(CompareFileTime(&written, &old), 0);
+    EXPECT_EQ(FileBytes(pagePath), DEMO_REWRITTEN);
+}
