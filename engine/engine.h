@@ -113,4 +113,129 @@ void ForgetConnection(void);
 // Fetch result: 1 finished with the address, 0 another attempt may help.
 int FetchAddress(const char *address, int depth, int attempt);
 
+// ---- Requests ----
+
+// Size of a request's header block.
+#define HEADER_BLOCK_SIZE 260
+
+// The cache flags of a request for the cache mode digit (setting "cache").
+DWORD CacheFlagsForMode(int cacheMode);
+
+// Fills the header block (HEADER_BLOCK_SIZE bytes, cleared first): Accept
+// and Pragma lines, and a Range line from rangeStart on when it is not 0.
+void FormatRequestHeaders(char *block, DWORD rangeStart);
+
+// Opens and sends a GET of the object path on the connection (HTTP), or
+// opens the file for reading (FTP); the caller closes the handle. Null when
+// the request could not be made or sent.
+HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart);
+
+// The response's status code; 200 for FTP; 0 when it cannot be read.
+DWORD QueryStatusCode(HINTERNET request, DWORD service);
+
+// The announced length of a response; 0 when it gives none.
+DWORD QueryContentLength(HINTERNET request);
+
+// True when the response to a range request carries the range asked for:
+// status 206 and a Content-Range that begins at rangeStart.
+bool AnswersRange(HINTERNET request, DWORD rangeStart);
+
+// ---- Update check ----
+
+// Size of the response content type.
+#define CONTENT_TYPE_SIZE 4096
+
+// Content type of the last response ("text/text" when it had none, empty
+// for FTP) and whether its server can continue files (HTTP/1.1).
+extern char g_contentType[CONTENT_TYPE_SIZE];
+extern int g_resumePossible;
+
+// The remote size (0 when none announced; all bits set is never given by
+// the library, but callers treat it as a failed request), the server date
+// (year 0 when none), the content type and the resume possible flag: from
+// the headers of a sent HTTP request, or from the listing of an FTP file
+// on the connection.
+DWORD FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate, DWORD service);
+
+// Result of CompareWithStoredFile for a stored file that exists but cannot
+// be opened (held by another program without sharing).
+#define STORED_FILE_HELD 2
+
+// 1 when the server's file is newer than the stored one's creation time,
+// the server gave no date or no file is stored; 0 when equal; -1 when the
+// server's is older; STORED_FILE_HELD when the stored file cannot be read.
+int CompareWithStoredFile(const char *localPath, const SYSTEMTIME *serverDate);
+
+// The size of the stored file; false when it cannot be opened.
+bool ReadStoredSize(const char *localPath, DWORD *size);
+
+// ---- Transfer decision ----
+
+// Bytes fetched again before the stored end when a file is continued.
+#define OVERLAP_SIZE 2500
+
+enum {
+    TRANSFER_UPDATE,    // no date or newer on the server: fetched whole
+    TRANSFER_WHOLE,     // stored, but of another size or reloaded: fetched whole
+    TRANSFER_CONTINUE,  // partly stored: continued from its size - 2500
+    TRANSFER_UNCHANGED, // stored, same size, not older: left alone
+    TRANSFER_HELD       // stored, but cannot be opened: left alone, reported
+};
+
+// Decides what to do with the file at the local path given the remote
+// facts; storedSize receives the stored file's size when it was read.
+int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD remoteSize, int attempt,
+                   DWORD *storedSize);
+
+// ---- Receive loop ----
+
+// How ReceiveToFile writes: a new file in place of the stored one; the
+// stored file continued (the body starts 2500 bytes before its end, and
+// those bytes must equal the stored ones); or a new file received beside
+// the stored one that replaces it only once it is complete.
+enum { RECEIVE_NEW = 0, RECEIVE_CONTINUE = 1, RECEIVE_REPLACE = 2 };
+
+// Results of ReceiveToFile.
+enum {
+    RECEIVE_SHORT = 0,           // the bytes received differ from the size announced
+    RECEIVE_COMPLETE = 1,        // all announced bytes, or no size announced
+    RECEIVE_OVERLAP_DIFFERS = 2, // continue: the overlap differs, nothing was written
+    RECEIVE_FILE_FAILED = 3      // the file could not be made or replaced (reported)
+};
+
+// Moves the body of the open request into the file at the local path,
+// showing the progress; gives the file the server's date and adds the bytes
+// to the download total. Does not close the request.
+int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, DWORD expectedSize,
+                  const SYSTEMTIME *serverDate, int mode);
+
+// ---- Texts of a transfer ----
+
+// Size of a title text before ShowProgressTitle fits it into the title.
+#define TITLE_TEXT_SIZE 320
+
+// Fills the format into output (size bytes), cutting whole characters so
+// that it always fits. String arguments must hold at most 259 characters.
+void FormatText(char *output, size_t size, const char *format, ...);
+
+// Shows a text in the status line.
+void ShowStatusText(const char *text);
+
+// Shows string id of the string table in the status line.
+void ShowStatusString(int id);
+
+// Shows string id in the status line and adds it to the access log.
+void ReportString(int id);
+
+// Shows a title format filled with the file part (ShowProgressTitle).
+void ShowFileTitle(const char *format, const char *filePart);
+
+// Reports a file that cannot be written or read: one line in the access
+// log and the same text in the status line.
+void ReportFileProblem(const char *format, const char *localPath);
+
+// The texts of those reports.
+extern const char FILE_CANNOT_BE_CREATED[];
+extern const char FILE_CANNOT_BE_OPENED[];
+
 #endif

@@ -1,11 +1,36 @@
-// engine/fetch.cpp — the fetch of one admitted address on a fetch worker: preparation, connection reuse, the request and its status.
+// engine/fetch.cpp — the fetch of one admitted address on a fetch worker: preparation, connection reuse, request and response checks, the transfer decision (unchanged, whole, update, continue), the visited list, the page scan and skip requests.
 #include "engine/engine.h"
+
+#include <string.h>
 
 #include "app/app.h"
 #include "net/net.h"
 #include "settings/settings.h"
 
 CurrentConnection g_connection;
+
+// Everything one fetch works with. It lives on the worker's stack: a page
+// scan starts child fetches on other threads while this one waits.
+struct FetchJob {
+    char address[TEXT_SIZE + 1];
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
+    char user[TEXT_SIZE], password[TEXT_SIZE];
+    char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
+    char objectPath[2 * TEXT_SIZE];
+    int depth;
+    int attempt;
+    DWORD service;
+    int nonPage;
+    DWORD remoteSize;
+    SYSTEMTIME remoteDate;
+    HINTERNET request;
+    // A file that could not be written or read, reported in the log: the
+    // address is finished with, but not recorded as visited nor scanned.
+    bool fileProblem;
+};
+
+// What RequestFile returns when the fetch goes on to the transfer.
+#define GO_ON -1
 
 void ForgetConnection(void)
 {
@@ -36,37 +61,291 @@ static bool Connect(const char *host, const char *user, const char *password, DW
     return true;
 }
 
-// Sends a GET for the object on the current connection and waits for the
-// answer within the receive time-out; the body is not read.
-static void SendPlainRequest(const char *path, const char *file)
+// Splits and classifies the address and finds its local path; false when
+// the address cannot be handled (the admission test refuses such ones).
+static bool PrepareJob(FetchJob *job, const char *address, int depth, int attempt)
 {
-    char object[TEXT_SIZE * 2];
-    lstrcpynA(object, path, TEXT_SIZE);
-    lstrcatA(object, file);
-    HINTERNET request = g_internet.OpenRequest(g_connection.handle, "GET", object, "HTTP/1.1", NULL, NULL,
-                                               INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
-    if (request == NULL)
+    memset(job, 0, sizeof *job);
+    job->depth = depth;
+    job->attempt = attempt;
+    if (strlen(address) >= sizeof job->address)
+        return false;
+    strcpy(job->address, address);
+    if (SplitAddress(job->address, job->host, job->path, job->file) != 1)
+        return false;
+    int kind = ClassifyAddress(job->address, depth, job->host, job->path, job->file);
+    if (kind == ADDRESS_TOO_LONG)
+        return false;
+    TakeUserFromHost(job->host, job->user, job->password);
+    job->nonPage = kind == ADDRESS_FILE;
+    if (g_startPath[0] == '\0')
+        lstrcpynA(g_startPath, job->path, TEXT_SIZE);
+    if (MapToLocalPath(job->localPath, job->host, job->path, job->file, job->localFolder) != 1)
+        return false;
+    lstrcpyA(job->objectPath, job->path);
+    lstrcatA(job->objectPath, job->file);
+    job->service = depth == DEPTH_FTP ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP;
+    return true;
+}
+
+// The status text of a request: FTP, a first or last attempt, or a later one.
+static void ShowRequestStatus(const FetchJob *job)
+{
+    char format[STRING_SIZE], status[TEXT_SIZE];
+    if (job->service == INTERNET_SERVICE_FTP) {
+        LoadText(IDS_FTPREQUEST, format);
+        FormatText(status, sizeof status, format, job->file);
+    } else if (job->attempt == 0 || job->attempt == LAST_ATTEMPT) {
+        LoadText(IDS_DOWNLOADING, format);
+        FormatText(status, sizeof status, format, job->file);
+    } else {
+        LoadText(IDS_DOWNLOADINGTRY, format);
+        FormatText(status, sizeof status, format, job->file, job->attempt);
+    }
+    ShowStatusText(status);
+}
+
+static bool IsSuccessStatus(DWORD code) { return code >= 200 && code <= 299; }
+
+// Sends the request and checks the response: status, remote facts and, for
+// a page, depth and scope. GO_ON, or the fetch's result when it ends here.
+static int RequestFile(FetchJob *job)
+{
+    ShowFileTitle("%s - Sending REQ.", job->file);
+    if (job->service == INTERNET_SERVICE_FTP) {
+        job->remoteSize = FetchRemoteFacts(g_connection.handle, job->objectPath, &job->remoteDate, job->service);
+        if (job->remoteSize == 0xFFFFFFFF) {
+            ShowStatusString(IDS_REQUESTFAILED);
+            return 1;
+        }
+    }
+    job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+    if (job->request == NULL) {
+        ShowStatusString(IDS_REQUESTFAILED);
+        ForgetConnection();
+        return 0;
+    }
+    ShowFileTitle("%s - Checking.", job->file);
+    if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
+        ShowStatusString(IDS_NOTFOUND);
+        return 1;
+    }
+    if (job->service == INTERNET_SERVICE_HTTP) {
+        job->remoteSize = FetchRemoteFacts(job->request, job->objectPath, &job->remoteDate, job->service);
+        if (job->remoteSize == 0xFFFFFFFF) {
+            ShowStatusString(IDS_REQUESTFAILED);
+            return 1;
+        }
+    }
+    if (lstrcmpiA(g_contentType, "text/html") == 0) {
+        job->nonPage = 0;
+        if (job->depth > g_depthLimit || !StartsWithNoCase(job->path, g_startPath))
+            return 1;
+    }
+    return GO_ON;
+}
+
+// Names the server once per run with whether it can continue files.
+static void LogResumeLine(const FetchJob *job)
+{
+    char format[STRING_SIZE], line[2 * TEXT_SIZE];
+    LoadText(g_resumePossible == 1 ? IDS_RESUMABLE : IDS_NOTRESUMABLE, format);
+    FormatText(line, sizeof line, format, job->host);
+    if (!IsInVisitedList(g_mainWindow, line))
+        AppendLog(g_mainWindow, line);
+}
+
+// The reload box applies to the first attempt: number 0, or 32760 when it
+// is the only one (retry box clear).
+static bool ReloadApplies(int attempt)
+{
+    if (IsDlgButtonChecked(g_mainWindow, IDC_RELOAD) != BST_CHECKED)
+        return false;
+    return attempt == 0 || (attempt == LAST_ATTEMPT && GetRetryCount(g_mainWindow) == 1);
+}
+
+int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD remoteSize, int attempt,
+                   DWORD *storedSize)
+{
+    if (remoteDate->wYear == 0)
+        return TRANSFER_UPDATE;
+    int comparison = CompareWithStoredFile(localPath, remoteDate);
+    if (comparison == STORED_FILE_HELD)
+        return TRANSFER_HELD;
+    if (comparison == 1)
+        return TRANSFER_UPDATE;
+    if (!ReadStoredSize(localPath, storedSize))
+        return TRANSFER_HELD;
+    if (ReloadApplies(attempt))
+        comparison = 1;
+    if (*storedSize == remoteSize)
+        return comparison == 1 ? TRANSFER_WHOLE : TRANSFER_UNCHANGED;
+    // Only a stored file shorter than the server's can be its beginning.
+    if (comparison == 0 && g_resumePossible == 1 && GetResume() == 1 && remoteSize != 0 &&
+        *storedSize > OVERLAP_SIZE && *storedSize < remoteSize)
+        return TRANSFER_CONTINUE;
+    return TRANSFER_WHOLE;
+}
+
+// Receives the body of the job's request; a file problem (reported by the
+// receive loop) finishes the address.
+static int Receive(FetchJob *job, DWORD expected, int mode)
+{
+    int result = ReceiveToFile(job->request, job->file, job->localPath, expected, &job->remoteDate, mode);
+    if (result == RECEIVE_FILE_FAILED)
+        job->fileProblem = true;
+    return result;
+}
+
+// The end of a transfer that no later attempt continues: a short one is
+// reported; the address is finished with.
+static int FinalResult(int result)
+{
+    if (result == RECEIVE_SHORT)
+        ReportString(IDS_SIZEMISMATCH);
+    return 1;
+}
+
+// A whole-file transfer has ended: when the server can continue files and
+// resume is on, a short one is left to a later attempt.
+static int AfterWholeFile(const FetchJob *job, int result)
+{
+    if (job->fileProblem)
+        return 1;
+    if (g_resumePossible != 0 && GetResume() != 0)
+        return result;
+    return FinalResult(result);
+}
+
+static int ReceiveUpdate(FetchJob *job)
+{
+    ShowFileTitle("%s - Start!!(Update)", job->file);
+    int result = Receive(job, job->remoteSize, RECEIVE_NEW);
+    if (job->fileProblem)
+        return 1;
+    if (job->remoteSize == 0)
+        return FinalResult(result);
+    if (result != RECEIVE_SHORT)
+        return result;
+    return AfterWholeFile(job, result);
+}
+
+static int ReceiveWhole(FetchJob *job)
+{
+    ShowFileTitle("%s - Start!", job->file);
+    return AfterWholeFile(job, Receive(job, job->remoteSize, RECEIVE_NEW));
+}
+
+// The stored file cannot be continued from the answer: the server ignored
+// the range (200 with the whole file), answered another range, or its bytes
+// before the stored end differ from the stored ones. The file is received
+// whole beside the stored one, which it replaces only once it is complete.
+static int ReceiveWholeInstead(FetchJob *job)
+{
+    ShowFileTitle("%s - Start!", job->file);
+    if (QueryStatusCode(job->request, job->service) != 200) {
+        CloseInternetHandle(&job->request);
+        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+        if (job->request == NULL)
+            return 0;
+        if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
+            ShowStatusString(IDS_NOTFOUND);
+            return 1;
+        }
+    }
+    return AfterWholeFile(job, Receive(job, QueryContentLength(job->request), RECEIVE_REPLACE));
+}
+
+// Continues the stored file from 2500 bytes before its end.
+static int ContinueFile(FetchJob *job, DWORD storedSize)
+{
+    ShowFileTitle("%s - Start!(resume)", job->file);
+    CloseInternetHandle(&job->request);
+    DWORD rangeStart = storedSize - OVERLAP_SIZE;
+    job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, rangeStart);
+    if (job->request == NULL)
+        return 0;
+    if (AnswersRange(job->request, rangeStart)) {
+        int result = Receive(job, job->remoteSize - storedSize + OVERLAP_SIZE, RECEIVE_CONTINUE);
+        if (job->fileProblem)
+            return 1;
+        if (result != RECEIVE_OVERLAP_DIFFERS) {
+            if (result == RECEIVE_SHORT && job->attempt == LAST_ATTEMPT)
+                ReportString(IDS_SIZEMISMATCH);
+            return result;
+        }
+    }
+    return ReceiveWholeInstead(job);
+}
+
+// Decides between leaving the stored file alone, fetching it whole and
+// continuing it, and carries that out; the fetch's result.
+static int TransferFile(FetchJob *job)
+{
+    DWORD storedSize = 0;
+    switch (DecideTransfer(job->localPath, &job->remoteDate, job->remoteSize, job->attempt, &storedSize)) {
+    case TRANSFER_UNCHANGED:
+        ShowStatusString(IDS_NOTUPDATED);
+        ShowFileTitle("%s - No update.", job->file);
+        return 1;
+    case TRANSFER_HELD:
+        ReportFileProblem(FILE_CANNOT_BE_OPENED, job->localPath);
+        job->fileProblem = true;
+        return 1;
+    case TRANSFER_UPDATE:
+        return ReceiveUpdate(job);
+    case TRANSFER_CONTINUE:
+        return ContinueFile(job, storedSize);
+    default:
+        return ReceiveWhole(job);
+    }
+}
+
+// Records the file in the visited list when the address is finished with
+// or this was its last attempt.
+static void RecordVisited(const FetchJob *job, int result)
+{
+    if (job->fileProblem || IsInVisitedList(g_mainWindow, job->localPath))
         return;
-    DWORD timeout = GetTimeout();
-    if (g_internet.SetOption(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout))
-        g_internet.SetOption(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    g_internet.SendRequest(request, NULL, 0, NULL, 0);
-    CloseInternetHandle(&request);
+    if (result == 1 || job->attempt == LAST_ATTEMPT)
+        AppendLog(g_mainWindow, job->localPath);
 }
 
 int FetchAddress(const char *address, int depth, int attempt)
 {
-    (void)attempt;
+    memset(g_contentType, 0, sizeof g_contentType);
     if (g_crawlState == CRAWL_STOP_REQUESTED)
         return 1;
     ShowProgressTitle("Prepareing.");
-    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE];
-    SplitAddress(address, host, path, file);
-    TakeUserFromHost(host, user, password);
-    DWORD service = depth == DEPTH_FTP ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP;
-    if (!Connect(host, user, password, service))
+    FetchJob job;
+    if (!PrepareJob(&job, address, depth, attempt))
         return 1;
-    if (service == INTERNET_SERVICE_HTTP)
-        SendPlainRequest(path, file);
-    return 1;
+    if (job.service == INTERNET_SERVICE_FTP && job.file[0] == '\0')
+        return 1; // an FTP folder is not fetched
+    ShowRequestStatus(&job);
+    if (!Connect(job.host, job.user, job.password, job.service))
+        return 1;
+    int result = RequestFile(&job);
+    if (result != GO_ON) {
+        CloseInternetHandle(&job.request);
+        return result;
+    }
+    LogResumeLine(&job);
+    CreateFolders(job.localFolder);
+    result = TransferFile(&job);
+    CloseInternetHandle(&job.request);
+    RecordVisited(&job, result);
+    bool looksLikePage = job.file[0] == '\0' || job.nonPage == 0;
+    if (!job.fileProblem && looksLikePage && g_crawlState == CRAWL_RUNNING) {
+        if (job.service != INTERNET_SERVICE_HTTP || result != 1)
+            return result;
+        // PAGE SCAN CALL SITE: ProcessStoredPage(job.localPath, job.host, job.path, depth)
+        // joins here once page/page.h declares it.
+    }
+    if (g_crawlState == CRAWL_SKIP_REQUESTED) {
+        g_crawlState = CRAWL_RUNNING;
+        SetSearchButtonText(g_mainWindow, BUTTON_SKIP);
+        result = 1;
+    }
+    return result;
 }

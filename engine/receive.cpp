@@ -1,0 +1,247 @@
+// engine/receive.cpp — the receive loop: moves a response body into its file (new, continued after checking the overlap, or beside the stored file until complete), shows bytes, rate and time left, sets the file's dates and adds to the download total.
+#include "engine/engine.h"
+
+#include <commctrl.h>
+#include <string.h>
+
+#include "app/app.h"
+#include "engine/receive_numbers.h"
+#include "net/net.h"
+#include "settings/settings.h"
+
+// The file a transfer writes to.
+struct TransferFile {
+    HANDLE handle;
+    int mode;
+    char tempPath[MAX_PATH];            // RECEIVE_REPLACE: the file received beside
+    unsigned char stored[OVERLAP_SIZE]; // RECEIVE_CONTINUE: the last bytes stored
+    DWORD overlapChecked;               // bytes of the overlap found equal so far
+    bool overlapDiffers;
+};
+
+// What the progress texts are made of.
+struct ReceiveProgress {
+    char displayName[TEXT_SIZE];
+    char receivedFormat[STRING_SIZE]; // string 11, no size announced
+    char sizedFormat[STRING_SIZE];    // string 12
+    DWORD expected;
+    DWORD total;
+    DWORD windowTick;
+    DWORD windowTotal;
+    int windowReads;
+    long rate;
+};
+
+// The folder of a local path, with its closing '\'; empty when it has none.
+static void FolderOf(char *folder, const char *localPath)
+{
+    lstrcpynA(folder, localPath, TEXT_SIZE);
+    char *afterLast = folder;
+    for (char *p = folder; *p != '\0'; p = CharNextA(p))
+        if (*p == '\\')
+            afterLast = p + 1;
+    *afterLast = '\0';
+}
+
+static HANDLE CreateNewFile(const char *path)
+{
+    return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+// Reads the last OVERLAP_SIZE bytes of the stored file and leaves the file
+// pointer at their start; a file too short to hold them cannot be continued.
+static void ReadStoredEnd(TransferFile *file)
+{
+    DWORD read = 0;
+    bool ok = SetFilePointer(file->handle, -OVERLAP_SIZE, NULL, FILE_END) != INVALID_SET_FILE_POINTER &&
+              ReadFile(file->handle, file->stored, OVERLAP_SIZE, &read, NULL) && read == OVERLAP_SIZE &&
+              SetFilePointer(file->handle, -OVERLAP_SIZE, NULL, FILE_END) != INVALID_SET_FILE_POINTER;
+    if (!ok)
+        file->overlapDiffers = true;
+}
+
+// A temporary file in the local path's folder; false when none can be made.
+static bool CreateFileBeside(TransferFile *file, const char *localPath)
+{
+    char folder[TEXT_SIZE];
+    FolderOf(folder, localPath);
+    if (folder[0] == '\0' || lstrlenA(folder) > MAX_PATH - 14 ||
+        GetTempFileNameA(folder, "pv", 0, file->tempPath) == 0)
+        return false;
+    file->handle = CreateNewFile(file->tempPath);
+    if (file->handle == INVALID_HANDLE_VALUE) {
+        DeleteFileA(file->tempPath);
+        return false;
+    }
+    return true;
+}
+
+static bool OpenTransferFile(TransferFile *file, const char *localPath, int mode)
+{
+    memset(file, 0, sizeof *file);
+    file->mode = mode;
+    if (mode == RECEIVE_CONTINUE) {
+        file->handle = CreateFileA(localPath, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, NULL);
+        if (file->handle != INVALID_HANDLE_VALUE)
+            ReadStoredEnd(file);
+        return file->handle != INVALID_HANDLE_VALUE;
+    }
+    if (mode == RECEIVE_REPLACE && CreateFileBeside(file, localPath))
+        return true;
+    // No room for a file beside it: the file is received in place.
+    file->mode = RECEIVE_NEW;
+    DeleteFileA(localPath);
+    file->handle = CreateNewFile(localPath);
+    return file->handle != INVALID_HANDLE_VALUE;
+}
+
+// Writes a block read; for a continued file the part of the block that
+// overlaps the stored end must equal it, else nothing is written.
+static bool WriteReceived(TransferFile *file, const void *block, DWORD length)
+{
+    if (file->mode == RECEIVE_CONTINUE && file->overlapChecked < OVERLAP_SIZE) {
+        DWORD compared = OVERLAP_SIZE - file->overlapChecked;
+        if (compared > length)
+            compared = length;
+        if (memcmp(block, file->stored + file->overlapChecked, compared) != 0) {
+            file->overlapDiffers = true;
+            return false;
+        }
+        file->overlapChecked += compared;
+    }
+    DWORD written;
+    WriteFile(file->handle, block, length, &written, NULL);
+    return true;
+}
+
+// Gives the file the server's date (the year 1980 when the user broke off
+// a transfer from a server that cannot continue files).
+static void SetStoredDate(HANDLE handle, const SYSTEMTIME *serverDate)
+{
+    if (serverDate->wYear == 0)
+        return;
+    SYSTEMTIME date = *serverDate;
+    date.wYear = (WORD)StoredFileYear(date.wYear, g_crawlState != CRAWL_RUNNING, g_resumePossible);
+    FILETIME time;
+    if (SystemTimeToFileTime(&date, &time))
+        SetFileTime(handle, &time, &time, &time);
+}
+
+static void StartProgress(ReceiveProgress *progress, const char *filePart, DWORD expected)
+{
+    memset(progress, 0, sizeof *progress);
+    lstrcpynA(progress->displayName, filePart[0] != '\0' ? filePart : "(index.html)", TEXT_SIZE);
+    LoadText(IDS_RECEIVED, progress->receivedFormat);
+    LoadText(IDS_RECEIVEDOF, progress->sizedFormat);
+    progress->expected = expected;
+    progress->windowTick = GetTickCount();
+}
+
+// Status text, title, bar and animation period after one read.
+static void ShowReceiveProgress(ReceiveProgress *p)
+{
+    DWORD now = GetTickCount();
+    p->rate = WindowRate(p->total - p->windowTotal, now - p->windowTick, p->rate);
+    char status[TEXT_SIZE], title[TITLE_TEXT_SIZE];
+    int bar;
+    long period;
+    if (p->expected == 0) {
+        FormatText(status, sizeof status, p->receivedFormat, p->displayName, (long)p->total, p->rate);
+        FormatText(title, sizeof title, "%uKB - %s", (unsigned)(p->total / 1024), p->displayName);
+        bar = UnknownSizeBarPosition(p->rate);
+        period = AnimationPeriodUnknownSize(p->rate);
+    } else {
+        int percent = ReceivedPercent(p->total, p->expected);
+        long remaining = RemainingSeconds(p->total, p->expected, p->rate);
+        FormatText(status, sizeof status, p->sizedFormat, p->displayName, (long)p->total, (long)p->expected,
+                   percent, p->rate, remaining / 60, remaining % 60);
+        FormatText(title, sizeof title, "%u%% - %s", (unsigned)percent, p->displayName);
+        bar = percent;
+        period = AnimationPeriodKnownSize(p->rate, percent);
+    }
+    ShowProgressTitle(title);
+    SendDlgItemMessageA(g_mainWindow, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)bar, 0);
+    KillTimer(g_mainWindow, ANIMATION_TIMER);
+    SetTimer(g_mainWindow, ANIMATION_TIMER, (UINT)period, NULL);
+    if (++p->windowReads == RATE_WINDOW_READS) {
+        p->windowReads = 0;
+        p->windowTick = GetTickCount();
+        p->windowTotal = p->total;
+    }
+    ShowStatusText(status);
+}
+
+// Reads the body block by block, as much as the library has at each pass,
+// until the data ends, a read fails, the crawl state leaves running or a
+// continued file's overlap differs.
+static void ReceiveBody(HINTERNET request, TransferFile *file, ReceiveProgress *progress)
+{
+    for (;;) {
+        DWORD available = 0;
+        if (!g_internet.QueryDataAvailable(request, &available, 0, 0))
+            available = 0;
+        if (available == 0)
+            return;
+        void *block = (void *)GlobalAlloc(GPTR, available);
+        if (block == NULL)
+            return;
+        DWORD read = 0;
+        BOOL ok = g_internet.ReadFile(request, block, available, &read);
+        if (read > available)
+            read = available;
+        progress->total += read;
+        bool goOn = g_crawlState == CRAWL_RUNNING && ok && read != 0 && WriteReceived(file, block, read);
+        GlobalFree((HGLOBAL)block);
+        if (!goOn)
+            return;
+        ShowReceiveProgress(progress);
+    }
+}
+
+// Closes the file; a file received beside the stored one replaces it when
+// it is complete and the transfer was not broken off, else it is deleted.
+// False when the stored file could not be replaced.
+static bool CloseTransferFile(TransferFile *file, const char *localPath, int result)
+{
+    CloseHandle(file->handle);
+    if (file->mode != RECEIVE_REPLACE)
+        return true;
+    if (result == RECEIVE_COMPLETE && g_crawlState == CRAWL_RUNNING) {
+        if (MoveFileExA(file->tempPath, localPath, MOVEFILE_REPLACE_EXISTING))
+            return true;
+        DeleteFileA(file->tempPath);
+        return false;
+    }
+    DeleteFileA(file->tempPath);
+    return true;
+}
+
+int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, DWORD expectedSize,
+                  const SYSTEMTIME *serverDate, int mode)
+{
+    TransferFile file;
+    if (!OpenTransferFile(&file, localPath, mode)) {
+        ReportFileProblem(mode == RECEIVE_CONTINUE ? FILE_CANNOT_BE_OPENED : FILE_CANNOT_BE_CREATED, localPath);
+        return RECEIVE_FILE_FAILED;
+    }
+    ReceiveProgress progress;
+    StartProgress(&progress, filePart, expectedSize);
+    if (!file.overlapDiffers)
+        ReceiveBody(request, &file, &progress);
+    int result = RECEIVE_COMPLETE;
+    if (file.overlapDiffers)
+        result = RECEIVE_OVERLAP_DIFFERS;
+    else if (expectedSize != 0 && expectedSize != progress.total)
+        result = RECEIVE_SHORT;
+    if (result != RECEIVE_OVERLAP_DIFFERS)
+        SetStoredDate(file.handle, serverDate);
+    bool closed = CloseTransferFile(&file, localPath, result);
+    AddDownloadedBytes(progress.total);
+    if (!closed) {
+        ReportFileProblem(FILE_CANNOT_BE_OPENED, localPath);
+        return RECEIVE_FILE_FAILED;
+    }
+    ShowStatusString(IDS_FINISHED);
+    return result;
+}

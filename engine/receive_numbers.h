@@ -1,0 +1,50 @@
+// engine/receive_numbers.h — the portable numbers of a transfer: percentage, throughput over the rate window, remaining time, animation period, the date year of an interrupted file and the start of a Content-Range.
+#ifndef PARVEL_ENGINE_RECEIVE_NUMBERS_H
+#define PARVEL_ENGINE_RECEIVE_NUMBERS_H
+
+// Reads in one rate window; the throughput shown covers the last window.
+#define RATE_WINDOW_READS 8
+
+// The highest integer rate, remaining time and percentage shown: larger values are cut here
+// so that no conversion overflows whatever the sizes and times.
+#define RATE_CEILING 2147483647L
+#define PERCENT_CEILING 100
+
+// Bytes per second over a window of windowBytes bytes received in
+// elapsedTicks milliseconds, fraction cut off. When no time has passed the
+// rate cannot be measured: previousRate (the last one shown) is kept.
+long WindowRate(unsigned long windowBytes, unsigned long elapsedTicks, long previousRate);
+
+// Percentage of the expected size received, fraction cut off, at most 100
+// (more bytes than announced show 100). 0 when no size was announced.
+int ReceivedPercent(unsigned long total, unsigned long expected);
+
+// Seconds still to come at the given rate, fraction cut off, at most
+// RATE_CEILING; 0 when the rate is 0 (not measured yet) or nothing more is
+// expected.
+long RemainingSeconds(unsigned long total, unsigned long expected, long rate);
+
+// Period of the busy animation in milliseconds for a transfer of unknown
+// size: 5 x (65 - rate / 100), at least 0, plus 100.
+long AnimationPeriodUnknownSize(long rate);
+
+// Period for a known size: 5 x (50 - rate / 100) - 2 x percent, at least 0,
+// plus 100.
+long AnimationPeriodKnownSize(long rate, int percent);
+
+// Position of the file progress bar (range 0 to 100) for an unknown size:
+// the rate divided by 50, at most 100.
+int UnknownSizeBarPosition(long rate);
+
+// The year a received file's dates get: the server's year, or 1980 when the
+// transfer was broken off by the user (the crawl state no longer running)
+// on a server that cannot continue files, so that the next update check
+// fetches the file again in full.
+int StoredFileYear(int serverYear, int brokenOffByUser, int resumePossible);
+
+// The first byte position of a Content-Range value "bytes S-E/T" (spaces
+// allowed around the parts, the unit without case); -1 when the text is not
+// of that form or a position does not fit 32 bits.
+long long ContentRangeStart(const char *value);
+
+#endif

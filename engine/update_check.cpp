@@ -1,0 +1,102 @@
+// engine/update_check.cpp — the remote facts of a file (date, size, content type, whether the server can continue files) from HTTP headers or an FTP listing, and their comparison with the stored file.
+#include "engine/engine.h"
+
+#include <string.h>
+
+#include "net/net.h"
+
+char g_contentType[CONTENT_TYPE_SIZE];
+int g_resumePossible;
+
+// Size of the work buffer of the header queries.
+#define HEADER_WORK_SIZE 4096
+
+static DWORD FetchFtpFacts(HINTERNET connection, const char *objectPath, SYSTEMTIME *serverDate)
+{
+    WIN32_FIND_DATAA record;
+    memset(&record, 0, sizeof record);
+    HINTERNET find = g_internet.FtpFindFirstFile(connection, objectPath, &record,
+                                                 INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    if (find == NULL) {
+        memset(serverDate, 0, sizeof *serverDate);
+        return 0;
+    }
+    CloseInternetHandle(&find);
+    if (!FileTimeToSystemTime(&record.ftLastWriteTime, serverDate))
+        memset(serverDate, 0, sizeof *serverDate);
+    memset(g_contentType, 0, sizeof g_contentType);
+    return record.nFileSizeLow;
+}
+
+// Queries a text header into the work buffer (cleared first); false when
+// the response has none. The buffer keeps a terminating NUL whatever the
+// library writes.
+static bool QueryText(HINTERNET request, DWORD infoLevel, char *work)
+{
+    memset(work, 0, HEADER_WORK_SIZE + 1);
+    DWORD length = HEADER_WORK_SIZE;
+    bool found = g_internet.QueryInfo(request, infoLevel, work, &length, NULL) != FALSE;
+    work[HEADER_WORK_SIZE] = '\0';
+    return found;
+}
+
+static DWORD FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
+{
+    static char work[HEADER_WORK_SIZE + 1];
+    QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF, work);
+    OutputDebugStringA(work);
+    if (StartsWithNoCase(work, "HTTP/1.1"))
+        g_resumePossible = 1;
+    memset(g_contentType, 0, sizeof g_contentType);
+    if (QueryText(request, HTTP_QUERY_CONTENT_TYPE, work))
+        CopyWholeCharacters(g_contentType, work, sizeof g_contentType);
+    else
+        lstrcpyA(g_contentType, "text/text");
+    memset(serverDate, 0, sizeof *serverDate);
+    memset(work, 0, sizeof work);
+    DWORD length = HEADER_WORK_SIZE;
+    if (g_internet.QueryInfo(request, HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME, work, &length, NULL))
+        memcpy(serverDate, work, sizeof *serverDate);
+    else
+        serverDate->wYear = 0;
+    return QueryContentLength(request);
+}
+
+DWORD FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate, DWORD service)
+{
+    g_resumePossible = 0;
+    if (service == INTERNET_SERVICE_FTP)
+        return FetchFtpFacts(handle, objectPath, serverDate);
+    return FetchHttpFacts(handle, serverDate);
+}
+
+int CompareWithStoredFile(const char *localPath, const SYSTEMTIME *serverDate)
+{
+    if (serverDate->wYear == 0)
+        return 1;
+    if (GetFileAttributesA(localPath) == INVALID_FILE_ATTRIBUTES)
+        return 1;
+    HANDLE file = CreateFileA(localPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return STORED_FILE_HELD;
+    FILETIME created, accessed, written;
+    BOOL timesRead = GetFileTime(file, &created, &accessed, &written);
+    CloseHandle(file);
+    FILETIME server;
+    // A date the system cannot convert, or times it cannot read, compare
+    // as newer on the server: the file is fetched whole.
+    if (!timesRead || !SystemTimeToFileTime(serverDate, &server))
+        return 1;
+    return CompareFileTime(&server, &created);
+}
+
+bool ReadStoredSize(const char *localPath, DWORD *size)
+{
+    HANDLE file = CreateFileA(localPath, GENERIC_READ, 0, NULL, OPEN_EXISTING,
+                              FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    *size = GetFileSize(file, NULL);
+    CloseHandle(file);
+    return true;
+}

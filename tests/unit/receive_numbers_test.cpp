@@ -1,0 +1,111 @@
+// tests/unit/receive_numbers_test.cpp — the numbers of the receive loop: rates without time, percentages past 100, remaining time, animation periods, the 1980 rule and Content-Range starts.
+#include <gtest/gtest.h>
+
+#include "engine/receive_numbers.h"
+
+TEST(ReceiveNumbers, WindowRate)
+{
+    struct Case { unsigned long bytes, ticks; long previous, expected; } cases[] = {
+        {5000, 1000, 0, 5000},
+        {1500, 250, 0, 6000},
+        {1, 3, 0, 333},             // fraction cut off
+        {8192, 0, 0, 0},            // no time passed at the start: nothing measured yet
+        {8192, 0, 4321, 4321},      // no time passed later: the last rate stays
+        {0, 0, 0, 0},
+        {0, 500, 77, 0},            // time but no bytes: 0
+        {4294967295UL, 1, 0, RATE_CEILING}, // more than 31 bits per second is cut
+        {4294967295UL, 4294967295UL, 0, 1000},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(WindowRate(c.bytes, c.ticks, c.previous), c.expected)
+            << c.bytes << " bytes in " << c.ticks << " ms, previous " << c.previous;
+}
+
+TEST(ReceiveNumbers, ReceivedPercent)
+{
+    struct Case { unsigned long total, expected; int percent; } cases[] = {
+        {0, 1000, 0},      {999, 1000, 99}, {1000, 1000, 100}, {1, 3, 33},
+        {1200, 1000, 100}, // more bytes than announced: shown as 100
+        {4294967295UL, 1, 100},
+        {5, 0, 0},         // no size announced
+        {2147483648UL, 4294967295UL, 50},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ReceivedPercent(c.total, c.expected), c.percent) << c.total << " of " << c.expected;
+}
+
+TEST(ReceiveNumbers, RemainingSeconds)
+{
+    struct Case { unsigned long total, expected; long rate, seconds; } cases[] = {
+        {0, 10000, 1000, 10},
+        {2500, 10000, 1000, 7}, // 7.5 cut off
+        {0, 4294967295UL, 100, 42949672L},
+        {0, 4294967295UL, 1, RATE_CEILING}, // does not fit a 32-bit long: cut
+        {10000, 10000, 1000, 0},
+        {12000, 10000, 1000, 0}, // more than announced: nothing left
+        {0, 10000, 0, 0},        // rate not measured: no estimate
+        {0, 10000, -5, 0},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(RemainingSeconds(c.total, c.expected, c.rate), c.seconds)
+            << c.total << " of " << c.expected << " at " << c.rate;
+}
+
+TEST(ReceiveNumbers, AnimationPeriods)
+{
+    struct Unknown { long rate, period; } unknown[] = {
+        {0, 425}, {99, 425}, {100, 420}, {3250, 265}, {6500, 100}, {6600, 100}, {RATE_CEILING, 100},
+    };
+    for (const Unknown &c : unknown)
+        EXPECT_EQ(AnimationPeriodUnknownSize(c.rate), c.period) << "rate " << c.rate;
+    struct Known { long rate; int percent; long period; } known[] = {
+        {0, 0, 350}, {0, 50, 250}, {0, 100, 150}, {1000, 0, 300}, {5000, 0, 100},
+        {2500, 50, 125}, {4000, 60, 100}, {RATE_CEILING, 100, 100},
+    };
+    for (const Known &c : known)
+        EXPECT_EQ(AnimationPeriodKnownSize(c.rate, c.percent), c.period) << "rate " << c.rate << ", " << c.percent << "%";
+}
+
+TEST(ReceiveNumbers, UnknownSizeBarPosition)
+{
+    struct Case { long rate; int position; } cases[] = {
+        {0, 0}, {49, 0}, {50, 1}, {2500, 50}, {5000, 100}, {RATE_CEILING, 100},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(UnknownSizeBarPosition(c.rate), c.position) << "rate " << c.rate;
+}
+
+TEST(ReceiveNumbers, StoredFileYear)
+{
+    struct Case { int year, brokenOff, resume, stored; } cases[] = {
+        {2003, 0, 0, 2003}, // finished or timed out: the server's year
+        {2003, 0, 1, 2003},
+        {2003, 1, 0, 1980}, // stopped or skipped on a server that cannot continue
+        {2003, 1, 1, 2003}, // stopped on one that can: the next run continues it
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(StoredFileYear(c.year, c.brokenOff, c.resume), c.stored)
+            << c.year << " broken off " << c.brokenOff << " resume " << c.resume;
+}
+
+TEST(ReceiveNumbers, ContentRangeStart)
+{
+    struct Case { const char *value; long long start; } cases[] = {
+        {"bytes 7500-11999/12000", 7500},
+        {"bytes 0-9/10", 0},
+        {"BYTES 100-199/*", 100},
+        {"  bytes  42 - 99 / 100", 42},
+        {"bytes 4294967294-4294967294/4294967295", 4294967294LL},
+        {"bytes 4294967296-4294967297/4294967298", -1}, // beyond 32 bits
+        {"bytes */12000", -1},                          // the answer of an unsatisfiable range
+        {"bytes 200-100/300", -1},
+        {"bytes 5-/10", -1},
+        {"bytes=5-9/10", -1},
+        {"items 5-9/10", -1},
+        {"bytes 5-9", -1},
+        {"", -1},
+        {"bytes99999999999999999999-1/2", -1},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ContentRangeStart(c.value), c.start) << "'" << c.value << "'";
+}

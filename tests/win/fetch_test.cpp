@@ -1,0 +1,562 @@
+// tests/win/fetch_test.cpp — the fetch of one address through a fake server: the transfer decision table, titles, status texts and log lines of each case, continuing with its checks, connection reuse, FTP, skip and stop.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "engine/engine.h"
+#include "net/net.h"
+#include "settings/settings.h"
+#include "tests/win/fake_internet.h"
+#include "tests/win/text_recorder.h"
+#include "tests/win/window_fixture.h"
+
+static std::string Pattern(size_t size, int seed = 0)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = (char)((i + (size_t)seed) % 251);
+    return bytes;
+}
+
+static std::string ReadWholeFile(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "(missing)";
+    std::string bytes(GetFileSize(file, NULL), '\0');
+    DWORD read = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, NULL);
+    CloseHandle(file);
+    return bytes;
+}
+
+static void WriteDatedFile(const std::string &path, const std::string &bytes, const SYSTEMTIME &date)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    FILETIME time;
+    SystemTimeToFileTime(&date, &time);
+    SetFileTime(file, &time, &time, &time);
+    CloseHandle(file);
+}
+
+static const SYSTEMTIME STORED_DATE = {2004, 6, 0, 15, 10, 20, 30, 0};
+static const SYSTEMTIME NEWER = {2004, 6, 0, 15, 10, 20, 31, 0};
+static const SYSTEMTIME OLDER = {2004, 6, 0, 15, 10, 20, 29, 0};
+
+// ---- The transfer decision ----
+
+TEST(TransferDecision, Table)
+{
+    HWND window = CreateTestWindow();
+    ASSERT_NE(window, (HWND)NULL);
+    g_mainWindow = window;
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    std::string path = std::string(temp) + "parvel-decision.bin";
+    const int L = LAST_ATTEMPT;
+    struct Case {
+        const char *name; bool stored; DWORD storedSize; SYSTEMTIME remote; bool remoteDate; DWORD remoteSize;
+        int resumeFlag; const char *resumeSetting; bool reload; int attempt; bool retryBox; int decision;
+    } cases[] = {
+        {"no server date", true, 5000, STORED_DATE, false, 5000, 1, "1", false, 0, true, TRANSFER_UPDATE},
+        {"nothing stored", false, 0, STORED_DATE, true, 5000, 1, "1", false, 0, true, TRANSFER_UPDATE},
+        {"newer on the server", true, 5000, NEWER, true, 5000, 1, "1", false, 0, true, TRANSFER_UPDATE},
+        {"same date and size", true, 5000, STORED_DATE, true, 5000, 1, "1", false, 0, true, TRANSFER_UNCHANGED},
+        {"older, same size", true, 5000, OLDER, true, 5000, 1, "1", false, 0, true, TRANSFER_UNCHANGED},
+        {"reload, first attempt", true, 5000, STORED_DATE, true, 5000, 1, "1", true, 0, true, TRANSFER_WHOLE},
+        {"reload, second attempt", true, 5000, STORED_DATE, true, 5000, 1, "1", true, 1, true, TRANSFER_UNCHANGED},
+        {"reload, only attempt", true, 5000, STORED_DATE, true, 5000, 1, "1", true, L, false, TRANSFER_WHOLE},
+        {"reload, last of several", true, 5000, STORED_DATE, true, 5000, 1, "1", true, L, true, TRANSFER_UNCHANGED},
+        {"partly stored", true, 10000, STORED_DATE, true, 12000, 1, "1", false, 0, true, TRANSFER_CONTINUE},
+        {"partly stored, resume off", true, 10000, STORED_DATE, true, 12000, 1, "0", false, 0, true, TRANSFER_WHOLE},
+        {"partly stored, HTTP/1.0", true, 10000, STORED_DATE, true, 12000, 0, "1", false, 0, true, TRANSFER_WHOLE},
+        {"no size announced", true, 10000, STORED_DATE, true, 0, 1, "1", false, 0, true, TRANSFER_WHOLE},
+        {"stored 2500 bytes", true, 2500, STORED_DATE, true, 12000, 1, "1", false, 0, true, TRANSFER_WHOLE},
+        {"stored 2501 bytes", true, 2501, STORED_DATE, true, 12000, 1, "1", false, 0, true, TRANSFER_CONTINUE},
+        {"older, other size", true, 10000, OLDER, true, 12000, 1, "1", false, 0, true, TRANSFER_WHOLE},
+        {"stored longer than the server's", true, 12000, STORED_DATE, true, 10000, 1, "1", false, 0, true, TRANSFER_WHOLE},
+        {"reload, other size", true, 10000, STORED_DATE, true, 12000, 1, "1", true, 0, true, TRANSFER_WHOLE},
+    };
+    for (const Case &c : cases) {
+        ClearSettings();
+        DeleteFileA(path.c_str());
+        if (c.stored)
+            WriteDatedFile(path, Pattern(c.storedSize), STORED_DATE);
+        SYSTEMTIME remote = c.remote;
+        if (!c.remoteDate)
+            remote.wYear = 0;
+        g_resumePossible = c.resumeFlag;
+        WriteSettingText(REG_RESUME, c.resumeSetting);
+        CheckDlgButton(window, IDC_RELOAD, c.reload ? BST_CHECKED : BST_UNCHECKED);
+        CheckDlgButton(window, IDC_RETRY, c.retryBox ? BST_CHECKED : BST_UNCHECKED);
+        DWORD storedSize = 0;
+        EXPECT_EQ(DecideTransfer(path.c_str(), &remote, c.remoteSize, c.attempt, &storedSize), c.decision) << c.name;
+    }
+    WriteDatedFile(path, Pattern(10), STORED_DATE);
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    DWORD storedSize = 0;
+    EXPECT_EQ(DecideTransfer(path.c_str(), &STORED_DATE, 10, 0, &storedSize), TRANSFER_HELD) << "held by another program";
+    CloseHandle(held);
+    DeleteFileA(path.c_str());
+    DestroyWindow(window);
+    ClearSettings();
+}
+
+// ---- The fake server ----
+
+struct ServedFile {
+    std::string body;
+    SYSTEMTIME date = STORED_DATE;
+    bool hasDate = true;
+    bool http10 = false;
+    DWORD status = 200;
+    bool ignoreRange = false;
+    long long shownRangeStart = -1; // a Content-Range that names another start
+    bool hasLength = true;
+    std::string contentType = "application/octet-stream";
+    size_t cutAt = std::string::npos; // the body stops there, the length stays
+};
+static std::map<std::string, ServedFile> g_served;
+
+static long long RangeAsked(const std::string &headers)
+{
+    size_t at = headers.find("Range: bytes=");
+    return at == std::string::npos ? -1 : atoll(headers.c_str() + at + 13);
+}
+
+static FakeResponse Serve(const FakeRequestRecord &request)
+{
+    FakeResponse r;
+    auto it = g_served.find(request.object);
+    if (it == g_served.end()) {
+        r.status = 404;
+        r.rawHeaders = "HTTP/1.1 404 Not Found\r\n\r\n";
+        return r;
+    }
+    const ServedFile &f = it->second;
+    std::string version = f.http10 ? "HTTP/1.0" : "HTTP/1.1";
+    long long range = RangeAsked(request.headers);
+    r.status = f.status;
+    r.body = f.body;
+    if (range >= 0 && !f.ignoreRange && f.status == 200) {
+        r.status = 206;
+        long long shown = f.shownRangeStart >= 0 ? f.shownRangeStart : range;
+        r.contentRange = "bytes " + std::to_string(shown) + "-" + std::to_string(f.body.size() - 1) + "/" +
+                         std::to_string(f.body.size());
+        r.body = f.body.substr((size_t)range);
+    }
+    r.rawHeaders = version + " " + std::to_string(r.status) + " X\r\n\r\n";
+    r.contentType = f.contentType;
+    r.hasLastModified = f.hasDate;
+    r.lastModified = f.date;
+    r.hasLength = f.hasLength;
+    r.length = (DWORD)r.body.size();
+    if (f.cutAt < r.body.size())
+        r.body.resize(f.cutAt);
+    if (r.length == 0)
+        r.hasLength = false;
+    return r;
+}
+
+class FetchTest : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    std::string save, local;
+
+    void SetUp() override
+    {
+        ClearSettings();
+        window = CreateTestWindow();
+        ASSERT_NE(window, (HWND)NULL);
+        g_mainWindow = window;
+        RecordTexts(window);
+        InstallFakeInternet();
+        g_fakeAnswer = Serve;
+        g_served.clear();
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        save = std::string(temp) + "parvel-fetch-save";
+        RemoveTree(save);
+        lstrcpyA(g_saveFolder, save.c_str());
+        local = save + "\\host\\dir\\a.bin";
+        g_startPath[0] = '\0';
+        g_depthLimit = DEPTH_UNLIMITED;
+        g_crawlState = CRAWL_RUNNING;
+        g_connection = CurrentConnection();
+        g_internetSession = NULL;
+        CheckDlgButton(window, IDC_RETRY, BST_CHECKED);
+    }
+    void TearDown() override
+    {
+        RemoveTree(save);
+        RestoreInternet();
+        g_connection = CurrentConnection();
+        g_crawlState = CRAWL_IDLE;
+        DestroyWindow(window);
+        ClearSettings();
+    }
+    static void RemoveTree(const std::string &folder)
+    {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                std::string name = data.cFileName;
+                if (name == "." || name == "..")
+                    continue;
+                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    RemoveTree(folder + "\\" + name);
+                else
+                    DeleteFileA((folder + "\\" + name).c_str());
+            } while (FindNextFileA(find, &data));
+            FindClose(find);
+        }
+        RemoveDirectoryA(folder.c_str());
+    }
+    int Fetch(const char *address = "host/dir/a.bin", int attempt = 0, int depth = 0)
+    {
+        ClearTexts();
+        return FetchAddress(address, depth, attempt);
+    }
+    void StoreLocally(const std::string &bytes, const SYSTEMTIME &date = STORED_DATE)
+    {
+        CreateDirectoryA(save.c_str(), NULL);
+        CreateDirectoryA((save + "\\host").c_str(), NULL);
+        CreateDirectoryA((save + "\\host\\dir").c_str(), NULL);
+        WriteDatedFile(local, bytes, date);
+    }
+    std::vector<std::string> Ranges()
+    {
+        std::vector<std::string> ranges;
+        for (auto &r : g_fakeRequests) {
+            long long range = RangeAsked(r.headers);
+            ranges.push_back(range < 0 ? "-" : std::to_string(range));
+        }
+        return ranges;
+    }
+    int Connects()
+    {
+        int n = 0;
+        for (auto &call : g_fakeCalls)
+            n += call.rfind("Connect ", 0) == 0;
+        return n;
+    }
+};
+
+TEST_F(FetchTest, NewFileTitlesStatusAndLog)
+{
+    g_served["/dir/a.bin"].body = Pattern(3000);
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_EQ(ReadWholeFile(local), Pattern(3000));
+    std::vector<std::string> titles = {
+        "Prepareing. / Parvel 1st MIX",        "Connecting... / Parvel 1st MIX",
+        "a.bin - Sending REQ. / Parvel 1st MIX", "a.bin - Checking. / Parvel 1st MIX",
+        "a.bin - Start!!(Update) / Parvel 1st MIX", "33% - a.bin / Parvel 1st MIX",
+        "66% - a.bin / Parvel 1st MIX",        "100% - a.bin / Parvel 1st MIX",
+    };
+    EXPECT_EQ(g_titles, titles);
+    EXPECT_EQ(g_statusTexts.front(), "ダウンロード中. . .a.bin");
+    EXPECT_EQ(g_statusTexts.back(), "ダウンロードが終わりました");
+    std::vector<std::string> log = {"* host はレジューム可能", local};
+    EXPECT_EQ(LogLines(window), log);
+    ASSERT_EQ(g_fakeRequests.size(), 1u);
+    EXPECT_EQ(g_fakeRequests[0].object, "/dir/a.bin");
+    EXPECT_TRUE(g_fakeRequests[0].closed);
+    EXPECT_EQ(OpenFakeRequests(), 0);
+    EXPECT_STREQ(g_startPath, "/dir/");
+}
+
+TEST_F(FetchTest, UnchangedFileIsLeftAloneAndNamedOnce)
+{
+    g_served["/dir/a.bin"].body = Pattern(3000);
+    Fetch();
+    WriteSettingNumber(REG_DLSIZE, 0);
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_EQ(g_titles.back(), "a.bin - No update. / Parvel 1st MIX");
+    EXPECT_EQ(g_statusTexts.back(), "更新されていないのでダウンロードしません");
+    EXPECT_EQ(g_fakeRequests[1].bytesRead, 0u) << "the body is not transferred again";
+    EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), 0u);
+    std::vector<std::string> log = {"* host はレジューム可能", local};
+    EXPECT_EQ(LogLines(window), log) << "resume line and local path once each";
+    EXPECT_FALSE(HasText(g_titles, "Connecting... / Parvel 1st MIX")) << "the connection is reused";
+    EXPECT_EQ(Connects(), 1);
+}
+
+TEST_F(FetchTest, ReloadFetchesAnUnchangedFileAgain)
+{
+    g_served["/dir/a.bin"].body = Pattern(3000);
+    Fetch();
+    CheckDlgButton(window, IDC_RELOAD, BST_CHECKED);
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_TRUE(HasText(g_titles, "a.bin - Start! / Parvel 1st MIX")) << JoinTexts(g_titles);
+    EXPECT_EQ(g_fakeRequests[1].bytesRead, 3000u);
+}
+
+TEST_F(FetchTest, ChangedFilesAreFetchedWhole)
+{
+    struct Case { const char *name; SYSTEMTIME date; bool hasDate; size_t size; const char *title; } cases[] = {
+        {"newer", NEWER, true, 3000, "a.bin - Start!!(Update) / Parvel 1st MIX"},
+        {"no date", STORED_DATE, false, 3000, "a.bin - Start!!(Update) / Parvel 1st MIX"},
+        {"same date, other size", STORED_DATE, true, 3500, "a.bin - Start! / Parvel 1st MIX"},
+        {"older, other size", OLDER, true, 2000, "a.bin - Start! / Parvel 1st MIX"},
+    };
+    for (const Case &c : cases) {
+        StoreLocally(Pattern(3000, 1));
+        ServedFile &f = g_served["/dir/a.bin"];
+        f.body = Pattern(c.size, 2);
+        f.date = c.date;
+        f.hasDate = c.hasDate;
+        EXPECT_EQ(Fetch(), 1) << c.name;
+        EXPECT_TRUE(HasText(g_titles, c.title)) << c.name << ": " << JoinTexts(g_titles);
+        EXPECT_EQ(ReadWholeFile(local), Pattern(c.size, 2)) << c.name;
+    }
+}
+
+TEST_F(FetchTest, PartlyStoredFileIsContinuedFromItsSizeLess2500)
+{
+    WriteSettingText(REG_RESUME, "1");
+    g_served["/dir/a.bin"].body = Pattern(12000);
+    StoreLocally(Pattern(10000));
+    EXPECT_EQ(Fetch(), 1);
+    std::vector<std::string> ranges = {"-", "7500"};
+    EXPECT_EQ(Ranges(), ranges);
+    EXPECT_EQ(ReadWholeFile(local), Pattern(12000));
+    EXPECT_TRUE(HasText(g_titles, "a.bin - Start!(resume) / Parvel 1st MIX")) << JoinTexts(g_titles);
+    EXPECT_TRUE(g_fakeRequests[0].closed && g_fakeRequests[1].closed);
+}
+
+TEST_F(FetchTest, ContinuationThatCannotBeUsedIsReceivedWhole)
+{
+    WriteSettingText(REG_RESUME, "1");
+    struct Case { const char *name; bool ignoreRange; long long shownStart; bool overlapDiffers; std::vector<std::string> ranges; } cases[] = {
+        {"server ignores the range", true, -1, false, {"-", "7500"}},
+        {"server answers another range", false, 0, false, {"-", "7500", "-"}},
+        {"overlap differs", false, -1, true, {"-", "7500", "-"}},
+    };
+    for (const Case &c : cases) {
+        g_fakeRequests.clear();
+        ServedFile &f = g_served["/dir/a.bin"];
+        f = ServedFile();
+        f.body = Pattern(12000);
+        f.ignoreRange = c.ignoreRange;
+        f.shownRangeStart = c.shownStart;
+        std::string stored = Pattern(10000);
+        if (c.overlapDiffers)
+            stored[8000] ^= 1;
+        StoreLocally(stored);
+        EXPECT_EQ(Fetch(), 1) << c.name;
+        EXPECT_EQ(Ranges(), c.ranges) << c.name;
+        EXPECT_EQ(ReadWholeFile(local), Pattern(12000)) << c.name << ": the file equals the server's";
+        EXPECT_EQ(OpenFakeRequests(), 0) << c.name;
+    }
+}
+
+TEST_F(FetchTest, NotFoundAndFailedRequests)
+{
+    EXPECT_EQ(Fetch("host/dir/none.bin"), 1);
+    EXPECT_EQ(g_statusTexts.back(), "ファイルが見つかりません");
+    EXPECT_EQ(g_titles.back(), "none.bin - Checking. / Parvel 1st MIX");
+    EXPECT_TRUE(LogLines(window).empty());
+    EXPECT_EQ(OpenFakeRequests(), 0);
+    g_served["/dir/a.bin"].status = 500;
+    g_served["/dir/a.bin"].body = "error";
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_EQ(ReadWholeFile(local), "(missing)");
+
+    g_fakeAnswer = [](const FakeRequestRecord &) {
+        FakeResponse r;
+        r.sendFails = true;
+        return r;
+    };
+    EXPECT_EQ(Fetch("host/dir/a.bin", 1), 0) << "another attempt may help";
+    EXPECT_EQ(g_statusTexts.front(), "ダウンロード中. . . a.bin\n(1 回目)");
+    EXPECT_EQ(g_statusTexts.back(), "要求に失敗\nアドレスが違うかパスワードが要求されました。");
+    EXPECT_STREQ(g_connection.host, "") << "the connection is forgotten";
+    int connects = Connects();
+    Fetch("host/dir/a.bin", 2);
+    EXPECT_EQ(Connects(), connects + 1) << "the next attempt connects anew";
+
+    g_fakeConnectWorks = false;
+    g_connection = CurrentConnection();
+    EXPECT_EQ(Fetch(), 1) << "a refused connection ends the address";
+    EXPECT_EQ(g_titles.back(), "Connecting... / Parvel 1st MIX");
+}
+
+TEST_F(FetchTest, ShortTransfers)
+{
+    ServedFile &f = g_served["/dir/a.bin"];
+    f.body = Pattern(5000);
+    f.cutAt = 2000;
+    f.http10 = true;
+    EXPECT_EQ(Fetch(), 1) << "HTTP/1.0: nothing can continue it";
+    std::vector<std::string> log = {"* host はレジューム不可", "* サイズが合いません（中断かタイムアウト）", local};
+    EXPECT_EQ(LogLines(window), log);
+    EXPECT_EQ(g_statusTexts.back(), "* サイズが合いません（中断かタイムアウト）");
+
+    SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+    f.http10 = false;
+    WriteSettingText(REG_RESUME, "1");
+    EXPECT_EQ(Fetch("host/dir/a.bin", 0), 0) << "HTTP/1.1 with resume on: a later attempt continues";
+    log = {"* host はレジューム可能"};
+    EXPECT_EQ(LogLines(window), log) << "not visited before its last attempt";
+    f.cutAt = std::string::npos;
+    EXPECT_EQ(Fetch("host/dir/a.bin", 1), 1);
+    EXPECT_EQ(ReadWholeFile(local), Pattern(5000));
+    std::vector<std::string> ranges = {"-", "-", "-"};
+    EXPECT_EQ(Ranges(), ranges) << "2000 bytes stored: not continued, fetched whole";
+}
+
+TEST_F(FetchTest, ShortContinuationReportsOnlyOnTheLastAttempt)
+{
+    WriteSettingText(REG_RESUME, "1");
+    ServedFile &f = g_served["/dir/a.bin"];
+    f.body = Pattern(20000);
+    StoreLocally(Pattern(10000));
+    f.cutAt = 4000;
+    EXPECT_EQ(Fetch("host/dir/a.bin", 1), 0);
+    EXPECT_FALSE(HasText(LogLines(window), "* サイズが合いません（中断かタイムアウト）"));
+    EXPECT_EQ(ReadWholeFile(local), Pattern(11500));
+    EXPECT_EQ(Fetch("host/dir/a.bin", LAST_ATTEMPT), 0);
+    EXPECT_TRUE(HasText(LogLines(window), "* サイズが合いません（中断かタイムアウト）"));
+    EXPECT_TRUE(HasText(LogLines(window), local)) << "the last attempt records the file";
+    f.cutAt = std::string::npos;
+    EXPECT_EQ(Fetch("host/dir/a.bin", 2), 1);
+    EXPECT_EQ(ReadWholeFile(local), Pattern(20000));
+}
+
+TEST_F(FetchTest, HeldStoredFileIsReportedAndLeftAlone)
+{
+    g_served["/dir/a.bin"].body = Pattern(3000);
+    StoreLocally("stored");
+    HANDLE held = CreateFileA(local.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Fetch(), 1);
+    std::vector<std::string> log = {"* host はレジューム可能", "* ファイルを開けないので更新しません : " + local};
+    EXPECT_EQ(LogLines(window), log);
+    g_served["/dir/a.bin"].hasDate = false; // fetched whole: the file cannot be created
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_EQ(LogLines(window).back(), "* ファイルを作成できません : " + local);
+    EXPECT_EQ(g_fakeRequests.back().bytesRead, 0u);
+    CloseHandle(held);
+    EXPECT_EQ(ReadWholeFile(local), "stored");
+}
+
+TEST_F(FetchTest, PagesOutOfScopeOrTooDeepAreNotStored)
+{
+    g_served["/other/p.html"].body = "<html></html>";
+    g_served["/other/p.html"].contentType = "text/html";
+    g_served["/other/p.cgi"].body = "<html></html>";
+    g_served["/other/p.cgi"].contentType = "TEXT/HTML";
+    lstrcpyA(g_startPath, "/dir/");
+    EXPECT_EQ(Fetch("host/other/p.html"), 1);
+    EXPECT_EQ(Fetch("host/other/p.cgi"), 1);
+    g_startPath[0] = '\0';
+    g_depthLimit = 1;
+    EXPECT_EQ(Fetch("host/other/p.html", 0, 2), 1);
+    EXPECT_TRUE(LogLines(window).empty());
+    EXPECT_EQ(ReadWholeFile(save + "\\host\\other\\p.html"), "(missing)");
+    g_served["/other/p.html"].contentType = "text/html; charset=Shift_JIS"; // not "text/html"
+    EXPECT_EQ(Fetch("host/other/p.html", 0, 2), 1);
+    EXPECT_EQ(ReadWholeFile(save + "\\host\\other\\p.html"), "<html></html>");
+}
+
+TEST_F(FetchTest, ConnectionsAreReusedPerHostUserAndService)
+{
+    g_served["/dir/a.bin"].body = Pattern(10);
+    g_served["/dir/b.bin"].body = Pattern(10);
+    Fetch("host/dir/a.bin");
+    Fetch("host/dir/b.bin");
+    Fetch("taro:pw@host/dir/a.bin");
+    Fetch("TARO:other@host/dir/b.bin"); // user names compare without case
+    Fetch("host:8080/dir/a.bin");
+    std::vector<std::string> connects;
+    for (auto &call : g_fakeCalls)
+        if (call.rfind("Connect ", 0) == 0)
+            connects.push_back(call);
+    std::vector<std::string> expected = {
+        "Connect host 0 user= password= service=3 0 0",
+        "Connect host 0 user=taro password=pw service=3 0 0",
+        "Connect host 8080 user= password= service=3 0 0",
+    };
+    EXPECT_EQ(connects, expected);
+    EXPECT_EQ(ReadWholeFile(local), Pattern(10)) << "the local path has no user name";
+    EXPECT_EQ(ReadWholeFile(save + "\\host-8080\\dir\\a.bin"), Pattern(10));
+}
+
+TEST_F(FetchTest, FtpFileAndFolder)
+{
+    EXPECT_EQ(Fetch("ftphost/pub/", 0, DEPTH_FTP), 1);
+    EXPECT_TRUE(g_fakeCalls.empty()) << "an FTP folder is not fetched";
+    SYSTEMTIME written = {1999, 7, 0, 4, 12, 30, 0, 0};
+    SystemTimeToFileTime(&written, &g_fakeFtpFile.written);
+    g_fakeFtpFile.body = Pattern(4000);
+    g_fakeFtpFile.size = 4000;
+    EXPECT_EQ(Fetch("ftphost/pub/readme", 0, DEPTH_FTP), 1);
+    std::vector<std::string> calls = {
+        "Connect ftphost 0 user= password= service=1 0 0",
+        "FtpFindFirstFile /pub/readme " + std::to_string(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE),
+        "FtpOpenFile /pub/readme " + std::to_string(GENERIC_READ) + " " +
+            std::to_string(INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | FTP_TRANSFER_TYPE_BINARY),
+    };
+    EXPECT_EQ(g_fakeCalls, calls);
+    EXPECT_EQ(g_statusTexts.front(), "FTPｻｰﾊﾞｰに readme を要求しています...");
+    std::string path = save + "\\ftphost\\pub\\readme";
+    EXPECT_EQ(ReadWholeFile(path), Pattern(4000));
+    std::vector<std::string> log = {"* ftphost はレジューム不可", path};
+    EXPECT_EQ(LogLines(window), log);
+    EXPECT_EQ(OpenFakeRequests(), 0);
+}
+
+TEST_F(FetchTest, SkipDuringATransferFinishesTheAddress)
+{
+    g_served["/dir/a.bin"].body = Pattern(10000);
+    g_fakeOnRead = [](size_t soFar) {
+        if (soFar >= 3000)
+            g_crawlState = CRAWL_SKIP_REQUESTED;
+    };
+    WriteSettingText(REG_RESUME, "1");
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_EQ(g_crawlState, CRAWL_RUNNING);
+    EXPECT_EQ(ControlText(window, IDC_SEARCH), "ｽｷｯﾌﾟ");
+    EXPECT_EQ(ReadWholeFile(local), Pattern(2000));
+}
+
+TEST_F(FetchTest, StopRequestedFetchesNothing)
+{
+    g_crawlState = CRAWL_STOP_REQUESTED;
+    EXPECT_EQ(Fetch(), 1);
+    EXPECT_TRUE(g_fakeCalls.empty());
+    EXPECT_TRUE(g_titles.empty());
+}
+
+TEST_F(FetchTest, LongFilePartStaysWithinTheTexts)
+{
+    // A short save folder lets a file part of 244 bytes map to a local
+    // path; the filled status texts then outgrow their 260 bytes.
+    std::string shortSave = "C:\\pvlong";
+    lstrcpyA(g_saveFolder, shortSave.c_str());
+    std::string name;
+    for (int i = 0; i < 120; ++i)
+        name += "ソ"; // 83 5C: its trail byte looks like '\'
+    name += ".bin";
+    g_served["/" + name].body = Pattern(3000);
+    EXPECT_EQ(Fetch(("host/" + name).c_str(), 3), 1);
+    ASSERT_FALSE(g_statusTexts.empty());
+    EXPECT_EQ(g_statusTexts.front().rfind("ダウンロード中. . . ソソ", 0), 0u) << g_statusTexts.front();
+    for (const std::string &text : g_statusTexts) {
+        EXPECT_LE(text.size(), 259u);
+        for (size_t i = 0; i < text.size(); ++i)
+            if (IsDBCSLeadByte((BYTE)text[i]))
+                ASSERT_LT(++i, text.size()) << "a double-byte character was cut: " << text;
+    }
+    for (const std::string &title : g_titles)
+        EXPECT_LE(title.size(), 319u);
+    EXPECT_EQ(ReadWholeFile(shortSave + "\\host\\" + name), Pattern(3000));
+    RemoveTree(shortSave);
+}

@@ -1,0 +1,347 @@
+// tests/win/receive_test.cpp — the receive loop on disk: new, continued and replacing files, the overlap check, file dates and the 1980 rule, the size check, the download total, files that cannot be written, and the texts shown.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+
+#include "engine/engine.h"
+#include "net/net.h"
+#include "settings/settings.h"
+#include "tests/win/fake_internet.h"
+#include "tests/win/text_recorder.h"
+#include "tests/win/window_fixture.h"
+
+// Byte i of a server file: i % 251, so that every offset differs from its neighbours.
+static std::string Pattern(size_t size, size_t from = 0)
+{
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i)
+        bytes[i] = (char)((from + i) % 251);
+    return bytes;
+}
+
+static std::string ReadWholeFile(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "(missing)";
+    std::string bytes(GetFileSize(file, NULL), '\0');
+    DWORD read = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, NULL);
+    CloseHandle(file);
+    return bytes;
+}
+
+static void WriteWholeFile(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    DWORD written;
+    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+}
+
+static SYSTEMTIME LastWriteTime(const std::string &path)
+{
+    SYSTEMTIME date = {};
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    FILETIME created, accessed, written;
+    if (GetFileTime(file, &created, &accessed, &written))
+        FileTimeToSystemTime(&written, &date);
+    CloseHandle(file);
+    return date;
+}
+
+static int FilesIn(const std::string &folder)
+{
+    WIN32_FIND_DATAA data;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+    int count = 0;
+    if (find == INVALID_HANDLE_VALUE)
+        return 0;
+    do
+        count += !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    while (FindNextFileA(find, &data));
+    FindClose(find);
+    return count;
+}
+
+static const SYSTEMTIME SERVER_DATE = {2003, 5, 0, 17, 8, 9, 10, 0};
+
+class ReceiveTest : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    std::string folder, path;
+    FakeResponse response;
+    HINTERNET connection = NULL;
+
+    void SetUp() override
+    {
+        ClearSettings();
+        window = CreateTestWindow();
+        ASSERT_NE(window, (HWND)NULL);
+        g_mainWindow = window;
+        RecordTexts(window);
+        InstallFakeInternet();
+        g_fakeAnswer = [this](const FakeRequestRecord &) { return response; };
+        connection = g_internet.Connect(NULL, "host", 0, "", "", INTERNET_SERVICE_HTTP, 0, 0);
+        char temp[MAX_PATH];
+        GetTempPathA(sizeof temp, temp);
+        folder = std::string(temp) + "parvel-receive\\";
+        CreateDirectoryA(folder.c_str(), NULL);
+        EmptyFolder();
+        path = folder + "a.bin";
+        g_crawlState = CRAWL_RUNNING;
+        g_resumePossible = 1;
+    }
+    void TearDown() override
+    {
+        EmptyFolder();
+        RemoveDirectoryA(folder.c_str());
+        RestoreInternet();
+        g_crawlState = CRAWL_IDLE;
+        DestroyWindow(window);
+        ClearSettings();
+    }
+    void EmptyFolder()
+    {
+        WIN32_FIND_DATAA data;
+        HANDLE find = FindFirstFileA((folder + "*").c_str(), &data);
+        if (find == INVALID_HANDLE_VALUE)
+            return;
+        do
+            DeleteFileA((folder + data.cFileName).c_str());
+        while (FindNextFileA(find, &data));
+        FindClose(find);
+    }
+    // Serves the body and receives it into the file.
+    int Receive(const std::string &body, DWORD expected, int mode, const char *filePart = "a.bin",
+                const SYSTEMTIME &date = SERVER_DATE)
+    {
+        response = BodyResponse(body);
+        HINTERNET request = OpenRequest(connection, "/a.bin", INTERNET_SERVICE_HTTP, 0);
+        EXPECT_NE(request, (HINTERNET)NULL);
+        int result = ReceiveToFile(request, filePart, path.c_str(), expected, &date, mode);
+        CloseInternetHandle(&request);
+        return result;
+    }
+};
+
+TEST_F(ReceiveTest, SizeCheckAndStoredBytes)
+{
+    struct Case { size_t size; DWORD expected; int result; } cases[] = {
+        {1000, 1000, RECEIVE_COMPLETE}, {999, 1000, RECEIVE_SHORT}, {1001, 1000, RECEIVE_SHORT},
+        {3000, 0, RECEIVE_COMPLETE},    {0, 0, RECEIVE_COMPLETE},   {0, 1000, RECEIVE_SHORT},
+        {70000, 70000, RECEIVE_COMPLETE},
+    };
+    for (const Case &c : cases) {
+        WriteWholeFile(path, "an older file that the new one replaces");
+        std::string body = Pattern(c.size);
+        EXPECT_EQ(Receive(body, c.expected, RECEIVE_NEW), c.result) << c.size << " bytes, " << c.expected << " announced";
+        EXPECT_EQ(ReadWholeFile(path), body) << c.size << " bytes";
+    }
+}
+
+TEST_F(ReceiveTest, FileGetsTheServerDateOrKeepsItsOwn)
+{
+    Receive(Pattern(500), 500, RECEIVE_NEW);
+    SYSTEMTIME stored = LastWriteTime(path);
+    EXPECT_EQ(stored.wYear, 2003);
+    EXPECT_EQ(stored.wMonth, 5);
+    EXPECT_EQ(stored.wDay, 17);
+    EXPECT_EQ(stored.wHour, 8);
+    EXPECT_EQ(stored.wMinute, 9);
+    EXPECT_EQ(stored.wSecond, 10);
+    SYSTEMTIME none = {};
+    Receive(Pattern(500), 500, RECEIVE_NEW, "a.bin", none);
+    SYSTEMTIME now;
+    GetSystemTime(&now);
+    EXPECT_EQ(LastWriteTime(path).wYear, now.wYear) << "no server date: the file system's own time";
+}
+
+TEST_F(ReceiveTest, StopOnAServerThatCannotContinueGivesTheYear1980)
+{
+    struct Case { int resume; WORD year; } cases[] = {{0, 1980}, {1, 2003}};
+    for (const Case &c : cases) {
+        g_crawlState = CRAWL_RUNNING;
+        g_resumePossible = c.resume;
+        size_t readsBeforeSkip = 3;
+        g_fakeOnRead = [&](size_t soFar) {
+            if (soFar >= readsBeforeSkip * 1000)
+                g_crawlState = CRAWL_SKIP_REQUESTED;
+        };
+        WriteSettingNumber(REG_DLSIZE, 0);
+        EXPECT_EQ(Receive(Pattern(10000), 10000, RECEIVE_NEW), RECEIVE_SHORT);
+        g_fakeOnRead = nullptr;
+        // The read during which the skip came is counted but not stored.
+        EXPECT_EQ(ReadWholeFile(path), Pattern(2000)) << "resume " << c.resume;
+        EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), 3000u);
+        SYSTEMTIME stored = LastWriteTime(path);
+        EXPECT_EQ(stored.wYear, c.year) << "resume " << c.resume;
+        EXPECT_EQ(stored.wMonth, 5);
+        EXPECT_EQ(stored.wDay, 17);
+        EXPECT_EQ(stored.wHour, 8);
+        EXPECT_EQ(stored.wSecond, 10);
+        EXPECT_EQ(g_statusTexts.back(), "ダウンロードが終わりました") << "string 13 also after a skip";
+    }
+}
+
+TEST_F(ReceiveTest, ReadFailureEndsTheLoopAndKeepsWhatArrived)
+{
+    response = BodyResponse(Pattern(5000));
+    response.failAt = 2000;
+    HINTERNET request = OpenRequest(connection, "/a.bin", INTERNET_SERVICE_HTTP, 0);
+    EXPECT_EQ(ReceiveToFile(request, "a.bin", path.c_str(), 5000, &SERVER_DATE, RECEIVE_NEW), RECEIVE_SHORT);
+    CloseInternetHandle(&request);
+    EXPECT_EQ(ReadWholeFile(path), Pattern(2000));
+    EXPECT_EQ(LastWriteTime(path).wYear, 2003) << "a time-out leaves the crawl running: the server's date";
+}
+
+TEST_F(ReceiveTest, DownloadTotalAddsEveryTransfer)
+{
+    WriteSettingNumber(REG_DLSIZE, 4294967000UL);
+    Receive(Pattern(1000), 1000, RECEIVE_NEW);
+    Receive(Pattern(300), 0, RECEIVE_NEW);
+    EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), (DWORD)(4294967000ULL + 1300 - 4294967296ULL)) << "wraps at 2^32";
+}
+
+TEST_F(ReceiveTest, ContinuedFileIsWrittenFromItsOverlap)
+{
+    std::string server = Pattern(12000);
+    WriteWholeFile(path, server.substr(0, 10000));
+    WriteSettingNumber(REG_DLSIZE, 0);
+    EXPECT_EQ(Receive(server.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_COMPLETE);
+    EXPECT_EQ(ReadWholeFile(path), server);
+    EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), 4500u) << "the 2500 bytes of overlap count";
+    EXPECT_EQ(LastWriteTime(path).wYear, 2003);
+}
+
+TEST_F(ReceiveTest, ContinuedFileWhoseOverlapDiffersIsLeftAsItWas)
+{
+    std::string server = Pattern(12000);
+    struct Case { size_t differsAt; } cases[] = {{7500}, {9499}, {9999}};
+    for (const Case &c : cases) {
+        std::string stored = server.substr(0, 10000);
+        stored[c.differsAt] ^= 0x40;
+        WriteWholeFile(path, stored);
+        EXPECT_EQ(Receive(server.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_OVERLAP_DIFFERS)
+            << "differs at " << c.differsAt;
+        EXPECT_EQ(ReadWholeFile(path), stored) << "differs at " << c.differsAt;
+    }
+    // A stored file too short to hold the overlap cannot be continued.
+    WriteWholeFile(path, server.substr(0, 100));
+    EXPECT_EQ(Receive(server.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_OVERLAP_DIFFERS);
+    EXPECT_EQ(ReadWholeFile(path), server.substr(0, 100));
+}
+
+TEST_F(ReceiveTest, ShortContinuationKeepsTheStoredBytes)
+{
+    std::string server = Pattern(12000);
+    WriteWholeFile(path, server.substr(0, 10000));
+    EXPECT_EQ(Receive(server.substr(7500, 1500), 4500, RECEIVE_CONTINUE), RECEIVE_SHORT);
+    EXPECT_EQ(ReadWholeFile(path), server.substr(0, 10000)) << "only bytes equal to the stored ones were written";
+    EXPECT_EQ(Receive(server.substr(7500, 3500), 4500, RECEIVE_CONTINUE), RECEIVE_SHORT);
+    EXPECT_EQ(ReadWholeFile(path), server.substr(0, 11000));
+}
+
+TEST_F(ReceiveTest, ReplacingFileOnlyReplacesWhenComplete)
+{
+    std::string old = "the stored file, which may not be lost";
+    struct Case { size_t size; DWORD expected; bool skip; int result; bool replaced; } cases[] = {
+        {4000, 4000, false, RECEIVE_COMPLETE, true},
+        {3000, 4000, false, RECEIVE_SHORT, false},
+        {4000, 0, false, RECEIVE_COMPLETE, true},
+        {4000, 0, true, RECEIVE_COMPLETE, false}, // skipped: not known to be whole
+    };
+    for (const Case &c : cases) {
+        g_crawlState = CRAWL_RUNNING;
+        WriteWholeFile(path, old);
+        if (c.skip)
+            g_fakeOnRead = [](size_t soFar) {
+                if (soFar >= 2000)
+                    g_crawlState = CRAWL_SKIP_REQUESTED;
+            };
+        EXPECT_EQ(Receive(Pattern(c.size), c.expected, RECEIVE_REPLACE), c.result) << c.size << "/" << c.expected;
+        g_fakeOnRead = nullptr;
+        EXPECT_EQ(ReadWholeFile(path), c.replaced ? Pattern(c.size) : old) << c.size << "/" << c.expected;
+        EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left beside it";
+        if (c.replaced)
+            EXPECT_EQ(LastWriteTime(path).wYear, 2003);
+    }
+}
+
+TEST_F(ReceiveTest, FileThatCannotBeCreatedIsReportedAndTheResponseNotRead)
+{
+    WriteWholeFile(path, "held");
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    WriteSettingNumber(REG_DLSIZE, 0);
+    struct Case { int mode; const char *line; } cases[] = {
+        {RECEIVE_NEW, "* ファイルを作成できません : "},
+        {RECEIVE_CONTINUE, "* ファイルを開けないので更新しません : "},
+        {RECEIVE_REPLACE, "* ファイルを開けないので更新しません : "},
+    };
+    for (const Case &c : cases) {
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        g_fakeRequests.clear();
+        EXPECT_EQ(Receive(Pattern(3000), 3000, c.mode), RECEIVE_FILE_FAILED) << "mode " << c.mode;
+        std::vector<std::string> expected = {c.line + path};
+        EXPECT_EQ(LogLines(window), expected) << "mode " << c.mode;
+        EXPECT_EQ(g_statusTexts.back(), c.line + path);
+        if (c.mode != RECEIVE_REPLACE)
+            EXPECT_EQ(g_fakeRequests[0].reads, 0) << "the response is not read for nothing";
+    }
+    CloseHandle(held);
+    EXPECT_EQ(ReadWholeFile(path), "held");
+    EXPECT_EQ(FilesIn(folder), 1);
+    path = folder + "no such folder\\a.bin";
+    EXPECT_EQ(Receive(Pattern(10), 10, RECEIVE_NEW), RECEIVE_FILE_FAILED);
+}
+
+TEST_F(ReceiveTest, TextsTitleAndBarOfAKnownSize)
+{
+    Receive(Pattern(3000), 3000, RECEIVE_NEW);
+    ASSERT_GE(g_statusTexts.size(), 4u);
+    EXPECT_EQ(g_statusTexts[0].rfind("a.bin : サイズ 1000/3000 33％受信済み\n効率", 0), 0u) << g_statusTexts[0];
+    EXPECT_EQ(g_statusTexts[2].rfind("a.bin : サイズ 3000/3000 100％受信済み\n効率", 0), 0u) << g_statusTexts[2];
+    EXPECT_NE(g_statusTexts[2].find("残り0分0秒"), std::string::npos) << g_statusTexts[2];
+    EXPECT_EQ(g_statusTexts.back(), "ダウンロードが終わりました");
+    std::vector<std::string> titles = {"33% - a.bin / Parvel 1st MIX", "66% - a.bin / Parvel 1st MIX",
+                                       "100% - a.bin / Parvel 1st MIX"};
+    EXPECT_EQ(g_titles, titles);
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_GETPOS, 0, 0), 100);
+}
+
+TEST_F(ReceiveTest, TextsOfAnUnknownSizeAndAnEmptyFilePart)
+{
+    Receive(Pattern(3000), 0, RECEIVE_NEW, "");
+    ASSERT_GE(g_statusTexts.size(), 3u);
+    EXPECT_EQ(g_statusTexts[2].rfind("(index.html) : 3000バイト受信済み\n効率", 0), 0u) << g_statusTexts[2];
+    EXPECT_EQ(g_titles.back(), "2KB - (index.html) / Parvel 1st MIX");
+}
+
+TEST_F(ReceiveTest, MoreBytesThanAnnouncedShowAtMostAHundredPercent)
+{
+    EXPECT_EQ(Receive(Pattern(3000), 1000, RECEIVE_NEW), RECEIVE_SHORT);
+    EXPECT_EQ(g_titles.back(), "100% - a.bin / Parvel 1st MIX");
+    EXPECT_EQ(g_statusTexts[2].rfind("a.bin : サイズ 3000/1000 100％受信済み", 0), 0u) << g_statusTexts[2];
+}
+
+TEST_F(ReceiveTest, LongFilePartIsCutToWholeCharacters)
+{
+    // 200 double-byte characters: the filled texts outgrow their buffers.
+    std::string name;
+    for (int i = 0; i < 129; ++i)
+        name += "ソ"; // 83 5C: a trail byte that looks like '\'
+    Receive(Pattern(2000), 2000, RECEIVE_NEW, name.c_str());
+    for (const std::string &text : g_statusTexts) {
+        EXPECT_LE(text.size(), 259u);
+        for (size_t i = 0; i < text.size(); ++i)
+            if (IsDBCSLeadByte((BYTE)text[i]))
+                ASSERT_LT(++i, text.size()) << "a double-byte character was cut";
+    }
+    for (const std::string &title : g_titles)
+        EXPECT_LE(title.size(), 319u);
+}

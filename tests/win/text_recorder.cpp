@@ -1,0 +1,54 @@
+// tests/win/text_recorder.cpp — subclasses the test window and its status line to record the texts set on them.
+#include "tests/win/text_recorder.h"
+
+#include "app/ids.h"
+
+std::vector<std::string> g_titles;
+std::vector<std::string> g_statusTexts;
+
+static WNDPROC g_windowProc, g_statusProc;
+
+static LRESULT CALLBACK RecordTitle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTEXT && lParam != 0)
+        g_titles.push_back((const char *)lParam);
+    return CallWindowProcA(g_windowProc, window, message, wParam, lParam);
+}
+
+static LRESULT CALLBACK RecordStatus(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_SETTEXT && lParam != 0)
+        g_statusTexts.push_back((const char *)lParam);
+    return CallWindowProcA(g_statusProc, window, message, wParam, lParam);
+}
+
+void RecordTexts(HWND window)
+{
+    ClearTexts();
+    g_windowProc = (WNDPROC)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)RecordTitle);
+    g_statusProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(window, IDC_STATUS), GWLP_WNDPROC, (LONG_PTR)RecordStatus);
+}
+
+void ClearTexts(void)
+{
+    g_titles.clear();
+    g_statusTexts.clear();
+}
+
+bool HasText(const std::vector<std::string> &texts, const std::string &text) { return CountText(texts, text) > 0; }
+
+int CountText(const std::vector<std::string> &texts, const std::string &text)
+{
+    int count = 0;
+    for (const std::string &t : texts)
+        count += t == text;
+    return count;
+}
+
+std::string JoinTexts(const std::vector<std::string> &texts)
+{
+    std::string joined;
+    for (const std::string &t : texts)
+        joined += (joined.empty() ? "" : " | ") + t;
+    return joined;
+}

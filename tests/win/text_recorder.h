@@ -1,0 +1,26 @@
+// tests/win/text_recorder.h — records every text the engine puts into the main window's title and status line, in order.
+#ifndef PARVEL_TESTS_WIN_TEXT_RECORDER_H
+#define PARVEL_TESTS_WIN_TEXT_RECORDER_H
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Texts set since RecordTexts (or the last ClearTexts), oldest first.
+extern std::vector<std::string> g_titles;
+extern std::vector<std::string> g_statusTexts;
+
+// Starts recording the title of the window and the text of its status
+// line (1004); the window's own behaviour is kept.
+void RecordTexts(HWND window);
+void ClearTexts(void);
+
+// True when one of the texts equals text; the count of those that do.
+bool HasText(const std::vector<std::string> &texts, const std::string &text);
+int CountText(const std::vector<std::string> &texts, const std::string &text);
+
+// All texts joined by " | ", for failure messages.
+std::string JoinTexts(const std::vector<std::string> &texts);
+
+#endif
