@@ -5,6 +5,7 @@
 
 #include "app/app.h"
 #include "net/net.h"
+#include "page/page.h"
 #include "settings/settings.h"
 
 CurrentConnection g_connection;
@@ -339,8 +340,8 @@ int FetchAddress(const char *address, int depth, int attempt)
     if (!job.fileProblem && looksLikePage && g_crawlState == CRAWL_RUNNING) {
         if (job.service != INTERNET_SERVICE_HTTP || result != 1)
             return result;
-        // PAGE SCAN CALL SITE: ProcessStoredPage(job.localPath, job.host, job.path, depth)
-        // joins here once page/page.h declares it.
+        // The page's links are fetched before this returns.
+        ProcessStoredPage(job.localPath, job.host, job.path, depth);
     }
     if (g_crawlState == CRAWL_SKIP_REQUESTED) {
         g_crawlState = CRAWL_RUNNING;

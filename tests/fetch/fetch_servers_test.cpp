@@ -559,3 +559,22 @@ TEST_F(ServersTest, UserAndPasswordInTheAddress)
     EXPECT_EQ(ReadWholeFile(Local("/auth/data.bin")), Pattern(3000, 8));
     EXPECT_TRUE(HasText(Log(), Filled(NOT_RESUMABLE, Ftp().port))) << "the resume line names the host without the user";
 }
+
+TEST_F(ServersTest, UnchangedPageIsStillScannedAndItsLinksFollowed)
+{
+    WriteSettingText(REG_SHORTCUT, SAVE_FOLDER);
+    Serve(Http(), "/scan/index.html", "<html><body><a href=\"a.bin\">a</a></body></html>", DATE_2001);
+    Serve(Http(), "/scan/a.bin", Pattern(2000), DATE_2001);
+    Crawl(Url("/scan/"));
+    EXPECT_EQ(ReadWholeFile(Local("/scan/a.bin")), Pattern(2000)) << "the page's link was fetched";
+    Crawl(Url("/scan/"));
+    EXPECT_EQ(CountText(g_statusTexts, "更新されていないのでダウンロードしません"), 2) << JoinTexts(g_statusTexts);
+    std::vector<std::string> paths;
+    for (const LoggedRequest &r : Requests(Http(), "/scan/"))
+        paths.push_back(r.path);
+    std::vector<std::string> expected = {"/scan/", "/scan/a.bin", "/scan/", "/scan/a.bin"};
+    EXPECT_EQ(paths, expected) << "the second run scanned the unchanged page";
+    std::vector<std::string> log = {"* URL-> " + HttpHost() + "/scan/", Filled(RESUMABLE, Http().port),
+                                    Local("/scan/index.html"), Local("/scan/a.bin")};
+    EXPECT_EQ(Log(), log);
+}
