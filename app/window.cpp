@@ -1,7 +1,8 @@
-// app/window.cpp — the main window's procedure: start-up content, the Search / Skip / Stop action, hidden commands, closing.
+// app/window.cpp — the main window's procedure: start-up content, the Search / Skip / Stop action, hidden commands, the busy animation's messages, opening a log line, drops, the options button, closing.
 #include "app/app.h"
 
 #include <commctrl.h>
+#include <uxtheme.h>
 
 #include "address/address.h"
 #include "engine/engine.h"
@@ -13,8 +14,12 @@
 // Shown at start-up as the page about the program.
 static const char SUPPORT_PAGE[] = "http://parvel.example.jp/support/";
 
+// The bars keep their colours only when drawn without the visual style,
+// which ignores PBM_SETBARCOLOR and PBM_SETBKCOLOR.
 static void SetUpProgressBars(HWND window)
 {
+    SetWindowTheme(GetDlgItem(window, IDC_FILEPROGRESS), L" ", L" ");
+    SetWindowTheme(GetDlgItem(window, IDC_RUNPROGRESS), L" ", L" ");
     SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_SETSTEP, 0, 0);
     SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_SETBARCOLOR, 0, RGB(0, 255, 0));
@@ -69,6 +74,7 @@ static void InitMainWindow(HWND window)
     AppendStartupLines(window);
     SendDlgItemMessageA(window, IDC_LOG, LB_SETHORIZONTALEXTENT, 640, 0);
     SetClassLongPtrA(window, GCLP_HICON, (LONG_PTR)LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_MAIN)));
+    TakeStartArgument(window, g_startArgument);
 }
 
 // Search while idle: a hidden command, or the start of a crawl run.
@@ -113,16 +119,89 @@ static void PressSearchButton(HWND window)
     }
 }
 
+HINSTANCE(WINAPI *g_shellOpen)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
+
+// The opener thread: opens its own copy of the line's text with the shell.
+static DWORD WINAPI OpenLineThread(LPVOID line)
+{
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    g_shellOpen(NULL, NULL, (const char *)line, NULL, NULL, SW_SHOWNORMAL);
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    HeapFree(GetProcessHeap(), 0, line);
+    return 0;
+}
+
+void OpenLogLine(HWND window)
+{
+    LRESULT selected = SendDlgItemMessageA(window, IDC_LOG, LB_GETCURSEL, 0, 0);
+    if (selected == LB_ERR)
+        return;
+    LRESULT length = SendDlgItemMessageA(window, IDC_LOG, LB_GETTEXTLEN, (WPARAM)selected, 0);
+    if (length == LB_ERR)
+        return;
+    char *line = (char *)HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, (SIZE_T)length + 1);
+    if (line == NULL)
+        return;
+    SendDlgItemMessageA(window, IDC_LOG, LB_GETTEXT, (WPARAM)selected, (LPARAM)line);
+    HANDLE thread = CreateThread(NULL, 0, OpenLineThread, line, 0, NULL);
+    if (thread == NULL) {
+        HeapFree(GetProcessHeap(), 0, line);
+        return;
+    }
+    CloseHandle(thread);
+}
+
+static void PaintWindow(HWND window)
+{
+    PAINTSTRUCT paint;
+    BeginPaint(window, &paint);
+    DrawAnimationFrame(window);
+    EndPaint(window, &paint);
+}
+
+// WM_COMMAND: the Search button, a double click in the log, the options
+// button; everything else (the check boxes, Escape's IDCANCEL) is nothing.
+static INT_PTR HandleCommand(HWND window, int control, int notification)
+{
+    switch (control) {
+    case IDC_SEARCH:
+        PressSearchButton(window);
+        return TRUE;
+    case IDC_LOG:
+        if (notification == LBN_DBLCLK) {
+            OpenLogLine(window);
+            return FALSE;
+        }
+        return TRUE;
+    case IDC_OPTIONS:
+        ShowOptionsMenu(window);
+        return TRUE;
+    default:
+        return TRUE;
+    }
+}
+
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:
         InitMainWindow(window);
+        g_animationFrame = 0;
+        DrawAnimationFrame(window);
         SetTimer(window, ANIMATION_TIMER, ANIMATION_PERIOD, NULL);
         return TRUE;
+    case WM_PAINT:
+        PaintWindow(window);
+        return TRUE;
+    case WM_TIMER:
+        AdvanceAnimationFrame();
+        DrawAnimationFrame(window);
+        return TRUE;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_SEARCH)
-            PressSearchButton(window);
+        return HandleCommand(window, LOWORD(wParam), HIWORD(wParam));
+    case WM_DROPFILES:
+        TakeDroppedFiles(window, (HDROP)wParam);
         return TRUE;
     case WM_CLOSE:
         KillTimer(window, ANIMATION_TIMER);

@@ -1,0 +1,35 @@
+// tests/win/app_test_files.cpp — temporary folders and files for the tests of the application shell.
+#include "tests/win/app_test_files.h"
+
+#include <windows.h>
+
+std::string MakeTempFolder(const char *prefix)
+{
+    char base[MAX_PATH], name[MAX_PATH];
+    GetTempPathA(sizeof base, base);
+    GetTempFileNameA(base, prefix, 0, name);
+    DeleteFileA(name);
+    CreateDirectoryA(name, NULL);
+    char shortName[MAX_PATH];
+    DWORD length = GetShortPathNameA(name, shortName, sizeof shortName);
+    return length > 0 && length < sizeof shortName ? shortName : name;
+}
+
+bool WriteBytes(const std::string &path, const std::string &bytes)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    CloseHandle(file);
+    return ok && written == bytes.size();
+}
+
+std::string BesideProgram(const char *name)
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string folder(path, length);
+    return folder.substr(0, folder.find_last_of('\\') + 1) + name;
+}
