@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+# tools/bench/throughput.py — benchmark: one large file over loopback, fetched by parvel.exe under Wine and by wget from the same server in the same run; prints both rates and their ratio.
+# Usage: throughput.py [--mib N] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+sys.path.insert(0, os.path.join(TOP, "tools", "e2e"))
+sys.path.insert(0, os.path.join(TOP, "tools", "servers"))
+import serverctl  # noqa: E402
+from parveldriver import Driver, clear_settings, session_env, set_setting, windows_path  # noqa: E402
+
+ADDRESS, SEARCH = 1000, 1001
+
+
+def make_file(path, mib):
+    block = os.urandom(1 << 20)
+    with open(path, "wb") as f:
+        for _ in range(mib):
+            f.write(block)
+
+
+def fetch_with_parvel(build, state, url, save):
+    env = session_env(state)
+    clear_settings(env)
+    folder = windows_path(env, save)
+    set_setting(env, "folder", folder)
+    set_setting(env, "shortcut", folder)
+    set_setting(env, "start", 2)
+    driver = Driver(os.path.join(build, "tools", "driver", "driver.exe"), env)
+    try:
+        driver.start(windows_path(env, os.path.join(build, "app", "parvel.exe")))
+        driver.set_text(ADDRESS, url)
+        began = time.monotonic()
+        driver.click(SEARCH)
+        driver.wait_caption("ｽｷｯﾌﾟ", 30000)
+        driver.wait_idle(1800000)
+        elapsed = time.monotonic() - began
+        driver.close()
+    finally:
+        driver.kill()
+    return elapsed
+
+
+def fetch_with_wget(url, save):
+    began = time.monotonic()
+    subprocess.run(["wget", "-q", "-P", save, url], check=True)
+    return time.monotonic() - began
+
+
+def stored_size(folder):
+    total = 0
+    for root, _, files in os.walk(folder):
+        for name in files:
+            total += os.path.getsize(os.path.join(root, name))
+    return total
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--mib", type=int, default=256)
+    parser.add_argument("build", nargs="?", default=os.path.join(TOP, "build", "win"))
+    args = parser.parse_args()
+    work = tempfile.mkdtemp(prefix="parvel-bench-")
+    state = os.path.join(work, "wine")
+    try:
+        root = os.path.join(work, "root")
+        os.makedirs(root)
+        make_file(os.path.join(root, "big.bin"), args.mib)
+        subprocess.run([os.path.join(TOP, "cmake", "wine-session.sh"), "start", state], check=True)
+        with serverctl.start_http(root) as http:
+            url = http.url("/big.bin")
+            size = args.mib << 20
+            wget_save = os.path.join(work, "wget")
+            parvel_save = os.path.join(work, "parvel")
+            os.makedirs(parvel_save)
+            wget_time = fetch_with_wget(url, wget_save)
+            parvel_time = fetch_with_parvel(args.build, state, url, parvel_save)
+            for name, folder in (("wget", wget_save), ("parvel", parvel_save)):
+                if stored_size(folder) != size:
+                    print("%s stored %d bytes, expected %d" % (name, stored_size(folder), size))
+        wget_rate = size / wget_time / 1e6
+        parvel_rate = size / parvel_time / 1e6
+        print("file              %d MiB over loopback" % args.mib)
+        print("wget              %8.1f MB/s  (%.2f s)" % (wget_rate, wget_time))
+        print("parvel.exe (Wine) %8.1f MB/s  (%.2f s, Search to idle)" % (parvel_rate, parvel_time))
+        print("ratio parvel/wget %8.3f" % (parvel_rate / wget_rate))
+    finally:
+        subprocess.run([os.path.join(TOP, "cmake", "wine-session.sh"), "stop", state])
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()
