@@ -208,13 +208,18 @@ static int FinalResult(int result)
 }
 
 // A whole-file transfer has ended: when the server can continue files and
-// resume is on, a short one is left to a later attempt.
+// resume is on, a short one is left to a later attempt. On the last attempt
+// no later one comes, so the short file is reported there too: the user
+// must learn that the stored file is incomplete.
 static int AfterWholeFile(const FetchJob *job, int result)
 {
     if (job->fileProblem)
         return 1;
-    if (g_resumePossible != 0 && GetResume() != 0)
+    if (g_resumePossible != 0 && GetResume() != 0) {
+        if (result == RECEIVE_SHORT && job->attempt == LAST_ATTEMPT)
+            ReportString(IDS_SIZEMISMATCH);
         return result;
+    }
     return FinalResult(result);
 }
 

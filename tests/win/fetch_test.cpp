@@ -412,6 +412,20 @@ TEST_F(FetchTest, ShortTransfers)
     EXPECT_EQ(Ranges(), ranges) << "2000 bytes stored: not continued, fetched whole";
 }
 
+TEST_F(FetchTest, ShortWholeFileIsReportedOnTheLastAttempt)
+{
+    // A resumable server and resume on leave a short file to a later
+    // attempt; when there is none the user must still be told.
+    WriteSettingText(REG_RESUME, "1");
+    ServedFile &f = g_served["/dir/a.bin"];
+    f.body = Pattern(5000);
+    f.cutAt = 2000;
+    EXPECT_EQ(Fetch("host/dir/a.bin", LAST_ATTEMPT), 0);
+    std::vector<std::string> log = {"* host はレジューム可能", "* サイズが合いません（中断かタイムアウト）", local};
+    EXPECT_EQ(LogLines(window), log);
+    EXPECT_EQ(ReadWholeFile(local), Pattern(2000)) << "the bytes received stay for the next run";
+}
+
 TEST_F(FetchTest, ShortContinuationReportsOnlyOnTheLastAttempt)
 {
     WriteSettingText(REG_RESUME, "1");
