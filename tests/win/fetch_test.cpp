@@ -565,9 +565,11 @@ TEST_F(FetchTest, LongFilePartStaysWithinTheTexts)
     EXPECT_EQ(g_statusTexts.front().rfind("ダウンロード中. . . ソソ", 0), 0u) << g_statusTexts.front();
     for (const std::string &text : g_statusTexts) {
         EXPECT_LE(text.size(), 259u);
-        for (size_t i = 0; i < text.size(); ++i)
-            if (IsDBCSLeadByte((BYTE)text[i]))
+        for (size_t i = 0; i < text.size(); ++i) {
+            if (IsDBCSLeadByte((BYTE)text[i])) {
                 ASSERT_LT(++i, text.size()) << "a double-byte character was cut: " << text;
+            }
+        }
     }
     for (const std::string &title : g_titles)
         EXPECT_LE(title.size(), 319u);
