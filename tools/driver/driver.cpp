@@ -3,7 +3,7 @@
 // Commands:
 //   start EXE [ARGUMENT]   start the program, wait for its main window
 //   settext ID TEXT        set a control's text ("\n" in TEXT is a line break)
-//   gettext ID             a control's text;  title: the window title
+//   gettext ID             a control's text;  title: the window title (a backslash, CR and LF come as \\, \r and \n)
 //   click ID               press a button (BM_CLICK)
 //   checked ID / enabled ID  0 or 1
 //   log                    the access log lines joined by the byte 0x1F
@@ -40,6 +40,24 @@ static std::string WindowTextOf(HWND window)
     wchar_t text[16384] = L"";
     SendMessageW(window, WM_GETTEXT, 16384, (LPARAM)text);
     return ToUtf8(text);
+}
+
+// A text made fit for one answer line: '\\' and line breaks as "\\\\", "\\r"
+// and "\\n" (the status line holds two lines).
+static std::string OnOneLine(const std::string &text)
+{
+    std::string line;
+    for (char c : text) {
+        if (c == '\\')
+            line += "\\\\";
+        else if (c == '\r')
+            line += "\\r";
+        else if (c == '\n')
+            line += "\\n";
+        else
+            line += c;
+    }
+    return line;
 }
 
 static BOOL CALLBACK FindProcessWindow(HWND window, LPARAM)
@@ -150,9 +168,9 @@ static std::string Run(const std::string &line)
         return "ok";
     }
     if (command == "gettext")
-        return "ok " + WindowTextOf(GetDlgItem(g_window, id));
+        return "ok " + OnOneLine(WindowTextOf(GetDlgItem(g_window, id)));
     if (command == "title")
-        return "ok " + WindowTextOf(g_window);
+        return "ok " + OnOneLine(WindowTextOf(g_window));
     if (command == "click") {
         PostMessageW(g_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(g_window, id));
         return "ok";

@@ -36,6 +36,19 @@ def windows_path(env, unix_path):
     return out.stdout.decode().strip()
 
 
+def from_one_line(answer):
+    """Undoes the driver's escapes of '\\', CR and LF in a text answer."""
+    out, i = [], 0
+    while i < len(answer):
+        if answer[i] == "\\" and i + 1 < len(answer):
+            out.append({"r": "\r", "n": "\n"}.get(answer[i + 1], answer[i + 1]))
+            i += 2
+        else:
+            out.append(answer[i])
+            i += 1
+    return "".join(out)
+
+
 class DriverError(Exception):
     pass
 
@@ -72,10 +85,10 @@ class Driver:
         return self.send("settext %d %s" % (control, text.replace("\r\n", "\\n").replace("\n", "\\n")))
 
     def text(self, control):
-        return self.send("gettext %d" % control)
+        return from_one_line(self.send("gettext %d" % control))
 
     def title(self):
-        return self.send("title")
+        return from_one_line(self.send("title"))
 
     def click(self, control):
         return self.send("click %d" % control)
