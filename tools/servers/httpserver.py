@@ -62,6 +62,13 @@ Fault script (--faults FILE)
     "generate": "page", "size": N  an HTML page of exactly N bytes
     "generate": "bytes", "size": N byte i is i % 251 (produced lazily: any size)
     "generate": "nul", "count": N  a page with N NUL bytes before a link to after.html
+    "generate": "title", "size": N a page whose TITLE text is N bytes: Shift_JIS
+                                   katakana (2 bytes each), an odd N ends with 'x'
+    "generate": "hrefs", "hrefs": ["../x.gif", ...], "tag": "A"
+                                   a page linking each text: <A HREF="..."> (or
+                                   <IMG SRC="..."> with "tag": "IMG"); each text is
+                                   sent as ISO-8859-1: the JSON text "\\u0083\\\\"
+                                   gives the bytes 83 5C
     Generated and inline bodies get Content-Type text/html ("bytes": application/
     octet-stream) and Last-Modified Sat, 01 Jan 2000 00:00:00 GMT unless set below.
   Status line and headers:
@@ -75,15 +82,22 @@ Fault script (--faults FILE)
     "content_length": null | N | "text"    no header (body ends with the close), or
                                            that value whatever the body (connection
                                            closed after the body)
+    "keep_alive": true                     keep the connection open after a
+                                           content_length fault: a client that trusts
+                                           a short length reads the rest of the body
+                                           as the start of its next answer
     "chunked": true                        Transfer-Encoding: chunked, no length
     "headers": {"Name": "value"}           extra headers (placeholders apply)
     "header_filler": N                     one header line "X-Filler: aaa..." of N bytes
+    "header_lines": N                      N header lines "X-Line-i: i"
     "close": true                          Connection: close after this response
   Ranges:
     "ignore_range": true                   200 with the whole body, no Accept-Ranges
     "content_range": "bytes 0-9/10"        Content-Range verbatim
     "content_range_start": N               Content-Range names start N (the body is
                                            still the bytes asked for)
+    "unsatisfiable": true                  416 with "Content-Range: bytes */SIZE" and
+                                           an empty body, whatever the Range asked
   Redirects:
     "redirect": "http://@HOST@/x.html"     302 (or "status") with that Location;
                                            any scheme, e.g. ftp://@FTP@/f.zip
@@ -241,6 +255,32 @@ def nul_page(count):
             b'\r\n<A HREF="after.html">after</A></BODY></HTML>\r\n')
 
 
+TITLE_KATAKANA = "タイトル".encode("shift_jis")
+
+
+def title_page(size):
+    text = (TITLE_KATAKANA * (size // len(TITLE_KATAKANA) + 1))[:size - size % 2]
+    if size % 2:
+        text += b"x"
+    return (b"<HTML><HEAD><TITLE>" + text + b"</TITLE></HEAD><BODY>\r\n"
+            b'<A HREF="after.html">after</A></BODY></HTML>\r\n')
+
+
+def hrefs_page(hrefs, tag):
+    attribute = {"A": "HREF", "IMG": "SRC"}.get(tag.upper())
+    if attribute is None:
+        raise ValueError("hrefs: tag must be A or IMG, not %r" % tag)
+    lines = [b"<HTML><HEAD><TITLE>hrefs</TITLE></HEAD><BODY>\r\n"]
+    for number, href in enumerate(hrefs):
+        text = href.encode("latin-1")
+        if attribute == "HREF":
+            lines.append(b'<A HREF="%s">link %d</A><BR>\r\n' % (text, number))
+        else:
+            lines.append(b'<IMG SRC="%s"><BR>\r\n' % text)
+    lines.append(b"</BODY></HTML>\r\n")
+    return b"".join(lines)
+
+
 def rule_body(rule, host):
     """The body a rule gives instead of the file, or None. Returns (Body, type)."""
     kind = rule.get("generate")
@@ -252,6 +292,10 @@ def rule_body(rule, host):
         return pattern_body(int(rule["size"])), DEFAULT_CONTENT_TYPE
     if kind == "nul":
         return bytes_body(nul_page(int(rule.get("count", 16)))), "text/html"
+    if kind == "title":
+        return bytes_body(title_page(int(rule["size"]))), "text/html"
+    if kind == "hrefs":
+        return bytes_body(hrefs_page(list(rule["hrefs"]), str(rule.get("tag", "A")))), "text/html"
     if kind is not None:
         raise ValueError("unknown generate kind %r" % kind)
     if "body" in rule:
@@ -485,7 +529,11 @@ class Handler(BaseHTTPRequestHandler):
         plan.offset, plan.length = 0, size
         content_range = None
         range_value = self.headers.get("Range")
-        if allow_range and range_value is not None and not rule.get("ignore_range"):
+        if rule.get("unsatisfiable"):
+            plan.status = 416
+            plan.length = 0
+            content_range = "bytes */%d" % size
+        elif allow_range and range_value is not None and not rule.get("ignore_range"):
             wanted = parse_range(range_value, size)
             if wanted == "unsatisfiable":
                 plan.status = 416
@@ -529,7 +577,7 @@ class Handler(BaseHTTPRequestHandler):
         elif "content_length" in rule:
             if rule["content_length"] is not None:
                 headers.append(("Content-Length", str(rule["content_length"])))
-            plan.close = True
+            plan.close = not (rule.get("keep_alive") and rule["content_length"] is not None)
         elif not no_body_status:
             headers.append(("Content-Length", str(plan.length)))
         host = self.request_host()
@@ -537,6 +585,8 @@ class Handler(BaseHTTPRequestHandler):
             headers.append((name, substitute_text(str(value), host) if Settings.subst else str(value)))
         if "header_filler" in rule:
             headers.append(("X-Filler", "a" * int(rule["header_filler"])))
+        for number in range(int(rule.get("header_lines", 0))):
+            headers.append(("X-Line-%d" % number, str(number)))
         for key in ("cut_after", "reset_after"):
             if key in rule:
                 plan.close = True
