@@ -7,7 +7,7 @@ import time
 import unittest
 
 import e2econfig
-from parveldriver import Driver, clear_settings, session_env, set_setting, windows_path
+from parveldriver import Driver, fresh_settings, session_env, windows_path
 
 ADDRESS, SEARCH, OPTIONS, LABEL, LOG = 1000, 1001, 1035, 1048, 1017
 
@@ -41,12 +41,7 @@ class CrawlRunTest(unittest.TestCase):
     def setUp(self):
         self.env = session_env(e2econfig.STATE)
         self.save = tempfile.mkdtemp(prefix="parvel-e2e-")
-        clear_settings(self.env)
-        folder = windows_path(self.env, self.save)
-        set_setting(self.env, "folder", folder)
-        set_setting(self.env, "shortcut", folder)
-        set_setting(self.env, "start", 2)
-        set_setting(self.env, "timeout", 3000)
+        fresh_settings(self.env, self.save, timeout=3000)
         self.server = StallingServer()
         self.driver = Driver(e2econfig.DRIVER, self.env)
         self.driver.start(windows_path(self.env, e2econfig.PARVEL))

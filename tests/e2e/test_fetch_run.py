@@ -7,7 +7,7 @@ import unittest
 
 import e2econfig
 import serverctl
-from parveldriver import Driver, clear_settings, session_env, set_setting, windows_path
+from parveldriver import Driver, fresh_settings, session_env, set_setting, windows_path
 
 ADDRESS, SEARCH = 1000, 1001
 DATE_2001 = 978307200      # Mon, 01 Jan 2001 00:00:00 GMT
@@ -24,13 +24,7 @@ class FetchRunTest(unittest.TestCase):
         self.env = session_env(e2econfig.STATE)
         self.save = tempfile.mkdtemp(prefix="parvel-fetch-")
         self.root = tempfile.mkdtemp(prefix="parvel-root-")
-        clear_settings(self.env)
-        folder = windows_path(self.env, self.save)
-        set_setting(self.env, "folder", folder)
-        set_setting(self.env, "shortcut", folder)
-        set_setting(self.env, "start", 2)
-        set_setting(self.env, "resume", "1")
-        set_setting(self.env, "timeout", 3000)
+        fresh_settings(self.env, self.save, resume="1", timeout=3000)
         self.http = serverctl.start_http(self.root)
         self.driver = Driver(e2econfig.DRIVER, self.env)
         self.driver.start(windows_path(self.env, e2econfig.PARVEL))

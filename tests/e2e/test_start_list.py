@@ -7,7 +7,7 @@ import unittest
 
 import e2econfig
 import serverctl
-from parveldriver import Driver, clear_settings, session_env, set_setting, windows_path
+from parveldriver import Driver, fresh_settings, session_env, windows_path
 
 ADDRESS, SEARCH, STATUS, RETRY, HANGUP, POWEROFF = 1000, 1001, 1004, 1038, 1029, 1037
 STOPPING = "中止処理をしています……"
@@ -24,13 +24,7 @@ class StartListTest(unittest.TestCase):
         self.env = session_env(e2econfig.STATE)
         self.save = tempfile.mkdtemp(prefix="parvel-list-")
         self.root = tempfile.mkdtemp(prefix="parvel-root-")
-        clear_settings(self.env)
-        folder = windows_path(self.env, self.save)
-        set_setting(self.env, "folder", folder)
-        set_setting(self.env, "shortcut", folder)
-        set_setting(self.env, "start", 2)
-        set_setting(self.env, "retry", 3)
-        set_setting(self.env, "timeout", 3000)
+        fresh_settings(self.env, self.save, retry=3, timeout=3000)
         for path, data in (("a/index.html", PAGE), ("a/pic.gif", b"GIF89a" + bytes(40)),
                            ("a/pic.jpg", b"\xff\xd8" + bytes(40)), ("a/deeper.html", b"<html></html>"),
                            ("fail/x.bin", bytes(100)), ("stall/s.bin", bytes(50000)),

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tests/win/app_test_files.h"
+#include "tests/win/test_files.h"
 #include "tests/win/window_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "settings/settings.h"
-#include "tests/win/app_test_files.h"
+#include "tests/win/test_files.h"
 #include "tests/win/window_fixture.h"
 
 namespace {

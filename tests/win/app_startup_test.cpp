@@ -4,7 +4,7 @@
 #include <string>
 
 #include "settings/settings.h"
-#include "tests/win/app_test_files.h"
+#include "tests/win/test_files.h"
 #include "tests/win/window_fixture.h"
 
 namespace {

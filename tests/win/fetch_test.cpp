@@ -12,25 +12,13 @@
 #include "tests/win/fake_internet.h"
 #include "tests/win/text_recorder.h"
 #include "tests/win/window_fixture.h"
+#include "tests/win/test_files.h"
 
 static std::string Pattern(size_t size, int seed = 0)
 {
     std::string bytes(size, '\0');
     for (size_t i = 0; i < size; ++i)
         bytes[i] = (char)((i + (size_t)seed) % 251);
-    return bytes;
-}
-
-static std::string ReadWholeFile(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(missing)";
-    std::string bytes(GetFileSize(file, NULL), '\0');
-    DWORD read = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, NULL);
-    CloseHandle(file);
     return bytes;
 }
 
@@ -253,7 +241,7 @@ TEST_F(FetchTest, NewFileTitlesStatusAndLog)
 {
     g_served["/dir/a.bin"].body = Pattern(3000);
     EXPECT_EQ(Fetch(), 1);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(3000));
+    EXPECT_EQ(ReadBytes(local), Pattern(3000));
     std::vector<std::string> titles = {
         "Prepareing. / Parvel 1st MIX",        "Connecting... / Parvel 1st MIX",
         "a.bin - Sending REQ. / Parvel 1st MIX", "a.bin - Checking. / Parvel 1st MIX",
@@ -314,7 +302,7 @@ TEST_F(FetchTest, ChangedFilesAreFetchedWhole)
         f.hasDate = c.hasDate;
         EXPECT_EQ(Fetch(), 1) << c.name;
         EXPECT_TRUE(HasText(g_titles, c.title)) << c.name << ": " << JoinTexts(g_titles);
-        EXPECT_EQ(ReadWholeFile(local), Pattern(c.size, 2)) << c.name;
+        EXPECT_EQ(ReadBytes(local), Pattern(c.size, 2)) << c.name;
     }
 }
 
@@ -326,7 +314,7 @@ TEST_F(FetchTest, PartlyStoredFileIsContinuedFromItsSizeLess2500)
     EXPECT_EQ(Fetch(), 1);
     std::vector<std::string> ranges = {"-", "7500"};
     EXPECT_EQ(Ranges(), ranges);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(12000));
+    EXPECT_EQ(ReadBytes(local), Pattern(12000));
     EXPECT_TRUE(HasText(g_titles, "a.bin - Start!(resume) / Parvel 1st MIX")) << JoinTexts(g_titles);
     EXPECT_TRUE(g_fakeRequests[0].closed && g_fakeRequests[1].closed);
 }
@@ -352,7 +340,7 @@ TEST_F(FetchTest, ContinuationThatCannotBeUsedIsReceivedWhole)
         StoreLocally(stored);
         EXPECT_EQ(Fetch(), 1) << c.name;
         EXPECT_EQ(Ranges(), c.ranges) << c.name;
-        EXPECT_EQ(ReadWholeFile(local), Pattern(12000)) << c.name << ": the file equals the server's";
+        EXPECT_EQ(ReadBytes(local), Pattern(12000)) << c.name << ": the file equals the server's";
         EXPECT_EQ(OpenFakeRequests(), 0) << c.name;
     }
 }
@@ -367,7 +355,7 @@ TEST_F(FetchTest, NotFoundAndFailedRequests)
     g_served["/dir/a.bin"].status = 500;
     g_served["/dir/a.bin"].body = "error";
     EXPECT_EQ(Fetch(), 1);
-    EXPECT_EQ(ReadWholeFile(local), "(missing)");
+    EXPECT_EQ(ReadBytes(local), "(missing)");
 
     g_fakeAnswer = [](const FakeRequestRecord &) {
         FakeResponse r;
@@ -407,7 +395,7 @@ TEST_F(FetchTest, ShortTransfers)
     EXPECT_EQ(LogLines(window), log) << "not visited before its last attempt";
     f.cutAt = std::string::npos;
     EXPECT_EQ(Fetch("host/dir/a.bin", 1), 1);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(5000));
+    EXPECT_EQ(ReadBytes(local), Pattern(5000));
     std::vector<std::string> ranges = {"-", "-", "-"};
     EXPECT_EQ(Ranges(), ranges) << "2000 bytes stored: not continued, fetched whole";
 }
@@ -423,7 +411,7 @@ TEST_F(FetchTest, ShortWholeFileIsReportedOnTheLastAttempt)
     EXPECT_EQ(Fetch("host/dir/a.bin", LAST_ATTEMPT), 0);
     std::vector<std::string> log = {"* host はレジューム可能", "* サイズが合いません（中断かタイムアウト）", local};
     EXPECT_EQ(LogLines(window), log);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(2000)) << "the bytes received stay for the next run";
+    EXPECT_EQ(ReadBytes(local), Pattern(2000)) << "the bytes received stay for the next run";
 }
 
 TEST_F(FetchTest, ShortContinuationReportsOnlyOnTheLastAttempt)
@@ -435,13 +423,13 @@ TEST_F(FetchTest, ShortContinuationReportsOnlyOnTheLastAttempt)
     f.cutAt = 4000;
     EXPECT_EQ(Fetch("host/dir/a.bin", 1), 0);
     EXPECT_FALSE(HasText(LogLines(window), "* サイズが合いません（中断かタイムアウト）"));
-    EXPECT_EQ(ReadWholeFile(local), Pattern(11500));
+    EXPECT_EQ(ReadBytes(local), Pattern(11500));
     EXPECT_EQ(Fetch("host/dir/a.bin", LAST_ATTEMPT), 0);
     EXPECT_TRUE(HasText(LogLines(window), "* サイズが合いません（中断かタイムアウト）"));
     EXPECT_TRUE(HasText(LogLines(window), local)) << "the last attempt records the file";
     f.cutAt = std::string::npos;
     EXPECT_EQ(Fetch("host/dir/a.bin", 2), 1);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(20000));
+    EXPECT_EQ(ReadBytes(local), Pattern(20000));
 }
 
 TEST_F(FetchTest, HeldStoredFileIsReportedAndLeftAlone)
@@ -458,7 +446,7 @@ TEST_F(FetchTest, HeldStoredFileIsReportedAndLeftAlone)
     EXPECT_EQ(LogLines(window).back(), "* ファイルを作成できません : " + local);
     EXPECT_EQ(g_fakeRequests.back().bytesRead, 0u);
     CloseHandle(held);
-    EXPECT_EQ(ReadWholeFile(local), "stored");
+    EXPECT_EQ(ReadBytes(local), "stored");
 }
 
 TEST_F(FetchTest, PagesOutOfScopeOrTooDeepAreNotStored)
@@ -474,10 +462,10 @@ TEST_F(FetchTest, PagesOutOfScopeOrTooDeepAreNotStored)
     g_depthLimit = 1;
     EXPECT_EQ(Fetch("host/other/p.html", 0, 2), 1);
     EXPECT_TRUE(LogLines(window).empty());
-    EXPECT_EQ(ReadWholeFile(save + "\\host\\other\\p.html"), "(missing)");
+    EXPECT_EQ(ReadBytes(save + "\\host\\other\\p.html"), "(missing)");
     g_served["/other/p.html"].contentType = "text/html; charset=Shift_JIS"; // not "text/html"
     EXPECT_EQ(Fetch("host/other/p.html", 0, 2), 1);
-    EXPECT_EQ(ReadWholeFile(save + "\\host\\other\\p.html"), "<html></html>");
+    EXPECT_EQ(ReadBytes(save + "\\host\\other\\p.html"), "<html></html>");
 }
 
 TEST_F(FetchTest, ConnectionsAreReusedPerHostUserAndService)
@@ -499,8 +487,8 @@ TEST_F(FetchTest, ConnectionsAreReusedPerHostUserAndService)
         "Connect host 8080 user= password= service=3 0 0",
     };
     EXPECT_EQ(connects, expected);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(10)) << "the local path has no user name";
-    EXPECT_EQ(ReadWholeFile(save + "\\host-8080\\dir\\a.bin"), Pattern(10));
+    EXPECT_EQ(ReadBytes(local), Pattern(10)) << "the local path has no user name";
+    EXPECT_EQ(ReadBytes(save + "\\host-8080\\dir\\a.bin"), Pattern(10));
 }
 
 TEST_F(FetchTest, FtpFileAndFolder)
@@ -521,7 +509,7 @@ TEST_F(FetchTest, FtpFileAndFolder)
     EXPECT_EQ(g_fakeCalls, calls);
     EXPECT_EQ(g_statusTexts.front(), "FTPｻｰﾊﾞｰに readme を要求しています...");
     std::string path = save + "\\ftphost\\pub\\readme";
-    EXPECT_EQ(ReadWholeFile(path), Pattern(4000));
+    EXPECT_EQ(ReadBytes(path), Pattern(4000));
     std::vector<std::string> log = {"* ftphost はレジューム不可", path};
     EXPECT_EQ(LogLines(window), log);
     EXPECT_EQ(OpenFakeRequests(), 0);
@@ -538,7 +526,7 @@ TEST_F(FetchTest, SkipDuringATransferFinishesTheAddress)
     EXPECT_EQ(Fetch(), 1);
     EXPECT_EQ(g_crawlState, CRAWL_RUNNING);
     EXPECT_EQ(ControlText(window, IDC_SEARCH), "ｽｷｯﾌﾟ");
-    EXPECT_EQ(ReadWholeFile(local), Pattern(2000));
+    EXPECT_EQ(ReadBytes(local), Pattern(2000));
 }
 
 TEST_F(FetchTest, StopRequestedFetchesNothing)
@@ -573,6 +561,6 @@ TEST_F(FetchTest, LongFilePartStaysWithinTheTexts)
     }
     for (const std::string &title : g_titles)
         EXPECT_LE(title.size(), 319u);
-    EXPECT_EQ(ReadWholeFile(shortSave + "\\host\\" + name), Pattern(3000));
+    EXPECT_EQ(ReadBytes(shortSave + "\\host\\" + name), Pattern(3000));
     RemoveTree(shortSave);
 }

@@ -11,6 +11,7 @@
 #include "page/page.h"
 #include "settings/settings.h"
 #include "tests/win/window_fixture.h"
+#include "tests/win/test_files.h"
 
 struct PageFetch {
     std::string address;
@@ -29,27 +30,6 @@ static int RecordPageFetch(const char *address, int depth, int)
 }
 
 static int g_driverFolderCount;
-
-static std::string FileBytes(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(missing)";
-    std::string bytes(GetFileSize(file, NULL), '\0');
-    DWORD done = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, NULL);
-    CloseHandle(file);
-    return bytes;
-}
-
-static void PutFile(const std::string &path, const std::string &bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
-    DWORD done;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &done, NULL);
-    CloseHandle(file);
-}
 
 static bool Exists(const std::string &path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
@@ -125,11 +105,11 @@ static const char DEMO_REWRITTEN[] =
 
 TEST_F(PageDriverTest, StartPageIsRewrittenGetsItsShortcutAndItsLinksFetched)
 {
-    PutFile(pagePath, DEMO_PAGE);
+    WriteBytes(pagePath, DEMO_PAGE);
     WriteSettingText(REG_FTP, "1");
     g_startPageFlag = 1;
     Process(1);
-    EXPECT_EQ(FileBytes(pagePath), DEMO_REWRITTEN);
+    EXPECT_EQ(ReadBytes(pagePath), DEMO_REWRITTEN);
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/a/b/menu.html 1", "host/x/y.gif 2",
                                                    "ftp.host/f.zip 32767", "host/a/b/c.html 2"}));
     EXPECT_EQ(g_linksFound, 6) << "links of other servers are counted too";
@@ -143,7 +123,7 @@ TEST_F(PageDriverTest, StartPageIsRewrittenGetsItsShortcutAndItsLinksFetched)
 
 TEST_F(PageDriverTest, OtherServersAndFtpFollowTheSettings)
 {
-    PutFile(pagePath, DEMO_PAGE);
+    WriteBytes(pagePath, DEMO_PAGE);
     WriteSettingText(REG_OUTSERVER, "1");
     WriteSettingText(REG_FTP, "0");
     Process(1);
@@ -151,19 +131,19 @@ TEST_F(PageDriverTest, OtherServersAndFtpFollowTheSettings)
     // limit is refused by the admission test.
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/a/b/menu.html 1", "host/x/y.gif 2", "other/z.jpg 7",
                                                    "host/a/b/c.html 2"}));
-    std::string page = FileBytes(pagePath);
+    std::string page = ReadBytes(pagePath);
     EXPECT_NE(page.find("<a href=\"ftp://ftp.host/f.zip\">"), std::string::npos) << "ftp off: not rewritten";
     EXPECT_FALSE(Exists(shortcuts + "\\Demo page.LNK")) << "only a start page gets a shortcut";
 }
 
 TEST_F(PageDriverTest, StartPageWithoutTitleIsNamedAfterItsAddress)
 {
-    PutFile(pagePath, "");
+    WriteBytes(pagePath, "");
     g_startPageFlag = 1;
     lstrcpyA(g_shortcutTitle, "host/dir/");
     Process(0);
     EXPECT_TRUE(Exists(shortcuts + "\\host-dir-.LNK"));
-    EXPECT_EQ(FileBytes(pagePath), "");
+    EXPECT_EQ(ReadBytes(pagePath), "");
     EXPECT_TRUE(g_pageFetches.empty());
     EXPECT_EQ(g_linksFound, 0);
     EXPECT_EQ(g_linksHandled, 0);
@@ -179,13 +159,13 @@ TEST_F(PageDriverTest, PageThatCannotBeReadIsLeftAloneAndTheCrawlGoesOn)
     EXPECT_FALSE(Exists(pagePath)) << "nothing is written";
     EXPECT_EQ(g_startPageFlag, 0);
 
-    PutFile(pagePath, DEMO_PAGE);
+    WriteBytes(pagePath, DEMO_PAGE);
     HANDLE holder = CreateFileA(pagePath.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     Process(1);
     CloseHandle(holder);
     EXPECT_EQ(LogLines(window).size(), 2u);
-    EXPECT_EQ(FileBytes(pagePath), DEMO_PAGE);
+    EXPECT_EQ(ReadBytes(pagePath), DEMO_PAGE);
     EXPECT_TRUE(g_pageFetches.empty());
 }
 
@@ -193,15 +173,15 @@ TEST_F(PageDriverTest, PageWithABytePastItsNulKeepsIt)
 {
     std::string page = std::string("<img src=\"http://host/x.gif\">") + '\0' + "<img src=\"http://host/y.gif\">";
     std::string rewritten = std::string("<img src=\"../../../host/x.gif\">") + '\0' + "<img src=\"http://host/y.gif\">";
-    PutFile(pagePath, page);
+    WriteBytes(pagePath, page);
     Process(1);
-    EXPECT_EQ(FileBytes(pagePath), rewritten);
+    EXPECT_EQ(ReadBytes(pagePath), rewritten);
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/x.gif 2"}));
 }
 
 TEST_F(PageDriverTest, StopRequestPassesOverTheRestButCountsIt)
 {
-    PutFile(pagePath, "<img src=a.gif><img src=b.gif><img src=c.gif>");
+    WriteBytes(pagePath, "<img src=a.gif><img src=b.gif><img src=c.gif>");
     g_stopAfterFetches = 1;
     Process(1);
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/a/b/a.gif 2"}));
@@ -211,7 +191,7 @@ TEST_F(PageDriverTest, StopRequestPassesOverTheRestButCountsIt)
 TEST_F(PageDriverTest, AddressTooLongToFetchIsLoggedNotCut)
 {
     std::string folder(200, 'p'), file(100, 'q');
-    PutFile(pagePath, "<img src=" + file + ".gif><img src=short.gif>");
+    WriteBytes(pagePath, "<img src=" + file + ".gif><img src=short.gif>");
     std::string pathPart = "/" + folder + "/";
     ProcessStoredPage(pagePath.c_str(), "host", pathPart.c_str(), 1);
     EXPECT_EQ(Fetched(), (std::vector<std::string>{"host" + pathPart + "short.gif 2"}));
@@ -223,7 +203,7 @@ TEST_F(PageDriverTest, AddressTooLongToFetchIsLoggedNotCut)
 
 TEST_F(PageDriverTest, RewrittenPageKeepsItsLastWriteTime)
 {
-    PutFile(pagePath, DEMO_PAGE);
+    WriteBytes(pagePath, DEMO_PAGE);
     WriteSettingText(REG_FTP, "1");
     SYSTEMTIME day = {1999, 7, 0, 4, 12, 0, 0, 0};
     FILETIME old;
@@ -237,5 +217,5 @@ TEST_F(PageDriverTest, RewrittenPageKeepsItsLastWriteTime)
     GetFileTime(file, &created, &accessed, &written);
     CloseHandle(file);
     EXPECT_EQ(CompareFileTime(&written, &old), 0);
-    EXPECT_EQ(FileBytes(pagePath), DEMO_REWRITTEN);
+    EXPECT_EQ(ReadBytes(pagePath), DEMO_REWRITTEN);
 }

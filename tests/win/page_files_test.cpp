@@ -8,6 +8,7 @@
 #include <string>
 
 #include "page/page.h"
+#include "tests/win/test_files.h"
 
 static int g_folderCount;
 
@@ -20,28 +21,6 @@ static std::string NewTempFolder(void)
                          std::to_string(++g_folderCount);
     CreateDirectoryA(folder.c_str(), NULL);
     return folder;
-}
-
-static void WriteBytes(const std::string &path, const std::string &bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD done;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &done, NULL);
-    CloseHandle(file);
-}
-
-static std::string ReadBytes(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(missing)";
-    std::string bytes(GetFileSize(file, NULL), '\0');
-    DWORD done = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, NULL);
-    CloseHandle(file);
-    return bytes;
 }
 
 static FILETIME FileTimeOf(WORD year)
@@ -81,7 +60,7 @@ TEST(WriteBackPage, FileEndsWhereTheTextEnds)
         {"old", std::string("text\0tail", 9)},
     };
     for (const Case &c : cases) {
-        WriteBytes(path, c.before);
+        EXPECT_TRUE(WriteBytes(path, c.before));
         EXPECT_TRUE(WriteBackPage(path.c_str(), c.text.data(), c.text.size())) << c.text;
         EXPECT_EQ(ReadBytes(path), c.text) << "over " << c.before;
     }
@@ -90,7 +69,7 @@ TEST(WriteBackPage, FileEndsWhereTheTextEnds)
 TEST(WriteBackPage, KeepsLastWriteAndAccessTimesAndSetsCreationTime)
 {
     std::string path = NewTempFolder() + "\\page.html";
-    WriteBytes(path, "<img src=http://host/x.gif>");
+    EXPECT_TRUE(WriteBytes(path, "<img src=http://host/x.gif>"));
     FILETIME old = FileTimeOf(1999);
     SetAllTimes(path, old);
     FILETIME before;
@@ -117,7 +96,7 @@ TEST(WriteBackPage, FileThatCannotBeOpenedIsLeftAlone)
     EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES) << "no file is made";
 
     std::string held = folder + "\\held.html";
-    WriteBytes(held, "stored page");
+    EXPECT_TRUE(WriteBytes(held, "stored page"));
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_FALSE(WriteBackPage(held.c_str(), "new", 3));
@@ -130,7 +109,7 @@ TEST(LoadWholeFile, WholeFileWithClosingNul)
     std::string folder = NewTempFolder();
     std::string path = folder + "\\page.html";
     std::string bytes("<html>\0after the nul\xFF", 21);
-    WriteBytes(path, bytes);
+    EXPECT_TRUE(WriteBytes(path, bytes));
     size_t length = 99;
     BlockHandle block = LoadWholeFile(path.c_str(), &length);
     ASSERT_NE(block, (BlockHandle)NULL);
@@ -141,7 +120,7 @@ TEST(LoadWholeFile, WholeFileWithClosingNul)
     UnlockBlock(block);
     FreeBlock(block);
 
-    WriteBytes(path, "");
+    EXPECT_TRUE(WriteBytes(path, ""));
     block = LoadWholeFile(path.c_str(), &length);
     ASSERT_NE(block, (BlockHandle)NULL);
     EXPECT_EQ(length, 0u);
@@ -157,7 +136,7 @@ TEST(LoadWholeFile, FailuresGiveNoBlock)
     EXPECT_EQ(LoadWholeFile((folder + "\\missing.html").c_str(), &length), (BlockHandle)NULL);
     EXPECT_EQ(length, 0u);
     std::string held = folder + "\\held.html";
-    WriteBytes(held, "stored page");
+    EXPECT_TRUE(WriteBytes(held, "stored page"));
     HANDLE holder = CreateFileA(held.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     EXPECT_EQ(LoadWholeFile(held.c_str(), &length), (BlockHandle)NULL);
@@ -203,9 +182,9 @@ TEST(CreatePageShortcut, WritesALinkFileToTheStoredPage)
 {
     std::string folder = NewTempFolder();
     std::string target = folder + "\\index.html";
-    WriteBytes(target, "<html>");
+    EXPECT_TRUE(WriteBytes(target, "<html>"));
     std::string icon = folder + "\\parvel.exe";
-    WriteBytes(icon, "MZ");
+    EXPECT_TRUE(WriteBytes(icon, "MZ"));
     std::string path = folder + "\\\x93\xFA\x96\x7B Top.LNK"; // a Japanese name
     CreatePageShortcut(path.c_str(), target.c_str(), NULL, icon.c_str(), 2, folder.c_str());
     std::string bytes = ReadBytes(path);
@@ -222,7 +201,7 @@ TEST(CreatePageShortcut, WritesALinkFileToTheStoredPage)
               CSTR_EQUAL) << parts.folder;
 
     std::string other = folder + "\\other.html";
-    WriteBytes(other, "<html>");
+    EXPECT_TRUE(WriteBytes(other, "<html>"));
     CreatePageShortcut(path.c_str(), other.c_str(), NULL, icon.c_str(), 2, folder.c_str());
     ASSERT_TRUE(ReadShortcut(path, &parts));
     EXPECT_EQ(CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, parts.target.c_str(), -1, other.c_str(), -1),

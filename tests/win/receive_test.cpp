@@ -12,6 +12,7 @@
 #include "tests/win/fake_internet.h"
 #include "tests/win/text_recorder.h"
 #include "tests/win/window_fixture.h"
+#include "tests/win/test_files.h"
 
 // Byte i of a server file: i % 251, so that every offset differs from its neighbours.
 static std::string Pattern(size_t size, size_t from = 0)
@@ -20,27 +21,6 @@ static std::string Pattern(size_t size, size_t from = 0)
     for (size_t i = 0; i < size; ++i)
         bytes[i] = (char)((from + i) % 251);
     return bytes;
-}
-
-static std::string ReadWholeFile(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(missing)";
-    std::string bytes(GetFileSize(file, NULL), '\0');
-    DWORD read = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, NULL);
-    CloseHandle(file);
-    return bytes;
-}
-
-static void WriteWholeFile(const std::string &path, const std::string &bytes)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    DWORD written;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
-    CloseHandle(file);
 }
 
 static SYSTEMTIME LastWriteTime(const std::string &path)
@@ -137,10 +117,10 @@ TEST_F(ReceiveTest, SizeCheckAndStoredBytes)
         {70000, 70000, RECEIVE_COMPLETE},
     };
     for (const Case &c : cases) {
-        WriteWholeFile(path, "an older file that the new one replaces");
+        WriteBytes(path, "an older file that the new one replaces");
         std::string body = Pattern(c.size);
         EXPECT_EQ(Receive(body, c.expected, RECEIVE_NEW), c.result) << c.size << " bytes, " << c.expected << " announced";
-        EXPECT_EQ(ReadWholeFile(path), body) << c.size << " bytes";
+        EXPECT_EQ(ReadBytes(path), body) << c.size << " bytes";
     }
 }
 
@@ -176,7 +156,7 @@ TEST_F(ReceiveTest, StopOnAServerThatCannotContinueGivesTheYear1980)
         EXPECT_EQ(Receive(Pattern(10000), 10000, RECEIVE_NEW), RECEIVE_SHORT);
         g_fakeOnRead = nullptr;
         // The read during which the skip came is counted but not stored.
-        EXPECT_EQ(ReadWholeFile(path), Pattern(2000)) << "resume " << c.resume;
+        EXPECT_EQ(ReadBytes(path), Pattern(2000)) << "resume " << c.resume;
         EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), 3000u);
         SYSTEMTIME stored = LastWriteTime(path);
         EXPECT_EQ(stored.wYear, c.year) << "resume " << c.resume;
@@ -195,7 +175,7 @@ TEST_F(ReceiveTest, ReadFailureEndsTheLoopAndKeepsWhatArrived)
     HINTERNET request = OpenRequest(connection, "/a.bin", INTERNET_SERVICE_HTTP, 0);
     EXPECT_EQ(ReceiveToFile(request, "a.bin", path.c_str(), 5000, &SERVER_DATE, RECEIVE_NEW), RECEIVE_SHORT);
     CloseInternetHandle(&request);
-    EXPECT_EQ(ReadWholeFile(path), Pattern(2000));
+    EXPECT_EQ(ReadBytes(path), Pattern(2000));
     EXPECT_EQ(LastWriteTime(path).wYear, 2003) << "a time-out leaves the crawl running: the server's date";
 }
 
@@ -210,10 +190,10 @@ TEST_F(ReceiveTest, DownloadTotalAddsEveryTransfer)
 TEST_F(ReceiveTest, ContinuedFileIsWrittenFromItsOverlap)
 {
     std::string server = Pattern(12000);
-    WriteWholeFile(path, server.substr(0, 10000));
+    WriteBytes(path, server.substr(0, 10000));
     WriteSettingNumber(REG_DLSIZE, 0);
     EXPECT_EQ(Receive(server.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_COMPLETE);
-    EXPECT_EQ(ReadWholeFile(path), server);
+    EXPECT_EQ(ReadBytes(path), server);
     EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), 4500u) << "the 2500 bytes of overlap count";
     EXPECT_EQ(LastWriteTime(path).wYear, 2003);
 }
@@ -225,25 +205,25 @@ TEST_F(ReceiveTest, ContinuedFileWhoseOverlapDiffersIsLeftAsItWas)
     for (const Case &c : cases) {
         std::string stored = server.substr(0, 10000);
         stored[c.differsAt] ^= 0x40;
-        WriteWholeFile(path, stored);
+        WriteBytes(path, stored);
         EXPECT_EQ(Receive(server.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_OVERLAP_DIFFERS)
             << "differs at " << c.differsAt;
-        EXPECT_EQ(ReadWholeFile(path), stored) << "differs at " << c.differsAt;
+        EXPECT_EQ(ReadBytes(path), stored) << "differs at " << c.differsAt;
     }
     // A stored file too short to hold the overlap cannot be continued.
-    WriteWholeFile(path, server.substr(0, 100));
+    WriteBytes(path, server.substr(0, 100));
     EXPECT_EQ(Receive(server.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_OVERLAP_DIFFERS);
-    EXPECT_EQ(ReadWholeFile(path), server.substr(0, 100));
+    EXPECT_EQ(ReadBytes(path), server.substr(0, 100));
 }
 
 TEST_F(ReceiveTest, ShortContinuationKeepsTheStoredBytes)
 {
     std::string server = Pattern(12000);
-    WriteWholeFile(path, server.substr(0, 10000));
+    WriteBytes(path, server.substr(0, 10000));
     EXPECT_EQ(Receive(server.substr(7500, 1500), 4500, RECEIVE_CONTINUE), RECEIVE_SHORT);
-    EXPECT_EQ(ReadWholeFile(path), server.substr(0, 10000)) << "only bytes equal to the stored ones were written";
+    EXPECT_EQ(ReadBytes(path), server.substr(0, 10000)) << "only bytes equal to the stored ones were written";
     EXPECT_EQ(Receive(server.substr(7500, 3500), 4500, RECEIVE_CONTINUE), RECEIVE_SHORT);
-    EXPECT_EQ(ReadWholeFile(path), server.substr(0, 11000));
+    EXPECT_EQ(ReadBytes(path), server.substr(0, 11000));
 }
 
 TEST_F(ReceiveTest, ReplacingFileOnlyReplacesWhenComplete)
@@ -257,7 +237,7 @@ TEST_F(ReceiveTest, ReplacingFileOnlyReplacesWhenComplete)
     };
     for (const Case &c : cases) {
         g_crawlState = CRAWL_RUNNING;
-        WriteWholeFile(path, old);
+        WriteBytes(path, old);
         if (c.skip)
             g_fakeOnRead = [](size_t soFar) {
                 if (soFar >= 2000)
@@ -265,7 +245,7 @@ TEST_F(ReceiveTest, ReplacingFileOnlyReplacesWhenComplete)
             };
         EXPECT_EQ(Receive(Pattern(c.size), c.expected, RECEIVE_REPLACE), c.result) << c.size << "/" << c.expected;
         g_fakeOnRead = nullptr;
-        EXPECT_EQ(ReadWholeFile(path), c.replaced ? Pattern(c.size) : old) << c.size << "/" << c.expected;
+        EXPECT_EQ(ReadBytes(path), c.replaced ? Pattern(c.size) : old) << c.size << "/" << c.expected;
         EXPECT_EQ(FilesIn(folder), 1) << "no temporary file is left beside it";
         if (c.replaced)
             EXPECT_EQ(LastWriteTime(path).wYear, 2003);
@@ -274,7 +254,7 @@ TEST_F(ReceiveTest, ReplacingFileOnlyReplacesWhenComplete)
 
 TEST_F(ReceiveTest, FileThatCannotBeCreatedIsReportedAndTheResponseNotRead)
 {
-    WriteWholeFile(path, "held");
+    WriteBytes(path, "held");
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     WriteSettingNumber(REG_DLSIZE, 0);
@@ -294,7 +274,7 @@ TEST_F(ReceiveTest, FileThatCannotBeCreatedIsReportedAndTheResponseNotRead)
             EXPECT_EQ(g_fakeRequests[0].reads, 0) << "the response is not read for nothing";
     }
     CloseHandle(held);
-    EXPECT_EQ(ReadWholeFile(path), "held");
+    EXPECT_EQ(ReadBytes(path), "held");
     EXPECT_EQ(FilesIn(folder), 1);
     path = folder + "no such folder\\a.bin";
     EXPECT_EQ(Receive(Pattern(10), 10, RECEIVE_NEW), RECEIVE_FILE_FAILED);

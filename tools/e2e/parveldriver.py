@@ -31,6 +31,19 @@ def clear_settings(env):
     wine(env, "reg", "delete", r"HKCU\software\dwk\qex", "/f")
 
 
+def fresh_settings(env, save_folder, **values):
+    """Empties the program's key, then stores the save folder (also as the
+    shortcut folder), "start" = 2 so that no first-run message waits, and the
+    given values."""
+    clear_settings(env)
+    folder = windows_path(env, save_folder)
+    set_setting(env, "folder", folder)
+    set_setting(env, "shortcut", folder)
+    set_setting(env, "start", 2)
+    for name, value in values.items():
+        set_setting(env, name, value)
+
+
 def windows_path(env, unix_path):
     out = subprocess.run(["winepath", "-w", unix_path], env=env, capture_output=True, timeout=60)
     return out.stdout.decode().strip()

@@ -240,8 +240,8 @@ def globe_layer(cx, cy, radius, turn, grid=True):
             if m < width * 0.5 or p < width * 0.5:
                 colour = mix(colour, (1.0, 1.0, 1.0), 0.28 * (0.4 + 0.6 * nz))
         # a small highlight and a dark rim
-        spec = max(0.0, nx * light[0] + ny * light[1] + nz * light[2]) ** 24
-        colour = mix(colour, (1.0, 1.0, 1.0), 0.7 * spec)
+        shine = max(0.0, nx * light[0] + ny * light[1] + nz * light[2]) ** 24
+        colour = mix(colour, (1.0, 1.0, 1.0), 0.7 * shine)
         if 1.0 - math.sqrt(d2) < rim:
             colour = mix(colour, RIM, 0.8)
         return opaque(colour)

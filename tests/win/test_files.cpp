@@ -1,5 +1,5 @@
-// tests/win/app_test_files.cpp — temporary folders and files for the tests of the application shell.
-#include "tests/win/app_test_files.h"
+// tests/win/test_files.cpp — temporary folders and files for the Windows tests.
+#include "tests/win/test_files.h"
 
 #include <windows.h>
 
@@ -24,6 +24,19 @@ bool WriteBytes(const std::string &path, const std::string &bytes)
     BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
     CloseHandle(file);
     return ok && written == bytes.size();
+}
+
+std::string ReadBytes(const std::string &path)
+{
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return "(missing)";
+    std::string bytes(GetFileSize(file, NULL), '\0');
+    DWORD done = 0;
+    if (!bytes.empty())
+        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &done, NULL);
+    CloseHandle(file);
+    return bytes;
 }
 
 std::string BesideProgram(const char *name)

@@ -1,6 +1,6 @@
-// tests/win/app_test_files.h — files for the tests of the application shell: a fresh temporary folder, files written byte for byte, files beside the test program.
-#ifndef PARVEL_TESTS_WIN_APP_TEST_FILES_H
-#define PARVEL_TESTS_WIN_APP_TEST_FILES_H
+// tests/win/test_files.h — files for the Windows tests: a fresh temporary folder, files written and read byte for byte, files beside the test program.
+#ifndef PARVEL_TESTS_WIN_TEST_FILES_H
+#define PARVEL_TESTS_WIN_TEST_FILES_H
 
 #include <string>
 
@@ -10,6 +10,9 @@ std::string MakeTempFolder(const char *prefix);
 
 // Writes the bytes to the file (replacing it); false when it cannot.
 bool WriteBytes(const std::string &path, const std::string &bytes);
+
+// The whole content of the file, or "(missing)" when it cannot be opened.
+std::string ReadBytes(const std::string &path);
 
 // The path of a file in the test program's own folder.
 std::string BesideProgram(const char *name);
