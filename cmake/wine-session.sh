@@ -25,6 +25,16 @@ start)
   # proportional IPA gothic so the Japanese labels fit as on Windows.
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ Ｐゴシック' /t REG_SZ /d 'IPAPGothic' /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'ＭＳ ゴシック' /t REG_SZ /d 'IPAGothic' /f >/dev/null 2>&1
+  # There is no window manager on our virtual screen: Wine draws the title bars
+  # itself there. Its caption buttons need the Marlett symbol font in the prefix.
+  if [ -f "$state/xvfb.pid" ]; then
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  fi
+  if [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+    cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\Fonts' /v 'Marlett (TrueType)' /t REG_SZ \
+      /d marlett.ttf /f >/dev/null 2>&1
+  fi
   {
     echo "export WINEPREFIX='$WINEPREFIX' WINEDEBUG=-all LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8"
     echo "export WINEDLLOVERRIDES='mscoree,mshtml='"

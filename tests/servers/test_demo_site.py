@@ -146,7 +146,7 @@ class DemoServersTest(unittest.TestCase):
         cls.demo.stop()
 
     def get(self, server, path):
-        conn = http.client.HTTPConnection("127.0.0.1", server.port, timeout=10)
+        conn = http.client.HTTPConnection(server.address, server.port, timeout=10)
         try:
             conn.request("GET", path)
             response = conn.getresponse()
@@ -166,12 +166,28 @@ class DemoServersTest(unittest.TestCase):
         links = self.get(self.demo.main, "/hp/links.html")[2].decode("cp932")
         self.assertIn("ftp://%s/pub/readme.txt" % self.demo.ftp.host, links)
 
+    def test_servers_sit_on_their_own_addresses_or_all_on_127_0_0_1(self):
+        servers = (self.demo.main, self.demo.other, self.demo.ftp)
+        addresses = [server.address for server in servers]
+        if os.geteuid() == 0:
+            self.assertEqual(addresses, ["127.0.0.21", "127.0.0.22", "127.0.0.23"])
+            self.assertEqual(self.demo.start_url, "http://127.0.0.21/hp/")
+        else:
+            self.assertEqual(addresses, ["127.0.0.1"] * 3)
+        shared = serve.start_demo(idle_timeout=60, own_addresses=False)
+        try:
+            self.assertEqual([s.address for s in (shared.main, shared.other, shared.ftp)], ["127.0.0.1"] * 3)
+            self.assertEqual(shared.start_url, "http://127.0.0.1:%d/hp/" % shared.main.port)
+            self.assertEqual(self.get(shared.main, "/hp/")[0], 200)
+        finally:
+            shared.stop()
+
     def test_other_server_and_ftp_serve_their_files(self):
         status, ctype, body = self.get(self.demo.other, "/banner.gif")
         self.assertEqual((status, ctype, body[:6]), (200, "image/gif", b"GIF89a"))
         ftp = ftplib.FTP(timeout=10)
         try:
-            ftp.connect("127.0.0.1", self.demo.ftp.port)
+            ftp.connect(self.demo.ftp.address, self.demo.ftp.port)
             ftp.login()
             chunks = []
             ftp.retrbinary("RETR /pub/readme.txt", chunks.append)

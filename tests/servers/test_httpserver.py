@@ -259,6 +259,30 @@ class Http10RunTest(ServerCase):
         self.assertEqual(body, bytes((i * 7) % 256 for i in range(9990, 10000)))
 
 
+class AddressTest(unittest.TestCase):
+    def test_other_loopback_address_and_its_host_text(self):
+        root = make_root()
+        try:
+            with serverctl.start_http(root, address="127.0.0.5") as server:
+                self.assertEqual(server.host, "127.0.0.5:%d" % server.port)
+                with socket.create_connection(("127.0.0.5", server.port), timeout=5) as conn:
+                    conn.sendall(b"GET /data.bin HTTP/1.0\r\n\r\n")
+                    self.assertTrue(conn.recv(64).startswith(b"HTTP/1.1 200"))
+                with self.assertRaises(OSError):
+                    socket.create_connection(("127.0.0.1", server.port), timeout=5).close()
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
+
+    def test_address_that_is_not_loopback_is_refused(self):
+        root = make_root()
+        try:
+            for address in ("0.0.0.0", "10.0.0.1", "127.0.0", "127.0.0.300", "localhost"):
+                with self.assertRaises(serverctl.ServerError, msg=address):
+                    serverctl.start_http(root, address=address, start_timeout=5)
+        finally:
+            shutil.rmtree(root, ignore_errors=True)
+
+
 class LogTest(ServerCase):
     def test_log_records_what_was_asked(self):
         get(self.port, "/data.bin?q=1", {"Range": "bytes=7500-", "Pragma": "no-cache", "Accept": "*/*"})

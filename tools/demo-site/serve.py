@@ -1,16 +1,18 @@
 #!/usr/bin/python3
 # tools/demo-site/serve.py — serves the demo site: the main HTTP server, a second HTTP server for the "other server" links and an FTP server, with the placeholders filled in.
-"""Command line:  /usr/bin/python3 tools/demo-site/serve.py [--info-file F] [--idle-timeout 600]
+"""Command line:  /usr/bin/python3 tools/demo-site/serve.py [--info-file F] [--idle-timeout 600] [--shared-address]
 
-Starts three servers on 127.0.0.1 with ports chosen at run time:
-  other  HTTP, other-site/   (the "other server" of the links, @OTHER@)
-  ftp    FTP,  ftp-root/     (anonymous, read-only, @FTP@)
-  main   HTTP, site/         (@HOST@ is the address the client used)
+Starts three servers, each on the scheme's own port of a loopback address of its own
+when the machine allows it (as root), so that links carry no port; otherwise (or with
+--shared-address) all on 127.0.0.1 with ports chosen at run time:
+  other  HTTP, other-site/   (the "other server" of the links, @OTHER@)   127.0.0.22
+  ftp    FTP,  ftp-root/     (anonymous, read-only, @FTP@)               127.0.0.23
+  main   HTTP, site/         (@HOST@ is the address the client used)      127.0.0.21
 prints one line per server and the start address, e.g.
-  OTHER 127.0.0.1:40001
-  FTP 127.0.0.1:40002
-  MAIN 127.0.0.1:40003
-  START http://127.0.0.1:40003/hp/
+  OTHER 127.0.0.22
+  FTP 127.0.0.23
+  MAIN 127.0.0.21
+  START http://127.0.0.21/hp/
 writes the same facts as JSON to --info-file, and runs until SIGTERM or SIGINT, or
 until the main server stops after --idle-timeout seconds without a request.
 
@@ -46,31 +48,50 @@ class Demo:
             server.stop()
 
 
-def start_demo(idle_timeout=600):
-    other = serverctl.start_http(OTHER_SITE, idle_timeout=idle_timeout)
+# Where the machine lets us (root may bind ports below 1024), each server listens on
+# the scheme's own port of a loopback address of its own, so its links carry no port.
+OWN_ADDRESSES = {"main": ("127.0.0.21", 80), "other": ("127.0.0.22", 80), "ftp": ("127.0.0.23", 21)}
+SHARED_ADDRESSES = {"main": ("127.0.0.1", 0), "other": ("127.0.0.1", 0), "ftp": ("127.0.0.1", 0)}
+
+
+def start_servers(places, idle_timeout):
+    started = []
     try:
-        ftp = serverctl.start_ftp(FTP_ROOT, idle_timeout=idle_timeout)
+        other = serverctl.start_http(OTHER_SITE, idle_timeout=idle_timeout, address=places["other"][0],
+                                     port=places["other"][1])
+        started.append(other)
+        ftp = serverctl.start_ftp(FTP_ROOT, idle_timeout=idle_timeout, address=places["ftp"][0], port=places["ftp"][1])
+        started.append(ftp)
+        main = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host}, idle_timeout=idle_timeout,
+                                    address=places["main"][0], port=places["main"][1])
     except serverctl.ServerError:
-        other.stop()
-        raise
-    try:
-        main = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host}, idle_timeout=idle_timeout)
-    except serverctl.ServerError:
-        other.stop()
-        ftp.stop()
+        for server in started:
+            server.stop()
         raise
     return Demo(main, other, ftp)
 
+
+def start_demo(idle_timeout=600, own_addresses=True):
+    """Starts the three servers: on their own loopback addresses and the schemes' ports
+    when `own_addresses` and the machine allows it, otherwise on 127.0.0.1 with ports
+    chosen at run time."""
+    if own_addresses:
+        try:
+            return start_servers(OWN_ADDRESSES, idle_timeout)
+        except serverctl.ServerError:
+            pass
+    return start_servers(SHARED_ADDRESSES, idle_timeout)
 
 def main(argv):
     parser = argparse.ArgumentParser(description="serve the demo site on 127.0.0.1")
     parser.add_argument("--info-file", help="file that receives the addresses as JSON")
     parser.add_argument("--idle-timeout", type=float, default=600.0)
+    parser.add_argument("--shared-address", action="store_true", help="all servers on 127.0.0.1 with chosen ports")
     args = parser.parse_args(argv)
     stopping = []
     signal.signal(signal.SIGTERM, lambda signum, frame: stopping.append(signum))
     signal.signal(signal.SIGINT, lambda signum, frame: stopping.append(signum))
-    demo = start_demo(args.idle_timeout)
+    demo = start_demo(args.idle_timeout, own_addresses=not args.shared_address)
     try:
         info = demo.info()
         print("OTHER %s\nFTP %s\nMAIN %s\nSTART %s" % (info["other"], info["ftp"], info["main"], info["start"]), flush=True)

@@ -1,11 +1,21 @@
 // tools/driver/driver.cpp — drives parvel.exe through its window for end-to-end tests: reads one command per line on stdin, answers one line ("ok ..." or "err ...") in UTF-8.
 //
 // Commands:
-//   start EXE [ARGUMENT]   start the program, wait for its main window
+//   start EXE [ARGUMENT]   start the program, wait for its main window ("ok"), or for a
+//                          message box shown before it ("ok message TEXTS")
+//   wait-window MS         after that message box: wait for the main window (or the next box)
 //   settext ID TEXT        set a control's text ("\n" in TEXT is a line break)
 //   gettext ID             a control's text;  title: the window title (a backslash, CR and LF come as \\, \r and \n)
-//   click ID               press a button (BM_CLICK)
+//   click ID               tell the window its button was pressed (WM_COMMAND, BN_CLICKED)
 //   checked ID / enabled ID  0 or 1
+//   rect                   the window's left, top, width and height on the screen
+//   press ID               a real button press (BM_CLICK: toggles check boxes, picks radio buttons)
+//   focus ID               move the keyboard focus to a control
+//   key VK                 a key press (virtual-key code) to the open menu, else to the focused control
+//   menu                   1 while a popup menu of the program is open
+//   dialog                 title and static texts (joined by 0x1F) of the program's other dialog
+//   answer ID              press button ID of that dialog (1 OK, 2 Cancel, 6 Yes, 7 No)
+//   alive                  1 while the program runs
 //   log                    the access log lines joined by the byte 0x1F
 //   wait-idle MS           until the caption is "探索" and the title "Parvel 1st MIX"
 //   wait-caption MS TEXT   until the Search button reads TEXT
@@ -73,10 +83,87 @@ static BOOL CALLBACK FindProcessWindow(HWND window, LPARAM)
     return TRUE;
 }
 
+// The other windows of the program: a message box or folder dialog (class
+// "#32770" without the access log) and an open popup menu (class "#32768").
+struct FoundWindow {
+    const char *className;
+    HWND window;
+};
+
+static BOOL CALLBACK FindOtherWindow(HWND window, LPARAM lParam)
+{
+    FoundWindow *found = (FoundWindow *)lParam;
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    char className[64] = "";
+    GetClassNameA(window, className, sizeof className);
+    if (pid == g_process.dwProcessId && window != g_window && IsWindowVisible(window) &&
+        strcmp(className, found->className) == 0) {
+        found->window = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND OtherWindow(const char *className)
+{
+    FoundWindow found = {className, NULL};
+    EnumWindows(FindOtherWindow, (LPARAM)&found);
+    return found.window;
+}
+
+// The dialog's title and the texts of its static controls, joined by 0x1F.
+static std::string DialogTexts(HWND dialog)
+{
+    std::string all = WindowTextOf(dialog);
+    for (HWND child = GetWindow(dialog, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+        char className[64] = "";
+        GetClassNameA(child, className, sizeof className);
+        if (_stricmp(className, "Static") == 0 && GetWindowTextLengthW(child) > 0)
+            all += '\x1f' + WindowTextOf(child);
+    }
+    return all;
+}
+
+// Posts a key press to the open popup menu, or else to the control that has the
+// keyboard focus in the program's window thread, so it passes the program's own
+// message loop as a typed key would.
+static void PressKey(WPARAM key)
+{
+    HWND target = OtherWindow("#32768");
+    if (target == NULL) {
+        GUITHREADINFO info = {};
+        info.cbSize = sizeof info;
+        if (GetGUIThreadInfo(GetWindowThreadProcessId(g_window, NULL), &info) && info.hwndFocus != NULL)
+            target = info.hwndFocus;
+        else
+            target = g_window;
+    }
+    PostMessageW(target, WM_KEYDOWN, key, 1);
+    PostMessageW(target, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+}
+
 static void Answer(const std::string &text)
 {
     printf("%s\n", text.c_str());
     fflush(stdout);
+}
+
+// Waits for the main window; a message box shown before it (the first-run
+// message) ends the wait too, answered "ok message TEXTS".
+static std::string WaitForMainWindow(DWORD timeout)
+{
+    DWORD start = GetTickCount();
+    while (g_window == NULL && GetTickCount() - start < timeout) {
+        EnumWindows(FindProcessWindow, 0);
+        HWND other = g_window == NULL ? OtherWindow("#32770") : NULL;
+        if (other != NULL)
+            return "ok message " + OnOneLine(DialogTexts(other));
+        if (WaitForSingleObject(g_process.hProcess, 0) == WAIT_OBJECT_0)
+            return "err ended";
+        Sleep(100);
+    }
+    return g_window != NULL ? "ok" : "err no window";
 }
 
 static std::string Start(const std::string &rest)
@@ -95,11 +182,7 @@ static std::string Start(const std::string &rest)
     if (!CreateProcessW(NULL, &wide[0], NULL, NULL, FALSE, 0, NULL, folder.empty() ? NULL : folder.c_str(),
                         &startup, &g_process))
         return "err cannot start";
-    for (int i = 0; i < 300 && g_window == NULL; ++i) {
-        Sleep(100);
-        EnumWindows(FindProcessWindow, 0);
-    }
-    return g_window != NULL ? "ok" : "err no window";
+    return WaitForMainWindow(60000);
 }
 
 static std::string LogLines(void)
@@ -158,6 +241,20 @@ static std::string Run(const std::string &line)
     std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
     if (command == "start")
         return Start(rest);
+    if (command == "wait-window") {
+        HWND box = OtherWindow("#32770");
+        if (box != NULL && g_window == NULL)
+            return "ok message " + OnOneLine(DialogTexts(box));
+        return WaitForMainWindow((DWORD)atoi(rest.c_str()));
+    }
+    if (command == "answer") {
+        HWND dialog = OtherWindow("#32770");
+        if (dialog == NULL)
+            return "err no dialog";
+        int button = atoi(rest.c_str());
+        PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(dialog, button));
+        return "ok";
+    }
     if (g_window == NULL)
         return "err not started";
     int id = atoi(rest.c_str());
@@ -169,12 +266,38 @@ static std::string Run(const std::string &line)
     }
     if (command == "gettext")
         return "ok " + OnOneLine(WindowTextOf(GetDlgItem(g_window, id)));
+    if (command == "rect") {
+        RECT r = {};
+        GetWindowRect(g_window, &r);
+        return "ok " + std::to_string(r.left) + " " + std::to_string(r.top) + " " + std::to_string(r.right - r.left) +
+               " " + std::to_string(r.bottom - r.top);
+    }
     if (command == "title")
         return "ok " + OnOneLine(WindowTextOf(g_window));
     if (command == "click") {
         PostMessageW(g_window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), (LPARAM)GetDlgItem(g_window, id));
         return "ok";
     }
+    if (command == "press") {
+        PostMessageW(GetDlgItem(g_window, id), BM_CLICK, 0, 0);
+        return "ok";
+    }
+    if (command == "focus") {
+        SendMessageW(g_window, WM_NEXTDLGCTL, (WPARAM)GetDlgItem(g_window, id), TRUE);
+        return "ok";
+    }
+    if (command == "key") {
+        PressKey((WPARAM)strtoul(rest.c_str(), NULL, 0));
+        return "ok";
+    }
+    if (command == "menu")
+        return "ok " + std::to_string(OtherWindow("#32768") != NULL ? 1 : 0);
+    if (command == "dialog") {
+        HWND dialog = OtherWindow("#32770");
+        return dialog != NULL ? "ok " + OnOneLine(DialogTexts(dialog)) : "err no dialog";
+    }
+    if (command == "alive")
+        return "ok " + std::to_string(WaitForSingleObject(g_process.hProcess, 0) == WAIT_TIMEOUT ? 1 : 0);
     if (command == "checked")
         return "ok " + std::to_string(SendMessageW(GetDlgItem(g_window, id), BM_GETCHECK, 0, 0) == BST_CHECKED);
     if (command == "enabled")

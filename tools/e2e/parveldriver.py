@@ -24,7 +24,9 @@ def wine(env, *args, timeout=60):
 def set_setting(env, name, value):
     """Writes one value under the program's registry key in the session's prefix."""
     kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
-    wine(env, "reg", "add", r"HKCU\software\dwk\qex", "/v", name, "/t", kind, "/d", str(value), "/f")
+    done = wine(env, "reg", "add", r"HKCU\software\dwk\qex", "/v", name, "/t", kind, "/d", str(value), "/f")
+    if done.returncode != 0:
+        raise DriverError("reg add %s failed: %s" % (name, done.stderr.decode("utf-8", "replace")))
 
 
 def clear_settings(env):
@@ -62,6 +64,15 @@ def from_one_line(answer):
     return "".join(out)
 
 
+def window_screenshot(env, driver, path):
+    """Saves a PNG of the program's window: the session's screen, cut to the window."""
+    left, top, width, height = driver.rect()
+    subprocess.run(["import", "-display", env["DISPLAY"], "-window", "root",
+                    "-crop", "%dx%d+%d+%d" % (width, height, max(left, 0), max(top, 0)), "+repage", path],
+                   env=env, check=True, capture_output=True, timeout=60)
+    return path
+
+
 class DriverError(Exception):
     pass
 
@@ -92,7 +103,12 @@ class Driver:
         return answer[3:]
 
     def start(self, exe, argument=""):
-        return self.send("start " + exe + (" " + argument if argument else ""), timeout=60)
+        """Starts the program: "" once its window shows, or "message TEXTS" when a
+        message box shows first (answer it, then wait_window())."""
+        return self.send("start " + exe + (" " + argument if argument else ""), timeout=90)
+
+    def wait_window(self, ms=60000):
+        return self.send("wait-window %d" % ms, timeout=ms / 1000 + 30)
 
     def set_text(self, control, text):
         return self.send("settext %d %s" % (control, text.replace("\r\n", "\\n").replace("\n", "\\n")))
@@ -103,8 +119,35 @@ class Driver:
     def title(self):
         return from_one_line(self.send("title"))
 
+    def rect(self):
+        """The window's left, top, width and height on the screen."""
+        return tuple(int(n) for n in self.send("rect").split())
+
     def click(self, control):
         return self.send("click %d" % control)
+
+    def press(self, control):
+        """A real press of a button, check box or radio button."""
+        return self.send("press %d" % control)
+
+    def focus(self, control):
+        return self.send("focus %d" % control)
+
+    def key(self, virtual_key):
+        return self.send("key %d" % virtual_key)
+
+    def menu_open(self):
+        return self.send("menu") == "1"
+
+    def dialog(self):
+        """The title and static texts of the program's message box or other dialog."""
+        return [from_one_line(t) for t in self.send("dialog").split("\x1f")]
+
+    def answer(self, button):
+        return self.send("answer %d" % button)
+
+    def alive(self):
+        return self.send("alive") == "1"
 
     def enabled(self, control):
         return self.send("enabled %d" % control) == "1"

@@ -3,11 +3,11 @@
 """FTP test server for the downloader's tests and demos (Debian's python3-pyftpdlib).
 
 Command line
-  /usr/bin/python3 tools/servers/ftpserver.py --root DIR [--port 0] [--port-file F]
+  /usr/bin/python3 tools/servers/ftpserver.py --root DIR [--address 127.0.0.1] [--port 0] [--port-file F]
       [--user NAME --password PW] [--no-anonymous] [--faults FILE] [--log FILE]
       [--idle-timeout 600]
 
-  Listens on 127.0.0.1 only, on the port given (0: chosen by the system); prints
+  Listens on one loopback address only (--address, 127.0.0.1 by default), on the port given (0: chosen by the system); prints
   "PORT n" on stdout and, with --port-file, writes n to that file. Anonymous users
   (any password) may list and read the root unless --no-anonymous; --user and
   --password add one user with the same read-only rights. Passive and active data
@@ -39,6 +39,8 @@ import time
 from pyftpdlib.authorizers import AuthenticationFailed, DummyAuthorizer
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
+
+from httpserver import loopback_address
 
 READ_PERMISSIONS = "elr"
 
@@ -152,6 +154,7 @@ class Handler(FTPHandler):
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(description="FTP test server on 127.0.0.1")
     parser.add_argument("--root", required=True)
+    parser.add_argument("--address", type=loopback_address, default="127.0.0.1")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--port-file")
     parser.add_argument("--user")
@@ -180,7 +183,7 @@ def main(argv):
     if args.user:
         authorizer.add_user(args.user, args.password, root, perm=READ_PERMISSIONS)
     Handler.authorizer = authorizer
-    server = FTPServer(("127.0.0.1", args.port), Handler)
+    server = FTPServer((args.address, args.port), Handler)
     port = server.socket.getsockname()[1]
 
     def on_signal(signum, frame):

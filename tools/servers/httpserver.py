@@ -3,11 +3,11 @@
 """HTTP/1.1 test server for the downloader's tests and demos (Python 3 standard library only).
 
 Command line
-  /usr/bin/python3 tools/servers/httpserver.py --root DIR [--port 0] [--port-file F]
+  /usr/bin/python3 tools/servers/httpserver.py --root DIR [--address 127.0.0.1] [--port 0] [--port-file F]
       [--faults FILE] [--log FILE] [--idle-timeout 600] [--http10]
       [--var NAME=VALUE ...] [--no-subst] [--verbose]
 
-  Listens on 127.0.0.1 only. With --port 0 (the default) the system picks the port;
+  Listens on one loopback address only (--address, 127.0.0.1 by default). With --port 0 (the default) the system picks the port;
   the server then prints "PORT n" on stdout and, with --port-file, writes n to that
   file (atomically, by renaming a temporary file). It stops by itself after
   --idle-timeout seconds without a request, and on SIGTERM or SIGINT.
@@ -156,6 +156,7 @@ class Settings:
     subst = True
     verbose = False
     variables = {}
+    address = "127.0.0.1"
     port = 0
     stop = threading.Event()
     lock = threading.Lock()
@@ -423,7 +424,7 @@ class Handler(BaseHTTPRequestHandler):
     # Planning ------------------------------------------------------------------
     def request_host(self):
         host = (self.headers.get("Host") or "").strip()
-        return host or "127.0.0.1:%d" % Settings.port
+        return host or "%s:%d" % (Settings.address, Settings.port)
 
     def make_plan(self):
         plan = Plan()
@@ -743,6 +744,7 @@ def watch_idle(server, idle_timeout):
 def parse_arguments(argv):
     parser = argparse.ArgumentParser(description="HTTP/1.1 test server on 127.0.0.1")
     parser.add_argument("--root", required=True, help="document root folder")
+    parser.add_argument("--address", type=loopback_address, default="127.0.0.1", help="loopback address to listen on")
     parser.add_argument("--port", type=int, default=0, help="port (0: chosen by the system)")
     parser.add_argument("--port-file", help="file that receives the port number")
     parser.add_argument("--faults", help="JSON fault script, re-read at every request")
@@ -769,6 +771,14 @@ def write_port_file(path, port):
     os.replace(temporary, path)
 
 
+def loopback_address(text):
+    """An --address value: an IPv4 loopback address (127.x.y.z), never another interface."""
+    parts = text.split(".")
+    if len(parts) != 4 or parts[0] != "127" or not all(p.isdigit() and int(p) < 256 for p in parts):
+        raise argparse.ArgumentTypeError("not a loopback address: %s" % text)
+    return text
+
+
 def main(argv):
     args = parse_arguments(argv)
     Settings.root = os.fsencode(os.path.abspath(args.root))
@@ -778,7 +788,8 @@ def main(argv):
     Settings.subst = not args.no_subst
     Settings.verbose = args.verbose
     Settings.variables = dict(item.split("=", 1) for item in args.var)
-    server = Server(("127.0.0.1", args.port), Handler)
+    Settings.address = args.address
+    server = Server((args.address, args.port), Handler)
     Settings.port = server.server_address[1]
     Settings.last_activity = time.monotonic()
 

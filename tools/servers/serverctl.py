@@ -13,9 +13,10 @@
     ftp = serverctl.start_ftp(root, user="taro", password="pw", faults={"cut": {"/big.bin": 1000}})
     ...; ftp.stop()
 
-Each server runs as its own /usr/bin/python3 process on 127.0.0.1 with a port chosen
-at run time, and keeps its port file, fault script and log in a temporary folder of
-its own, removed by stop(). start_* returns only once the port accepts connections
+Each server runs as its own /usr/bin/python3 process on a loopback address (127.0.0.1
+unless `address` says another, such as 127.0.0.2) with a port chosen at run time (or the
+`port` given: 80 makes links without a port, which needs root), and keeps its port
+file, fault script and log in a temporary folder of its own, removed by stop(). start_* returns only once the port accepts connections
 (or raises ServerError after `start_timeout` seconds, with the server's stderr).
 The fault script formats are described at the top of httpserver.py and ftpserver.py.
 """
@@ -45,8 +46,9 @@ class ServerError(RuntimeError):
 class TestServer:
     """One running server process: its port, fault script and request log."""
 
-    def __init__(self, kind, folder, process):
+    def __init__(self, kind, folder, process, address):
         self.kind = kind
+        self.address = address
         self.folder = folder
         self.process = process
         self.port = 0
@@ -56,7 +58,10 @@ class TestServer:
 
     @property
     def host(self):
-        return "127.0.0.1:%d" % self.port
+        """address:port, or the address alone on the scheme's own port (80, 21)."""
+        if self.port == (21 if self.kind == "ftp" else 80):
+            return self.address
+        return "%s:%d" % (self.address, self.port)
 
     def url(self, path="/"):
         scheme = "ftp" if self.kind == "ftp" else "http"
@@ -144,7 +149,7 @@ def _wait_until_listening(server, port_file, start_timeout):
                 text = f.read().strip()
             if text:
                 server.port = int(text)
-                with socket.create_connection(("127.0.0.1", server.port), timeout=1.0):
+                with socket.create_connection((server.address, server.port), timeout=1.0):
                     return
         except (OSError, ValueError):
             pass
@@ -154,17 +159,17 @@ def _wait_until_listening(server, port_file, start_timeout):
     raise ServerError(message)
 
 
-def _start(kind, script, arguments, faults, start_timeout):
+def _start(kind, script, arguments, faults, start_timeout, address="127.0.0.1", port=0):
     folder = tempfile.mkdtemp(prefix="parvel-%s-" % kind)
     port_file = os.path.join(folder, "port")
-    command = [PYTHON, script, "--port", "0", "--port-file", port_file] + arguments
+    command = [PYTHON, script, "--address", address, "--port", str(port), "--port-file", port_file] + arguments
     command += ["--faults", os.path.join(folder, "faults.json"), "--log", os.path.join(folder, "requests.jsonl")]
     stderr = open(os.path.join(folder, "stderr.txt"), "wb")
     try:
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
     finally:
         stderr.close()
-    server = TestServer(kind, folder, process)
+    server = TestServer(kind, folder, process, address)
     server.set_faults(faults)
     _running.append(server)
     _wait_until_listening(server, port_file, start_timeout)
@@ -172,8 +177,9 @@ def _start(kind, script, arguments, faults, start_timeout):
 
 
 def start_http(root, faults=None, variables=None, http10=False, subst=True,
-               idle_timeout=600, start_timeout=10.0):
-    """Starts httpserver.py on `root`. `variables` maps NAME to the value of @NAME@ in pages."""
+               idle_timeout=600, start_timeout=10.0, address="127.0.0.1", port=0):
+    """Starts httpserver.py on `root`. `variables` maps NAME to the value of @NAME@ in pages.
+    `address` is a loopback address, `port` 0 for one chosen by the system."""
     arguments = ["--root", str(root), "--idle-timeout", str(idle_timeout)]
     for name, value in (variables or {}).items():
         arguments += ["--var", "%s=%s" % (name, value)]
@@ -181,18 +187,18 @@ def start_http(root, faults=None, variables=None, http10=False, subst=True,
         arguments.append("--http10")
     if not subst:
         arguments.append("--no-subst")
-    return _start("http", HTTP_SCRIPT, arguments, faults, start_timeout)
+    return _start("http", HTTP_SCRIPT, arguments, faults, start_timeout, address, port)
 
 
 def start_ftp(root, user=None, password="", anonymous=True, faults=None,
-              idle_timeout=600, start_timeout=10.0):
+              idle_timeout=600, start_timeout=10.0, address="127.0.0.1", port=0):
     """Starts ftpserver.py on `root`, read-only, anonymous and/or one user."""
     arguments = ["--root", str(root), "--idle-timeout", str(idle_timeout)]
     if user:
         arguments += ["--user", user, "--password", password]
     if not anonymous:
         arguments.append("--no-anonymous")
-    return _start("ftp", FTP_SCRIPT, arguments, faults, start_timeout)
+    return _start("ftp", FTP_SCRIPT, arguments, faults, start_timeout, address, port)
 
 
 @atexit.register
