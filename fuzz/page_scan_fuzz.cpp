@@ -93,14 +93,29 @@ static bool SkipRewrite(const std::string &input, size_t &in, const std::string 
     return true;
 }
 
-// True when a BASE tag name at in became "!--" at out.
-static bool SkipDisabledBase(const std::string &input, size_t &in, const std::string &output, size_t &out)
+// True when a BASE tag name at in became "!--" at out, and the tag's own
+// closing '>' (when a '>' comes before any '<') became "-->".
+static bool SkipDisabledBase(const std::string &input, size_t &in, const std::string &output, size_t &out,
+                             size_t textEnd)
 {
     if (in == 0 || input[in - 1] != '<' || input.size() - in < 4 || strncasecmp(&input[in], "base", 4) != 0 ||
         output.compare(out, 3, "!--") != 0)
         return false;
-    in += 3;
-    out += 3;
+    // The first '<' or '>' by characters, as the scanner steps.
+    const char *p = input.c_str() + in;
+    while (p < input.c_str() + textEnd && *p != '<' && *p != '>')
+        p = NextChar(p);
+    size_t end = (size_t)(p - input.c_str());
+    if (end >= textEnd || input[end] != '>') {
+        in += 3;
+        out += 3;
+        return true;
+    }
+    size_t inside = end - in - 3;
+    if (output.compare(out + 3, inside, input, in + 3, inside) != 0 || output.compare(out + 3 + inside, 3, "-->") != 0)
+        return false;
+    in = end + 1;
+    out += 3 + inside + 3;
     return true;
 }
 
@@ -123,7 +138,7 @@ static void CheckRewrittenPage(const std::string &input, const std::string &outp
         }
         if (in >= textEnd || out >= output.size())
             Fail("the page differs outside its text");
-        if (!SkipRewrite(input, in, output, out, climb, rewritten) && !SkipDisabledBase(input, in, output, out)) {
+        if (!SkipRewrite(input, in, output, out, climb, rewritten) && !SkipDisabledBase(input, in, output, out, textEnd)) {
             fprintf(stderr, "stored   at %zu: %.40s\nrewritten at %zu: %.40s\n", in, input.c_str() + in, out,
                     output.c_str() + out);
             Fail("the page differs outside a rewritten link");

@@ -74,7 +74,7 @@ bool ReadTagName(char *out, const char *position);
 
 // With the scan position on the first character of the tag name: collects
 // the tag's link texts into found and returns TAG_NOTHING, TAG_LINKS or
-// TAG_FRAME; moves the scan position; disables a BASE tag in the page text;
+// TAG_FRAME; moves the scan position; disables a BASE tag (its name in the page text, its closing as a rewrite);
 // reads the start page's title.
 int ScanTag(FoundLinks *found, const char *tagName);
 

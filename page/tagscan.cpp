@@ -144,6 +144,19 @@ static bool NameIsOneOf(const char *name, const char *const *names, size_t count
     return false;
 }
 
+// Turns the BASE tag at the scan position into a comment, so that a browser
+// resolves the stored copy's links against the copy itself: its name begins
+// with "!--" instead, and its closing '>' becomes "-->" when the page writes
+// it back. Without that closing a browser would take the rest of the page
+// for the comment and show nothing of it.
+static void DisableBaseTag(void)
+{
+    memcpy(g_scanPosition, "!--", 3);
+    char *end = ScanFor(g_scanPosition, "", "<>", 1);
+    if (*end == '>')
+        RecordRewrite(end, 1, "-->");
+}
+
 int ScanTag(FoundLinks *found, const char *tagName)
 {
     memset(found->text, 0, sizeof found->text);
@@ -160,7 +173,7 @@ int ScanTag(FoundLinks *found, const char *tagName)
         return TAG_NOTHING;
     }
     if (CompareNoCase(tagName, "BASE") == 0) {
-        memcpy(g_scanPosition, "!--", 3);
+        DisableBaseTag();
         return TAG_NOTHING;
     }
     if (CompareNoCase(tagName, "title") == 0 && g_scanSettings.readTitle == 1) {

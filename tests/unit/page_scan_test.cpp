@@ -69,7 +69,7 @@ TEST_F(PageScan, RewrittenPage)
         "<a href=/x/y.gif>y</a><a href=\"../c.html\">rel</a>\n"
         "<!-- <img src=\"http://host/hidden.gif\"> --></html>";
     std::string expected =
-        "<html><!--E HREF='http://host/dir/'>\r\n"
+        "<html><!--E HREF='http://host/dir/'-->\r\n"
         "<body background=\"../../../host/a/bg.gif\">\n"
         "<img src=\"../../../other/z.jpg\" alt=\"http://host/x.gif\"> text\n"
         "<a href=\"../../../host/a/b/c.html?q=1#f\">c</a> <a href=\"http://other/p.html\">p</a>\n"
