@@ -14,7 +14,7 @@
 //   key VK                 a key press (virtual-key code) to the open menu, else to the focused control
 //   menu                   1 while a popup menu of the program is open
 //   dialog                 title and static texts (joined by 0x1F) of the program's other dialog
-//   answer ID              press button ID of that dialog (1 OK, 2 Cancel, 6 Yes, 7 No)
+//   answer ID              press button ID of that dialog (1 OK, 2 Cancel, 6 Yes, 7 No), wait until it has gone
 //   alive                  1 while the program runs
 //   log                    the access log lines joined by the byte 0x1F
 //   wait-idle MS           until the caption is "探索" and the title "Parvel 1st MIX"
@@ -98,7 +98,7 @@ static BOOL CALLBACK FindOtherWindow(HWND window, LPARAM lParam)
     char className[64] = "";
     GetClassNameA(window, className, sizeof className);
     if (pid == g_process.dwProcessId && window != g_window && IsWindowVisible(window) &&
-        strcmp(className, found->className) == 0) {
+        strcmp(className, found->className) == 0 && GetDlgItem(window, 1017) == NULL) {
         found->window = window;
         return FALSE;
     }
@@ -247,13 +247,20 @@ static std::string Run(const std::string &line)
             return "ok message " + OnOneLine(DialogTexts(box));
         return WaitForMainWindow((DWORD)atoi(rest.c_str()));
     }
+    if (command == "dialog") {
+        HWND dialog = OtherWindow("#32770");
+        return dialog != NULL ? "ok " + OnOneLine(DialogTexts(dialog)) : "err no dialog";
+    }
     if (command == "answer") {
         HWND dialog = OtherWindow("#32770");
         if (dialog == NULL)
             return "err no dialog";
         int button = atoi(rest.c_str());
         PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), (LPARAM)GetDlgItem(dialog, button));
-        return "ok";
+        // Answered once the dialog has gone.
+        for (int i = 0; i < 200 && IsWindow(dialog) && IsWindowVisible(dialog); ++i)
+            Sleep(50);
+        return IsWindow(dialog) && IsWindowVisible(dialog) ? "err dialog still open" : "ok";
     }
     if (g_window == NULL)
         return "err not started";
@@ -292,10 +299,6 @@ static std::string Run(const std::string &line)
     }
     if (command == "menu")
         return "ok " + std::to_string(OtherWindow("#32768") != NULL ? 1 : 0);
-    if (command == "dialog") {
-        HWND dialog = OtherWindow("#32770");
-        return dialog != NULL ? "ok " + OnOneLine(DialogTexts(dialog)) : "err no dialog";
-    }
     if (command == "alive")
         return "ok " + std::to_string(WaitForSingleObject(g_process.hProcess, 0) == WAIT_TIMEOUT ? 1 : 0);
     if (command == "checked")

@@ -29,6 +29,24 @@ def set_setting(env, name, value):
         raise DriverError("reg add %s failed: %s" % (name, done.stderr.decode("utf-8", "replace")))
 
 
+def get_setting(env, name):
+    """One value under the program's key: an int for a number, a str for a text,
+    None when the value is not there."""
+    done = wine(env, "reg", "query", r"HKCU\software\dwk\qex", "/v", name)
+    if done.returncode != 0:
+        return None
+    for raw in done.stdout.splitlines():
+        try:
+            line = raw.decode("utf-8")
+        except UnicodeDecodeError:
+            line = raw.decode("cp932", "replace")
+        parts = line.strip().split(None, 2)
+        if len(parts) >= 2 and parts[0].lower() == name.lower() and parts[1].startswith("REG_"):
+            value = parts[2] if len(parts) == 3 else ""
+            return int(value, 16) if parts[1] == "REG_DWORD" else value
+    return None
+
+
 def clear_settings(env):
     wine(env, "reg", "delete", r"HKCU\software\dwk\qex", "/f")
 
