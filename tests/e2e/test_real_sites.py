@@ -1,0 +1,195 @@
+# tests/e2e/test_real_sites.py — crawls documentation sites from Debian packages, served by nginx on port 80 of their own loopback addresses, with parvel.exe under Wine; checks each mirror on disk and in headless Chromium, and compares it with wget's mirror.
+import os
+import shutil
+import tempfile
+import time
+import unittest
+
+import browsercheck
+import e2econfig
+import nginxsites
+import sitecheck
+from parveldriver import Driver, fresh_settings, session_env, set_setting, windows_path
+
+ADDRESS, SEARCH = 1000, 1001
+
+# name, loopback address, folder served as the site's root, start page.
+SITES = [
+    ("aptitude-doc-ja", "127.0.0.31", "/usr/share/doc/aptitude/html", "/ja/index.html"),
+    ("maint-guide-ja", "127.0.0.32", "/usr/share/doc/maint-guide-ja", "/html/index.ja.html"),
+    ("developers-reference", "127.0.0.33", "/usr/share/developers-reference", "/index.html"),
+    ("debian-edu-doc-ja", "127.0.0.34", "/usr/share/doc/debian-edu-doc-ja", "/debian-edu-bookworm-manual.html"),
+]
+CRAWL_LIMIT_MS = 900000
+
+
+def missing_prerequisites(sites):
+    needs = [nginxsites.NGINX, browsercheck.CHROMIUM, "/usr/bin/wget"] + [s[2] + s[3] for s in sites]
+    missing = [p for p in needs if not os.path.exists(p)]
+    if os.geteuid() != 0:
+        missing.append("root (port 80)")
+    return missing
+
+
+class RealSitesTest(unittest.TestCase):
+    report = []
+
+    @classmethod
+    def setUpClass(cls):
+        cls.sites = SITES
+        missing = missing_prerequisites(cls.sites)
+        if missing:
+            # tools/setup-machine.sh installs all of these; CI runs as root.
+            raise unittest.SkipTest("missing: %s (run tools/setup-machine.sh as root)" % ", ".join(missing))
+        cls.nginx = nginxsites.NginxSites({s[1]: s[2] for s in cls.sites}).start()
+        cls.work = tempfile.mkdtemp(prefix="parvel-sites-")
+        cls.report = []
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.nginx.stop()
+        shutil.rmtree(cls.work, ignore_errors=True)
+        text = "\n".join(cls.report) + "\n"
+        print("\n" + text)
+        with open(os.path.join(e2econfig.ARTEFACTS, "real-sites-report.txt"), "w", encoding="utf-8") as f:
+            f.write(text)
+
+    def crawl_with_parvel(self, save, shortcuts, url):
+        """Crawls url into save; returns the seconds of the crawl, of the whole Wine part
+        (settings, start, crawl, close) and the access log lines."""
+        setting_up = time.monotonic()
+        env = session_env(e2econfig.STATE)
+        fresh_settings(env, save, timeout=30000, out_server="0", ftp="0")
+        set_setting(env, "shortcut", windows_path(env, shortcuts))
+        # Every Wine call is made before the driver starts: a winepath started while
+        # `wine driver.exe` is starting up was seen to hang now and then.
+        program = windows_path(env, e2econfig.PARVEL)
+        driver = Driver(e2econfig.DRIVER, env)
+        try:
+            driver.start(program)
+            began = time.monotonic()
+            driver.set_text(ADDRESS, url)
+            driver.click(SEARCH)
+            driver.wait_caption("ｽｷｯﾌﾟ", 20000)
+            driver.wait_idle(CRAWL_LIMIT_MS)
+            seconds = time.monotonic() - began
+            lines = driver.log_lines()
+            closed = driver.close()
+        finally:
+            driver.kill()
+        self.assertEqual(closed, "0", "parvel.exe ends with exit code 0")
+        return seconds, time.monotonic() - setting_up, lines
+
+    def browse(self, site, mirror, followed):
+        """Every stored page in Chromium: its pictures loaded, its links lead to stored files.
+        A missing picture or link target is a fault when the program follows that link (in
+        `followed`, page -> local files, from the mirror check); otherwise it is counted
+        as left out by the program's rules."""
+        pages = sorted(full for path, full in mirror.files().items()
+                       if path.lower().endswith(sitecheck.PAGE_EXTENSIONS))
+        results = browsercheck.inspect_pages([p.decode() for p in pages])
+        faults, pictures, links, unfollowed, missing_on_server = [], 0, 0, [], []
+        page_paths = {full: path for path, full in mirror.files().items()}
+        for result, page in zip(results, pages):
+            expected = followed.get(page_paths[page], set())
+            if "error" in result:
+                faults.append("%s: %s" % (result["page"], result["error"]))
+                continue
+            for address, loaded in result["images"]:
+                pictures += 1
+                local = browsercheck.path_of_url(address)
+                if loaded:
+                    continue
+                local = os.path.normpath(local.encode()) if local is not None else None
+                target = mirror.server_path_of(local) if local is not None else None
+                if target is not None and site.file_of(target) is None:
+                    missing_on_server.append(address)
+                elif local is not None and local not in expected:
+                    unfollowed.append(address)
+                else:
+                    faults.append("%s: picture %s did not load" % (result["page"], address))
+            for address in result["links"]:
+                local = browsercheck.path_of_url(address)
+                if local is None:
+                    continue
+                target = mirror.server_path_of(os.path.normpath(local.encode()))
+                if target is None:
+                    continue
+                if address.split("#")[0].split("?")[0].endswith("/") and not target.endswith(b"/"):
+                    target += b"/"
+                if not site.follows(target) or site.file_of(target) is None:
+                    continue
+                links += 1
+                on_disk = os.path.join(local.encode(), b"index.html") if target.endswith(b"/") else local.encode()
+                if not os.path.isfile(on_disk):
+                    if os.path.normpath(on_disk) not in expected:
+                        unfollowed.append(address)
+                    else:
+                        faults.append("%s: link %s leads to no stored file" % (result["page"], address))
+        if len(results) != len(pages):
+            faults.append("Chromium reported %d of %d pages" % (len(results), len(pages)))
+        return faults, len(pages), pictures, links, unfollowed, missing_on_server
+
+    def check_site(self, name):
+        entry = next(s for s in self.sites if s[0] == name)
+        _, address, root, start = entry
+        site = sitecheck.Site(address, root, start)
+        top = os.path.join(self.work, name)
+        save, shortcuts, wget_dir = (os.path.join(top, n) for n in ("mirror", "shortcuts", "wget"))
+        for folder in (save, shortcuts, wget_dir):
+            os.makedirs(folder)
+        url = "http://%s%s" % (address, start)
+
+        began = time.monotonic()
+        seconds, wine_seconds, lines = self.crawl_with_parvel(save, shortcuts, url)
+        mirror = sitecheck.Mirror(save, site)
+        mirror_report = sitecheck.check_mirror(site, mirror)
+        stray = mirror.stray_files()
+        outside = sorted(set(os.listdir(top)) - {"mirror", "shortcuts", "wget"})
+
+        wget = sitecheck.run_wget(url, wget_dir)
+        wget_paths = sitecheck.stored_paths(os.path.join(wget_dir.encode(), site.host))
+        comparison = sitecheck.compare_with_wget(site, set(mirror.files()), wget_paths)
+
+        browser_faults, pages, pictures, links, unfollowed, missing = self.browse(site, mirror, mirror_report.followed)
+        text = sitecheck.format_comparison(name, site, comparison, mirror_report)
+        text += "\n   Chromium: %d stored pages opened from disk, %d pictures, %d followed links checked" % (
+            pages, pictures, links)
+        if missing:
+            text += "\n   Chromium: %d pictures the server has no file for either: %s" % (
+                len(missing), ", ".join(sorted(set(missing))[:5]))
+        if unfollowed:
+            text += "\n   Chromium: %d pictures or links lead to files that Parvel's rules leave out: %s" % (
+                len(unfollowed), ", ".join(sorted(set(unfollowed))[:5]))
+        text += "".join("\n   BROWSER FAULT: " + f for f in browser_faults[:20])
+        text += "\n   times: Parvel crawl %.0f s, whole Wine part %.0f s, checks, wget and Chromium %.0f s" % (
+            seconds, wine_seconds, time.monotonic() - began - wine_seconds)
+        self.report.append(text)
+
+        self.assertIn(site.start_folder.lstrip(b"/") + site.start.rsplit(b"/", 1)[-1],
+                      [p.lstrip(b"/") for p in mirror.files()], "the start page is stored\n" + text)
+        self.assertEqual(stray, [], "files outside the site's folder of the save folder")
+        self.assertEqual(outside, [], "files beside the save folder")
+        # 8: the server answered some request with an error (a link of the site to no file).
+        self.assertIn(wget.returncode, (0, 8), wget.stderr.decode("utf-8", "replace")[-2000:])
+        self.assertEqual(mirror_report.faults, [], text)
+        self.assertEqual(comparison["unexplained"], [], text)
+        self.assertEqual(browser_faults, [], text)
+        self.assertGreater(pictures, 0, "the pages show pictures")
+        self.assertGreater(mirror_report.links_checked, 0)
+
+    def test_aptitude_manual_in_japanese(self):
+        self.check_site("aptitude-doc-ja")
+
+    def test_maintainers_guide_in_japanese(self):
+        self.check_site("maint-guide-ja")
+
+    def test_developers_reference(self):
+        self.check_site("developers-reference")
+
+    def test_debian_edu_manual_in_japanese(self):
+        self.check_site("debian-edu-doc-ja")
+
+
+if __name__ == "__main__":
+    unittest.main()

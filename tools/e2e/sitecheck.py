@@ -1,0 +1,439 @@
+# tools/e2e/sitecheck.py — checks a mirror that parvel.exe made of a real site against the server's files, and compares it with a wget mirror of the same site, with a reason for every file only one of them stored.
+"""The checks follow the program's documented crawl rules, restated here once:
+
+- tags scanned: A and AREA href, IMG, BGSOUND, EMBED and FRAME src, and the
+  background of BODY, TABLE, TR, TD and TH; LINK, SCRIPT, IFRAME and style
+  sheets are not scanned;
+- links with a scheme other than http or ftp (https, mailto, javascript) are dropped;
+- a page is an address whose file name is empty or ends in .htm, .html,
+  .shtml or .asp; a file name without an extension is taken as a folder;
+- pages are followed on the start server below the start folder only; other
+  (non-page) files are fetched from any folder of the start server;
+- absolute links (http://host/..., or beginning with '/') that are stored are
+  rewritten into "../" paths relative to the stored page; relative links stay;
+  a link to another server with neither an empty file name nor a page extension
+  (http://host/wiki/Name) counts as a file there and is rewritten, though not fetched;
+- pages are read as Shift_JIS text, character by character: in a UTF-8 page a
+  byte in the Shift_JIS lead-byte range directly before a '<' hides that tag.
+
+Paths are handled as byte strings throughout: the sites may use any encoding.
+"""
+
+import collections
+import os
+import re
+import subprocess
+import urllib.parse
+
+PAGE_EXTENSIONS = (b".htm", b".html", b".shtml", b".asp")
+SCANNED = {b"a": b"href", b"area": b"href", b"img": b"src", b"bgsound": b"src", b"embed": b"src",
+           b"frame": b"src", b"body": b"background", b"table": b"background", b"tr": b"background",
+           b"td": b"background", b"th": b"background"}
+# Tags and attributes that another crawler follows and the program does not.
+NOT_SCANNED = {b"link": b"href", b"script": b"src", b"iframe": b"src", b"input": b"src", b"object": b"data"}
+
+TAG = re.compile(rb"<([A-Za-z]+)([^<>]*)>")
+ATTRIBUTE = re.compile(rb"""(?<![A-Za-z-])([A-Za-z-]+)\s*=\s*("[^"]*"|'[^']*'|[^\s>]+)""")
+CSS_URL = re.compile(rb"""url\(\s*["']?([^"')]+)["']?\s*\)|@import\s+["']([^"']+)["']""")
+
+
+def is_page_name(path):
+    """True when the program takes the address path for a page (or a folder)."""
+    name = path.rsplit(b"/", 1)[-1]
+    if name == b"":
+        return True
+    dot = name.rfind(b".")
+    return dot < 0 or name[dot:].lower() in PAGE_EXTENSIONS
+
+
+def is_page_like_link(path):
+    """Link handling's test, for a page served as text/html: an empty file name or a page
+    extension. A name without an extension counts as a file here (and is rewritten)."""
+    name = path.rsplit(b"/", 1)[-1]
+    dot = name.rfind(b".")
+    return name == b"" or (dot >= 0 and name[dot:].lower() in PAGE_EXTENSIONS)
+
+
+def link_text(value):
+    """The part of an attribute value that the program takes as the link: up to '?' or '#'."""
+    return re.split(rb"[?#\s]", value, 1)[0]
+
+
+def has_other_scheme(value):
+    scheme = re.match(rb"([A-Za-z][A-Za-z0-9+.-]*):", value)
+    return scheme is not None and scheme.group(1).lower() not in (b"http", b"ftp")
+
+
+def is_lead_byte(byte):
+    """A first byte of a double-byte character in code page 932."""
+    return 0x81 <= byte <= 0x9F or 0xE0 <= byte <= 0xFC
+
+
+def tag_starts(data):
+    """Offsets of the '<' characters that a walk by code page 932 characters meets: the
+    program reads every page as Shift_JIS text, so in a page of another encoding a byte
+    in the lead-byte range takes the byte after it, a '<' too, as its second byte."""
+    starts, i, end = set(), 0, len(data)
+    while i < end:
+        byte = data[i]
+        if byte == 0:
+            break
+        if byte == 0x3C:
+            starts.add(i)
+        i += 2 if is_lead_byte(byte) and i + 1 < end and data[i + 1] != 0 else 1
+    return starts
+
+
+class Link:
+    """One link value of a page: where it stands (byte offsets of the value), what holds it,
+    and whether the program's character walk reaches its tag."""
+
+    def __init__(self, tag, attribute, value, start, visible=True):
+        self.tag, self.attribute, self.value, self.start = tag, attribute, value, start
+        self.visible = visible
+
+    @property
+    def scanned(self):
+        return SCANNED.get(self.tag) == self.attribute and self.visible
+
+    @property
+    def hidden(self):
+        """A link the program would scan, were its tag not swallowed by a lead byte."""
+        return SCANNED.get(self.tag) == self.attribute and not self.visible
+
+
+def page_links(data):
+    """Every href, src, background and data value of the page's tags, with its offset."""
+    links = []
+    starts = tag_starts(data)
+    for tag in TAG.finditer(data):
+        name = tag.group(1).lower()
+        visible = tag.start() in starts
+        for attr in ATTRIBUTE.finditer(tag.group(2)):
+            key = attr.group(1).lower()
+            if key not in (b"href", b"src", b"background", b"data"):
+                continue
+            raw = attr.group(2)
+            quoted = raw[:1] in (b'"', b"'")
+            value = raw[1:-1] if quoted else raw
+            start = tag.start(2) + attr.start(2) + (1 if quoted else 0)
+            links.append(Link(name, key, value, start, visible))
+    return links
+
+
+def css_links(data):
+    return [m.group(1) or m.group(2) for m in CSS_URL.finditer(data)]
+
+
+class Site:
+    """The server side: the site's folder served at http://host/, and the start page."""
+
+    def __init__(self, host, root, start):
+        self.host = host.encode()
+        self.root = root
+        self.start = start.encode()              # e.g. b"/ja/index.html"
+        self.start_folder = self.start[:self.start.rfind(b"/") + 1]
+
+    def files(self):
+        """Server paths (b"/ja/x.html") of every file nginx serves, symbolic links followed."""
+        found = {}
+        for folder, _, names in os.walk(self.root, followlinks=True):
+            for name in names:
+                full = os.path.join(folder, name)
+                if os.path.isfile(full):
+                    found[b"/" + os.path.relpath(full, self.root).encode()] = full
+        return found
+
+    def file_of(self, path):
+        """The server file answering the address path, or None (a folder answers with its index.html)."""
+        if path.endswith(b"/"):
+            path += b"index.html"
+        full = os.path.join(self.root.encode(), urllib.parse.unquote_to_bytes(path).lstrip(b"/"))
+        return full if os.path.isfile(full) else None
+
+    def follows(self, path):
+        """The program's scope rule for an address path of this server."""
+        return not is_page_name(path) or path.startswith(self.start_folder)
+
+
+def resolve(page_path, value, host):
+    """The server path a relative or own-host link of the page at page_path names, or None for another server."""
+    text = link_text(value)
+    own = re.match(rb"(?i)http://([^/]*)(/.*)?$", text)
+    if own:
+        if own.group(1).lower() != host:
+            return None
+        text = own.group(2) or b"/"
+    elif re.match(rb"(?i)ftp://", text):
+        return None
+    joined = urllib.parse.urljoin(b"http://h" + page_path, text)
+    return urllib.parse.urlsplit(joined).path or b"/"
+
+
+class Mirror:
+    """The program's save folder after a crawl of one site."""
+
+    def __init__(self, save_folder, site):
+        self.save = save_folder.encode() if isinstance(save_folder, str) else save_folder
+        self.site = site
+        self.top = os.path.join(self.save, site.host)
+
+    def files(self):
+        """Server paths of every stored file of the site's host folder."""
+        found = {}
+        for folder, _, names in os.walk(self.top):
+            for name in names:
+                full = os.path.join(folder, name)
+                found[b"/" + os.path.relpath(full, self.top)] = full
+        return found
+
+    def stray_files(self, allowed_tops=()):
+        """Files of the save folder outside the site's host folder (and the allowed folders)."""
+        stray = []
+        for folder, _, names in os.walk(self.save):
+            for name in names:
+                full = os.path.join(folder, name)
+                rel = os.path.relpath(full, self.save)
+                top = rel.split(b"/", 1)[0]
+                if top != self.site.host and top not in allowed_tops:
+                    stray.append(rel)
+        return stray
+
+    def local_target(self, page_path, value):
+        """Where a link of a stored page leads on disk, as a browser opening the file would resolve it."""
+        text = link_text(value)
+        base = b"file://" + urllib.parse.quote_from_bytes(os.path.join(self.top, page_path.lstrip(b"/")), safe=b"/").encode()
+        joined = urllib.parse.urljoin(base, text)
+        if not joined.startswith(b"file://"):
+            return None
+        return os.path.normpath(urllib.parse.unquote_to_bytes(urllib.parse.urlsplit(joined).path))
+
+    def server_path_of(self, local):
+        """The server path whose copy the local file is, or None when it lies outside the host folder."""
+        rel = os.path.relpath(local, self.top)
+        if rel.startswith(b".."):
+            return None
+        path = b"/" + (b"" if rel == b"." else rel)
+        return path + b"/" if os.path.isdir(local) or local.endswith(b"/") else path
+
+
+def expected_rewrite(site, page_path, value):
+    """The text the program writes over an absolute link, or None when the link stays as it is."""
+    text = link_text(value)
+    match = re.match(rb"(?i)http://([^/]*)(/.*)?$", text)
+    if match:
+        host, path = match.group(1), match.group(2) or b"/"
+    elif text.startswith(b"/"):
+        host, path = site.host, text
+    else:
+        return None
+    if is_page_like_link(path) and (host.lower() != site.host or not path.startswith(site.start_folder)):
+        return None
+    up = b"../" * page_path[:page_path.rfind(b"/") + 1].count(b"/")
+    return up + host + path, text
+
+
+class MirrorReport:
+    """Results of the mirror checks of one site: lists of faults and of notes."""
+
+    def __init__(self):
+        self.faults = []
+        self.dangling_on_server = []
+        self.rewritten = 0
+        self.links_checked = 0
+        self.followed = {}               # page path -> local files its followed links lead to
+        self.hidden = []                 # (page, value): links of tags hidden by a lead byte
+
+
+def check_mirror(site, mirror):
+    """Runs the three mirror checks: followed links lead to stored files, nothing outside the
+    host folder, and every stored file equal to the server's apart from rewritten links."""
+    report = MirrorReport()
+    server = site.files()
+    stored = mirror.files()
+    for path, full in sorted(stored.items()):
+        original_file = server.get(path)
+        if original_file is None:
+            report.faults.append("stored file %r has no file on the server" % path)
+            continue
+        with open(full, "rb") as f:
+            copy = f.read()
+        with open(original_file, "rb") as f:
+            original = f.read()
+        if not is_page_name(path) or b"." not in path.rsplit(b"/", 1)[-1]:
+            if copy != original:
+                report.faults.append("%r differs from the server's file (%d bytes stored, %d served)"
+                                     % (path, len(copy), len(original)))
+            continue
+        compare_page(site, path, original, copy, report)
+        check_followed_links(site, mirror, path, copy, report)
+    return report
+
+
+def compare_page(site, path, original, copy, report):
+    """The stored page must equal the server's page with each expected rewrite applied."""
+    pieces, at = [], 0
+    for link in page_links(original):
+        if not link.scanned:
+            continue
+        rewrite = expected_rewrite(site, path, link.value)
+        if rewrite is None:
+            continue
+        new, old = rewrite
+        pieces.append(original[at:link.start])
+        pieces.append(new)
+        at = link.start + len(old)
+        report.rewritten += 1
+    pieces.append(original[at:])
+    expected = re.sub(rb"(?i)<base(?=[\s>])", lambda m: b"<!--" + m.group(0)[4:], b"".join(pieces))
+    if copy != expected:
+        where = next((i for i in range(min(len(copy), len(expected))) if copy[i] != expected[i]),
+                     min(len(copy), len(expected)))
+        report.faults.append("page %r differs from the server's page outside the rewritten links at byte %d: "
+                             "stored %r, expected %r" % (path, where, copy[max(0, where - 40):where + 60],
+                                                         expected[max(0, where - 40):where + 60]))
+
+
+def check_followed_links(site, mirror, path, copy, report):
+    """Every link of the stored page that the program follows leads to a stored file,
+    unless the server has no such file either."""
+    followed = report.followed.setdefault(path, set())
+    for link in page_links(copy):
+        if link.hidden:
+            report.hidden.append((path, link.value))
+        if not link.scanned:
+            continue
+        text = link_text(link.value)
+        if text == b"" or link.value.startswith(b"#") or has_other_scheme(text):
+            continue
+        local = mirror.local_target(path, link.value)
+        if local is None:
+            continue                      # an absolute link to another server: not followed
+        target = mirror.server_path_of(local)
+        if target is None:
+            continue                      # a rewritten link to another server's folder, not fetched
+        address = target
+        if not address.endswith(b"/") and b"." not in address.rsplit(b"/", 1)[-1]:
+            address += b"/"               # a name without an extension is taken as a folder
+        if not site.follows(address):
+            continue
+        report.links_checked += 1
+        if site.file_of(address) is None:
+            report.dangling_on_server.append((path, link.value))
+            continue
+        on_disk = os.path.join(local, b"index.html") if address.endswith(b"/") else local
+        followed.add(on_disk)
+        if not os.path.isfile(on_disk):
+            report.faults.append("page %r: followed link %r leads to %r, which is not stored"
+                                 % (path, link.value, on_disk))
+
+
+def run_wget(start_url, folder, timeout=600):
+    """Mirrors the site with Debian's wget; returns the completed process."""
+    os.makedirs(folder, exist_ok=True)
+    return subprocess.run(["wget", "--mirror", "--convert-links", "--no-parent", "-nv", "-e", "robots=off",
+                           "--no-proxy", start_url], cwd=folder, capture_output=True, timeout=timeout)
+
+
+def stored_paths(top):
+    found = set()
+    for folder, _, names in os.walk(top):
+        for name in names:
+            found.add(b"/" + os.path.relpath(os.path.join(folder, name), top))
+    return found
+
+
+def referrers(site):
+    """For every server path: the (page, tag, attribute) that refer to it in the server's own files."""
+    refs = collections.defaultdict(list)
+    for path, full in site.files().items():
+        name = path.rsplit(b"/", 1)[-1].lower()
+        with open(full, "rb") as f:
+            data = f.read()
+        if name.endswith(PAGE_EXTENSIONS):
+            for link in page_links(data):
+                if has_other_scheme(link.value) or link.value.startswith(b"#"):
+                    continue
+                target = resolve(path, link.value, site.host)
+                if target is not None:
+                    refs[target].append((path, link.tag, link.attribute, link.visible))
+        elif name.endswith(b".css"):
+            for value in css_links(data):
+                target = resolve(path, value, site.host)
+                if target is not None:
+                    refs[target].append((path, b"css", b"url", True))
+    return refs
+
+
+REASON_NOT_SCANNED = "named only by LINK/SCRIPT tags or style sheets, which Parvel does not scan"
+REASON_OUTSIDE = "a non-page file outside the start folder: Parvel fetches pictures and files from any folder, wget --no-parent does not"
+REASON_HIDDEN = ("named only by tags that directly follow a byte in the Shift_JIS lead-byte range: Parvel reads "
+                 "pages as Shift_JIS, so in UTF-8 text that byte takes the '<' as its second byte")
+REASON_FOLLOW_ON = "named only by files that the other one alone stored"
+REASON_EXTENSIONLESS = "a link without a file extension: Parvel takes it for a folder (and asks for FOLDER/)"
+
+
+def explain(site, path, mine, theirs, refs, parvel_side):
+    """Why a file stored by one crawler only (mine) is missing from the other's (theirs)."""
+    holders = [r for r in refs.get(path, []) if r[0] in mine and r[0] != path]
+    if not holders:
+        return None
+    scanned = [r for r in holders if SCANNED.get(r[1]) == r[2] and r[3]]
+    hidden = [r for r in holders if SCANNED.get(r[1]) == r[2] and not r[3]]
+    if parvel_side:
+        if scanned and not path.startswith(site.start_folder) and not is_page_name(path):
+            return REASON_OUTSIDE
+        if all(r[0] not in theirs for r in holders):
+            return REASON_FOLLOW_ON
+        return None
+    if not scanned:
+        return REASON_HIDDEN if hidden else REASON_NOT_SCANNED
+    if all(r[0] not in theirs for r in holders):
+        return REASON_FOLLOW_ON
+    name = path.rsplit(b"/", 1)[-1]
+    if b"." not in name:
+        return REASON_EXTENSIONLESS
+    return None
+
+
+def compare_with_wget(site, parvel_paths, wget_paths):
+    """Per-site figures and the reason for each file only one crawler stored. Returns a dict
+    with the counts, the explained differences grouped by reason and the unexplained ones."""
+    refs = referrers(site)
+    only_parvel = sorted(parvel_paths - wget_paths)
+    only_wget = sorted(wget_paths - parvel_paths)
+    reasons = collections.defaultdict(list)
+    unexplained = []
+    for side, paths, mine, theirs in (("parvel", only_parvel, parvel_paths, wget_paths),
+                                      ("wget", only_wget, wget_paths, parvel_paths)):
+        for path in paths:
+            reason = explain(site, path, mine, theirs, refs, side == "parvel")
+            if reason is None:
+                unexplained.append((side, path, refs.get(path, [])[:3]))
+            else:
+                reasons[(side, reason)].append(path)
+    return {"parvel": len(parvel_paths), "wget": len(wget_paths), "both": len(parvel_paths & wget_paths),
+            "only_parvel": only_parvel, "only_wget": only_wget, "reasons": dict(reasons),
+            "unexplained": unexplained}
+
+
+def format_comparison(name, site, comparison, mirror_report):
+    out = ["== %s: http://%s%s (served from %s)" % (name, site.host.decode(), site.start.decode(), site.root),
+           "   files stored: Parvel %d, wget %d, both %d; only Parvel %d, only wget %d"
+           % (comparison["parvel"], comparison["wget"], comparison["both"], len(comparison["only_parvel"]),
+              len(comparison["only_wget"])),
+           "   followed links checked %d, absolute links rewritten %d, links the server cannot answer either %d"
+           % (mirror_report.links_checked, mirror_report.rewritten, len(mirror_report.dangling_on_server)),
+           "   links in tags hidden by a Shift_JIS lead byte before their '<': %d" % len(mirror_report.hidden)]
+    for (side, reason), paths in sorted(comparison["reasons"].items()):
+        shown = ", ".join(p.decode("utf-8", "replace") for p in paths[:6])
+        more = " ..." if len(paths) > 6 else ""
+        out.append("   only %s, %d: %s: %s%s" % (side, len(paths), reason, shown, more))
+    for side, path, refs in comparison["unexplained"]:
+        out.append("   only %s, UNEXPLAINED: %s (named by %r)" % (side, path.decode("utf-8", "replace"), refs))
+    for page, value in mirror_report.dangling_on_server[:5]:
+        out.append("   link the server has no file for: %s in %s" % (value.decode("utf-8", "replace"),
+                                                                     page.decode("utf-8", "replace")))
+    for fault in mirror_report.faults:
+        out.append("   FAULT: " + fault)
+    return "\n".join(out)
