@@ -20,6 +20,7 @@
 //   wait-idle MS           until the caption is "探索" and the title "Parvel 1st MIX"
 //   wait-caption MS TEXT   until the Search button reads TEXT
 //   close                  WM_CLOSE and wait for the process to end
+//   kill                   end the program at once (after a failed test)
 #include <windows.h>
 
 #include <stdio.h>
@@ -241,6 +242,13 @@ static std::string Run(const std::string &line)
     std::string rest = space == std::string::npos ? "" : line.substr(space + 1);
     if (command == "start")
         return Start(rest);
+    if (command == "kill") {
+        if (g_process.hProcess != NULL && WaitForSingleObject(g_process.hProcess, 0) == WAIT_TIMEOUT) {
+            TerminateProcess(g_process.hProcess, 1);
+            WaitForSingleObject(g_process.hProcess, 5000);
+        }
+        return "ok";
+    }
     if (command == "wait-window") {
         HWND box = OtherWindow("#32770");
         if (box != NULL && g_window == NULL)

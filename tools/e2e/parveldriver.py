@@ -190,6 +190,13 @@ class Driver:
             self.kill()
 
     def kill(self):
+        """Ends the program (if it still runs) and the driver."""
         if self.proc.poll() is None:
+            try:
+                self.proc.stdin.write(b"kill\n")
+                self.proc.stdin.flush()
+                self.answers.get(timeout=10)
+            except (OSError, queue.Empty):
+                pass
             self.proc.kill()
             self.proc.wait(timeout=10)
