@@ -8,6 +8,7 @@
 
 #include "engine/engine.h"
 #include "settings/settings.h"
+#include "tests/win/test_files.h"
 #include "tests/win/text_recorder.h"
 #include "tests/win/window_fixture.h"
 
@@ -96,18 +97,6 @@ static void Serve(const Server &server, const std::string &urlPath, const std::s
     WriteFileAt(path, bytes, epoch);
 }
 
-static std::string ReadWholeFile(const std::string &path)
-{
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    if (file == INVALID_HANDLE_VALUE)
-        return "(missing)";
-    std::string bytes(GetFileSize(file, NULL), '\0');
-    DWORD read = 0;
-    if (!bytes.empty())
-        ReadFile(file, &bytes[0], (DWORD)bytes.size(), &read, NULL);
-    CloseHandle(file);
-    return bytes;
-}
 
 static long long StoredEpoch(const std::string &path)
 {
@@ -159,7 +148,7 @@ struct LoggedRequest {
 
 static std::vector<std::string> LogFileLines(const std::string &path)
 {
-    std::string text = ReadWholeFile(path);
+    std::string text = ReadBytes(path);
     std::vector<std::string> lines;
     if (text == "(missing)")
         return lines;
@@ -206,24 +195,6 @@ static std::vector<std::string> FtpCommands(const std::string &user, const std::
 static const char SAVE_FOLDER[] = "C:\\parvel-fetch-servers";
 static const long long DATE_2001 = 981173106; // Sat, 03 Feb 2001 04:05:06 GMT
 
-static void RemoveTree(const std::string &folder)
-{
-    WIN32_FIND_DATAA data;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = data.cFileName;
-            if (name == "." || name == "..")
-                continue;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(folder + "\\" + name);
-            else
-                DeleteFileA((folder + "\\" + name).c_str());
-        } while (FindNextFileA(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryA(folder.c_str());
-}
 
 class ServersTest : public ::testing::Test {
 protected:
@@ -303,7 +274,7 @@ TEST_F(ServersTest, WholeFileWithItsDateHeadersAndTexts)
     WriteSettingNumber(REG_DLSIZE, 100);
     Crawl(Url("/whole/data.bin"));
     std::string local = Local("/whole/data.bin");
-    EXPECT_EQ(ReadWholeFile(local), Pattern(30000));
+    EXPECT_EQ(ReadBytes(local), Pattern(30000));
     EXPECT_EQ(StoredEpoch(local), DATE_2001) << "the file has the server's date";
     auto requests = Requests(Http(), "/whole/");
     ASSERT_EQ(requests.size(), 1u);
@@ -345,13 +316,13 @@ TEST_F(ServersTest, NewerFileOnTheServerAndASizeChangeAreFetchedAgain)
     Serve(Http(), "/upd/data.bin", Pattern(20000, 7), DATE_2001 + 3600);
     Crawl(Url("/upd/data.bin"));
     std::string local = Local("/upd/data.bin");
-    EXPECT_EQ(ReadWholeFile(local), Pattern(20000, 7));
+    EXPECT_EQ(ReadBytes(local), Pattern(20000, 7));
     EXPECT_EQ(StoredEpoch(local), DATE_2001 + 3600);
     EXPECT_TRUE(HasText(g_titles, "data.bin - Start!!(Update) / Parvel 1st MIX"));
     // Same date, another size, resume off: fetched whole.
     Serve(Http(), "/upd/data.bin", Pattern(15000, 9), DATE_2001 + 3600);
     Crawl(Url("/upd/data.bin"));
-    EXPECT_EQ(ReadWholeFile(local), Pattern(15000, 9));
+    EXPECT_EQ(ReadBytes(local), Pattern(15000, 9));
     EXPECT_TRUE(HasText(g_titles, "data.bin - Start! / Parvel 1st MIX")) << JoinTexts(g_titles);
     std::vector<std::string> seen = {"null 200", "null 200", "null 200"};
     EXPECT_EQ(RangesAndStatus(Requests(Http(), "/upd/")), seen);
@@ -365,7 +336,7 @@ TEST_F(ServersTest, BrokenTransferIsContinuedWithARangeOverAttempts)
     SetFaults(Http(), R"({"/cont/data.bin": {"cut_after": 10000}})");
     Crawl(Url("/cont/data.bin"));
     std::string local = Local("/cont/data.bin");
-    EXPECT_EQ(ReadWholeFile(local), Pattern(30000)) << "each attempt continued the file";
+    EXPECT_EQ(ReadBytes(local), Pattern(30000)) << "each attempt continued the file";
     // Every attempt first asks for the whole file to read its facts, then
     // continues from 2500 bytes before the stored end.
     std::vector<std::string> seen = {"null 200", "null 200", "bytes=7500- 206", "null 200",
@@ -391,7 +362,7 @@ TEST_F(ServersTest, ContinuationAnswersThatCannotBeUsedGiveTheServersFile)
         Serve(Http(), c.path, Pattern(30000, 3), DATE_2001);
         SetFaults(Http(), std::string("{\"") + c.path + "\": [{\"times\": 1, \"cut_after\": 10000}, " + c.rangeRule + "]}");
         Crawl(Url(c.path));
-        EXPECT_EQ(ReadWholeFile(Local(c.path)), Pattern(30000, 3)) << c.name << ": no corruption";
+        EXPECT_EQ(ReadBytes(Local(c.path)), Pattern(30000, 3)) << c.name << ": no corruption";
         EXPECT_EQ(RangesAndStatus(Requests(Http(), c.path)), c.seen) << c.name;
     }
 }
@@ -404,11 +375,11 @@ TEST_F(ServersTest, StoredFileWhoseOverlapDiffersIsRewrittenWhole)
     SetFaults(Http(), R"({"/ovl/data.bin": {"times": 1, "cut_after": 10000}})");
     Crawl(Url("/ovl/data.bin"));
     std::string local = Local("/ovl/data.bin");
-    ASSERT_EQ(ReadWholeFile(local), Pattern(10000, 1));
+    ASSERT_EQ(ReadBytes(local), Pattern(10000, 1));
     // The server's file changes under the same date and size.
     Serve(Http(), "/ovl/data.bin", Pattern(30000, 2), DATE_2001);
     Crawl(Url("/ovl/data.bin"));
-    EXPECT_EQ(ReadWholeFile(local), Pattern(30000, 2));
+    EXPECT_EQ(ReadBytes(local), Pattern(30000, 2));
     std::vector<std::string> seen = {"null 200", "null 200", "bytes=7500- 206", "null 200"};
     EXPECT_EQ(RangesAndStatus(Requests(Http(), "/ovl/")), seen);
 }
@@ -422,7 +393,7 @@ TEST_F(ServersTest, NotFoundIsAskedOnce)
     EXPECT_TRUE(HasText(g_statusTexts, "ファイルが見つかりません")) << JoinTexts(g_statusTexts);
     std::vector<std::string> log = {"* URL-> " + HttpHost() + "/nf/data.bin"};
     EXPECT_EQ(Log(), log);
-    EXPECT_EQ(ReadWholeFile(Local("/nf/data.bin")), "(missing)");
+    EXPECT_EQ(ReadBytes(Local("/nf/data.bin")), "(missing)");
 }
 
 TEST_F(ServersTest, ResponseWithoutContentLength)
@@ -430,7 +401,7 @@ TEST_F(ServersTest, ResponseWithoutContentLength)
     Serve(Http(), "/nolen/data.bin", Pattern(40000), DATE_2001);
     SetFaults(Http(), R"({"/nolen/data.bin": {"content_length": null}})");
     Crawl(Url("/nolen/data.bin"));
-    EXPECT_EQ(ReadWholeFile(Local("/nolen/data.bin")), Pattern(40000));
+    EXPECT_EQ(ReadBytes(Local("/nolen/data.bin")), Pattern(40000));
     bool shownWithoutSize = false;
     for (const std::string &text : g_statusTexts)
         shownWithoutSize |= text.rfind("data.bin : 40000バイト受信済み\n効率", 0) == 0;
@@ -452,7 +423,7 @@ TEST_F(ServersTest, BodyCutShortOnHttp10IsReportedOnce)
     EXPECT_EQ(Log(), log);
     EXPECT_TRUE(HasText(g_statusTexts, SIZE_MISMATCH));
     EXPECT_EQ(Requests(Http(), "/cut10/").size(), 1u) << "a server that cannot continue is not asked again";
-    EXPECT_EQ(ReadWholeFile(local), Pattern(5000));
+    EXPECT_EQ(ReadBytes(local), Pattern(5000));
     EXPECT_EQ(StoredEpoch(local), DATE_2001) << "broken off by the server, not the user: the server's date";
 }
 
@@ -463,7 +434,7 @@ TEST_F(ServersTest, SkipOnHttp10GivesThePartialFileTheYear1980)
     skipWhenStatusBegins = "data.bin : サイズ ";
     Crawl(Url("/skip10/data.bin"));
     std::string local = Local("/skip10/data.bin");
-    std::string stored = ReadWholeFile(local);
+    std::string stored = ReadBytes(local);
     EXPECT_LT(stored.size(), 400000u);
     EXPECT_EQ(stored, Pattern(stored.size()));
     SYSTEMTIME date;
@@ -486,7 +457,7 @@ TEST_F(ServersTest, StallIsEndedByTheReceiveTimeout)
     EXPECT_LT(runMilliseconds, 20000u) << "the fetch ended by the 3 s time-out, not by the server";
     EXPECT_GE(runMilliseconds, 2500u);
     EXPECT_TRUE(HasText(Log(), SIZE_MISMATCH));
-    EXPECT_EQ(ReadWholeFile(Local("/stall/data.bin")), Pattern(8000));
+    EXPECT_EQ(ReadBytes(Local("/stall/data.bin")), Pattern(8000));
 }
 
 TEST_F(ServersTest, RedirectIsFollowedAndStoredUnderTheAddressAsked)
@@ -494,7 +465,7 @@ TEST_F(ServersTest, RedirectIsFollowedAndStoredUnderTheAddressAsked)
     Serve(Http(), "/redir/target.bin", Pattern(5000, 4), DATE_2001);
     SetFaults(Http(), R"({"/redir/data.bin": {"redirect": "http://@HOST@/redir/target.bin"}})");
     Crawl(Url("/redir/data.bin"));
-    EXPECT_EQ(ReadWholeFile(Local("/redir/data.bin")), Pattern(5000, 4));
+    EXPECT_EQ(ReadBytes(Local("/redir/data.bin")), Pattern(5000, 4));
     auto requests = Requests(Http(), "/redir/");
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(requests[0].path + " " + requests[0].status, "/redir/data.bin 302");
@@ -509,10 +480,10 @@ TEST_F(ServersTest, TwoServersAndAPortChangeMakeNewConnections)
     Serve(Http(), "/two/d.bin", Pattern(1000, 4), DATE_2001);
     std::string host2 = "127.0.0.1:" + Http2().port;
     Crawl(Url("/two/a.bin") + "\r\n" + Url("/two/b.bin") + "\r\nhttp://" + host2 + "/two/c.bin\r\n" + Url("/two/d.bin"));
-    EXPECT_EQ(ReadWholeFile(Local("/two/a.bin")), Pattern(1000, 1));
-    EXPECT_EQ(ReadWholeFile(Local("/two/b.bin")), Pattern(1000, 2));
-    EXPECT_EQ(ReadWholeFile(Local("/two/c.bin", host2)), Pattern(1000, 3));
-    EXPECT_EQ(ReadWholeFile(Local("/two/d.bin")), Pattern(1000, 4));
+    EXPECT_EQ(ReadBytes(Local("/two/a.bin")), Pattern(1000, 1));
+    EXPECT_EQ(ReadBytes(Local("/two/b.bin")), Pattern(1000, 2));
+    EXPECT_EQ(ReadBytes(Local("/two/c.bin", host2)), Pattern(1000, 3));
+    EXPECT_EQ(ReadBytes(Local("/two/d.bin")), Pattern(1000, 4));
     EXPECT_EQ(CountText(g_titles, "Connecting... / Parvel 1st MIX"), 4) << "the run's, then one per new connection";
     auto first = Requests(Http(), "/two/");
     ASSERT_EQ(first.size(), 3u);
@@ -534,7 +505,7 @@ TEST_F(ServersTest, FtpFileAndFolder)
     std::string host = "127.0.0.1:" + Ftp().port;
     Crawl("ftp://" + host + "/pub/file.bin\r\nftp://" + host + "/pub/");
     std::string local = Local("/pub/file.bin", host);
-    EXPECT_EQ(ReadWholeFile(local), Pattern(50000, 5));
+    EXPECT_EQ(ReadBytes(local), Pattern(50000, 5));
     SYSTEMTIME date;
     FILETIME time = FromEpoch(StoredEpoch(local));
     FileTimeToSystemTime(&time, &date);
@@ -553,10 +524,10 @@ TEST_F(ServersTest, UserAndPasswordInTheAddress)
     Serve(Http(), "/auth/data.bin", Pattern(3000, 8), DATE_2001);
     std::string ftpHost = "127.0.0.1:" + Ftp().port;
     Crawl("ftp://taro:pw@" + ftpHost + "/pub/user.bin\r\nhttp://user:secret@" + HttpHost() + "/auth/data.bin");
-    EXPECT_EQ(ReadWholeFile(Local("/pub/user.bin", ftpHost)), Pattern(3000, 6)) << "stored without the user";
+    EXPECT_EQ(ReadBytes(Local("/pub/user.bin", ftpHost)), Pattern(3000, 6)) << "stored without the user";
     std::vector<std::string> retrieved = {"/pub/user.bin"};
     EXPECT_EQ(FtpCommands("taro", "RETR"), retrieved) << "logged in as taro";
-    EXPECT_EQ(ReadWholeFile(Local("/auth/data.bin")), Pattern(3000, 8));
+    EXPECT_EQ(ReadBytes(Local("/auth/data.bin")), Pattern(3000, 8));
     EXPECT_TRUE(HasText(Log(), Filled(NOT_RESUMABLE, Ftp().port))) << "the resume line names the host without the user";
 }
 
@@ -566,7 +537,7 @@ TEST_F(ServersTest, UnchangedPageIsStillScannedAndItsLinksFollowed)
     Serve(Http(), "/scan/index.html", "<html><body><a href=\"a.bin\">a</a></body></html>", DATE_2001);
     Serve(Http(), "/scan/a.bin", Pattern(2000), DATE_2001);
     Crawl(Url("/scan/"));
-    EXPECT_EQ(ReadWholeFile(Local("/scan/a.bin")), Pattern(2000)) << "the page's link was fetched";
+    EXPECT_EQ(ReadBytes(Local("/scan/a.bin")), Pattern(2000)) << "the page's link was fetched";
     Crawl(Url("/scan/"));
     EXPECT_EQ(CountText(g_statusTexts, "更新されていないのでダウンロードしません"), 2) << JoinTexts(g_statusTexts);
     std::vector<std::string> paths;

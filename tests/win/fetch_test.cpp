@@ -189,24 +189,7 @@ protected:
         DestroyWindow(window);
         ClearSettings();
     }
-    static void RemoveTree(const std::string &folder)
-    {
-        WIN32_FIND_DATAA data;
-        HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-        if (find != INVALID_HANDLE_VALUE) {
-            do {
-                std::string name = data.cFileName;
-                if (name == "." || name == "..")
-                    continue;
-                if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    RemoveTree(folder + "\\" + name);
-                else
-                    DeleteFileA((folder + "\\" + name).c_str());
-            } while (FindNextFileA(find, &data));
-            FindClose(find);
-        }
-        RemoveDirectoryA(folder.c_str());
-    }
+
     int Fetch(const char *address = "host/dir/a.bin", int attempt = 0, int depth = 0)
     {
         ClearTexts();
