@@ -131,6 +131,10 @@ class DemoCrawlTest(unittest.TestCase):
         for page in ("hp/diary/1999/august.html", "hp/diary/1999/july.html", "hp/gallery/index.html"):
             self.assert_only_links_rewritten(page)
         self.assertEqual(os.listdir(self.shortcuts), [TITLE + ".LNK"])
+        with open(os.path.join(self.shortcuts, TITLE + ".LNK"), "rb") as f:
+            link = f.read()
+        start_page = windows_path(self.env, os.path.join(self.save, self.main, "hp", "index.html"))
+        self.assertIn(start_page.encode("cp932"), link, "the shortcut leads to the stored start page")
 
         # Second run over the unchanged site: the crawl reaches every file again
         # through the stored, rewritten pages; no picture, sound or download is
