@@ -146,6 +146,7 @@ class RealSitesTest(unittest.TestCase):
         mirror_report = sitecheck.check_mirror(site, mirror)
         stray = mirror.stray_files()
         outside = sorted(set(os.listdir(top)) - {"mirror", "shortcuts", "wget"})
+        shortcut_files = os.listdir(shortcuts.encode())
 
         wget = sitecheck.run_wget(url, wget_dir)
         wget_paths = sitecheck.stored_paths(os.path.join(wget_dir.encode(), site.host))
@@ -162,6 +163,10 @@ class RealSitesTest(unittest.TestCase):
             text += "\n   Chromium: %d pictures or links lead to files that Parvel's rules leave out: %s" % (
                 len(unfollowed), ", ".join(sorted(set(unfollowed))[:5]))
         text += "".join("\n   BROWSER FAULT: " + f for f in browser_faults[:20])
+        other_lines = [l for l in lines if not l.startswith(("* URL-> ", "Z:\\")) and not l.endswith("はレジューム可能")]
+        logged = sorted(l for l in lines if l.startswith("Z:\\"))
+        text += "\n   access log: %d stored files, other lines %r" % (len(logged), other_lines[:10])
+        text += "\n   shortcut folder: %r" % shortcut_files
         text += "\n   times: Parvel crawl %.0f s, whole Wine part %.0f s, checks, wget and Chromium %.0f s" % (
             seconds, wine_seconds, time.monotonic() - began - wine_seconds)
         self.report.append(text)
@@ -169,6 +174,8 @@ class RealSitesTest(unittest.TestCase):
         self.assertIn(site.start_folder.lstrip(b"/") + site.start.rsplit(b"/", 1)[-1],
                       [p.lstrip(b"/") for p in mirror.files()], "the start page is stored\n" + text)
         self.assertEqual(stray, [], "files outside the site's folder of the save folder")
+        self.assertEqual([n[-4:] for n in shortcut_files], [b".LNK"], "one shortcut to the start page")
+        self.assertEqual(len(logged), len(mirror.files()), "one access log line for each stored file")
         self.assertEqual(outside, [], "files beside the save folder")
         # 8: the server answered some request with an error (a link of the site to no file).
         self.assertIn(wget.returncode, (0, 8), wget.stderr.decode("utf-8", "replace")[-2000:])

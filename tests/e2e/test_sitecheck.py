@@ -4,6 +4,7 @@ import shutil
 import tempfile
 import unittest
 
+import browsercheck
 import sitecheck
 
 HOST = "127.0.0.9"
@@ -124,6 +125,30 @@ class SiteCheckTest(unittest.TestCase):
         comparison = sitecheck.compare_with_wget(self.site, parvel - {b"/doc/a.html", b"/doc/deep.png"}, wget)
         self.assertEqual([(side, path) for side, path, _ in comparison["unexplained"]], [("wget", b"/doc/a.html")])
         self.assertEqual(comparison["reasons"][("wget", sitecheck.REASON_FOLLOW_ON)], [b"/doc/deep.png"])
+
+
+GIF = (b"GIF89a\x01\x00\x01\x00\x80\x00\x00\x00\x00\x00\xff\xff\xff!\xf9\x04\x01\x00\x00\x00\x00"
+       b",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02D\x01\x00;")
+
+
+@unittest.skipUnless(os.path.exists(browsercheck.CHROMIUM), "needs Debian's chromium (tools/setup-machine.sh)")
+class BrowserCheckTest(unittest.TestCase):
+    def test_pictures_that_load_and_that_do_not_and_resolved_links(self):
+        folder = tempfile.mkdtemp(prefix="parvel-browser-")
+        try:
+            write(folder, "/d/p.html", b'<html><title>t</title><img src="ok.gif"><img src="../gone.gif">'
+                                       b'<a href="sub/x.html?q#f">x</a><a href="mailto:a@b">m</a></html>')
+            write(folder, "/d/ok.gif", GIF)
+            write(folder, "/d/q.html", b"<html><title>second</title></html>")
+            first, second = browsercheck.inspect_pages([os.path.join(folder, "d", "p.html"),
+                                                        os.path.join(folder, "d", "q.html")])
+            url = browsercheck.file_url(folder)
+            self.assertEqual(first["images"], [[url + "/d/ok.gif", True], [url + "/gone.gif", False]])
+            self.assertEqual(first["links"], [url + "/d/sub/x.html?q#f", "mailto:a@b"])
+            self.assertEqual(browsercheck.path_of_url(first["links"][0]), os.path.join(folder, "d", "sub", "x.html"))
+            self.assertEqual(second["title"], "second")
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":
