@@ -1,4 +1,4 @@
-// engine/receive_numbers.h — the portable numbers of a transfer: percentage, throughput over the rate window, remaining time, animation period, the date year of an interrupted file and the start of a Content-Range.
+// engine/receive_numbers.h — the portable numbers of a transfer: percentage, throughput over the rate window, remaining time, animation period, the date year of an interrupted file, the start of a Content-Range and the fields of an HTTP date.
 #ifndef PARVEL_ENGINE_RECEIVE_NUMBERS_H
 #define PARVEL_ENGINE_RECEIVE_NUMBERS_H
 
@@ -46,5 +46,18 @@ int StoredFileYear(int serverYear, int brokenOffByUser, int resumePossible);
 // allowed around the parts, the unit without case); -1 when the text is not
 // of that form or a position does not fit 32 bits.
 long long ContentRangeStart(const char *value);
+
+// The fields of a date as a server writes it in Last-Modified, in GMT.
+struct HttpDate {
+    int year, month, day, hour, minute, second;
+};
+
+// Reads an HTTP date in one of its three forms: "Sun, 06 Nov 1994 08:49:37
+// GMT", "Sunday, 06-Nov-94 08:49:37 GMT" (years 70 to 99 are 1970 to 1999,
+// the others 2000 to 2069) and "Sun Nov  6 08:49:37 1994"; the weekday name
+// is not checked, the zone may be GMT or UTC. False for any other text and
+// for a date that does not exist or lies outside the years 1601 to 30827,
+// which a file time cannot hold.
+bool ParseHttpDate(const char *text, HttpDate *date);
 
 #endif

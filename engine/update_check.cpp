@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "engine/receive_numbers.h"
 #include "net/net.h"
 
 char g_contentType[CONTENT_TYPE_SIZE];
@@ -40,6 +41,30 @@ static bool QueryText(HINTERNET request, DWORD infoLevel, char *work)
     return found;
 }
 
+// The Last-Modified date of the response, read from its text; year 0 when
+// there is none or it is no date. The library's own conversion is not used:
+// under Wine it fails on a text it cannot read (far-future years, the RFC 850
+// and asctime forms, garbage) and ends the program.
+static void ReadServerDate(HINTERNET request, char *work, SYSTEMTIME *serverDate)
+{
+    memset(serverDate, 0, sizeof *serverDate);
+    HttpDate date;
+    if (!QueryText(request, HTTP_QUERY_LAST_MODIFIED, work) || !ParseHttpDate(work, &date))
+        return;
+    SYSTEMTIME fields;
+    memset(&fields, 0, sizeof fields);
+    fields.wYear = (WORD)date.year;
+    fields.wMonth = (WORD)date.month;
+    fields.wDay = (WORD)date.day;
+    fields.wHour = (WORD)date.hour;
+    fields.wMinute = (WORD)date.minute;
+    fields.wSecond = (WORD)date.second;
+    // Through a file time and back: the system checks the date and fills in its weekday.
+    FILETIME time;
+    if (!SystemTimeToFileTime(&fields, &time) || !FileTimeToSystemTime(&time, serverDate))
+        memset(serverDate, 0, sizeof *serverDate);
+}
+
 static DWORD FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
 {
     static char work[HEADER_WORK_SIZE + 1];
@@ -52,13 +77,7 @@ static DWORD FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
         CopyWholeCharacters(g_contentType, work, sizeof g_contentType);
     else
         lstrcpyA(g_contentType, "text/text");
-    memset(serverDate, 0, sizeof *serverDate);
-    memset(work, 0, sizeof work);
-    DWORD length = HEADER_WORK_SIZE;
-    if (g_internet.QueryInfo(request, HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME, work, &length, NULL))
-        memcpy(serverDate, work, sizeof *serverDate);
-    else
-        serverDate->wYear = 0;
+    ReadServerDate(request, work, serverDate);
     return QueryContentLength(request);
 }
 

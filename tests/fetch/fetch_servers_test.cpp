@@ -460,6 +460,33 @@ TEST_F(ServersTest, StallIsEndedByTheReceiveTimeout)
     EXPECT_EQ(ReadBytes(Local("/stall/data.bin")), Pattern(8000));
 }
 
+// Last-Modified texts that the library cannot convert (under Wine its own
+// conversion ends the program on them): the file is stored whole, with the
+// date when the text is one.
+TEST_F(ServersTest, BrokenAndUnusualDatesAreReadFromTheirText)
+{
+    struct Case { const char *path; const char *date; long long epoch; } cases[] = {
+        {"/dates/broken.bin", "Blursday, 32 Foo 20x9 25:61:61 GMT", -1},
+        {"/dates/garbage.bin", "garbage", -1},
+        {"/dates/rfc850.bin", "Sunday, 06-Nov-94 08:49:37 GMT", 784111777},
+        {"/dates/asctime.bin", "Sun Nov  6 08:49:37 1994", 784111777},
+        {"/dates/far.bin", "Fri, 31 Dec 2100 23:59:59 GMT", 4133980799LL},
+    };
+    std::string faults = "{", list;
+    for (const Case &c : cases) {
+        Serve(Http(), c.path, Pattern(4000, 9), DATE_2001);
+        faults += std::string(faults.size() > 1 ? ", " : "") + "\"" + c.path + "\": {\"last_modified\": \"" + c.date + "\"}";
+        list += Url(c.path) + "\r\n";
+    }
+    SetFaults(Http(), faults + "}");
+    Crawl(list);
+    for (const Case &c : cases) {
+        EXPECT_EQ(ReadBytes(Local(c.path)), Pattern(4000, 9)) << c.date;
+        if (c.epoch >= 0)
+            EXPECT_EQ(StoredEpoch(Local(c.path)), c.epoch) << c.date;
+    }
+}
+
 TEST_F(ServersTest, RedirectIsFollowedAndStoredUnderTheAddressAsked)
 {
     Serve(Http(), "/redir/target.bin", Pattern(5000, 4), DATE_2001);

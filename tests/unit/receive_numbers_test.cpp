@@ -109,3 +109,53 @@ TEST(ReceiveNumbers, ContentRangeStart)
     for (const Case &c : cases)
         EXPECT_EQ(ContentRangeStart(c.value), c.start) << "'" << c.value << "'";
 }
+
+TEST(ReceiveNumbers, ParseHttpDate)
+{
+    struct Case { const char *text; bool read; HttpDate date; } cases[] = {
+        {"Sun, 06 Nov 1994 08:49:37 GMT", true, {1994, 11, 6, 8, 49, 37}},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", true, {1994, 11, 6, 8, 49, 37}},
+        {"Sun Nov  6 08:49:37 1994", true, {1994, 11, 6, 8, 49, 37}},
+        {"Monday, 01-Jan-01 00:00:00 GMT", true, {2001, 1, 1, 0, 0, 0}},
+        {"  mon, 1 jan 2001 00:00:00 utc  ", true, {2001, 1, 1, 0, 0, 0}},
+        {"Fri, 31 Dec 9999 23:59:59 GMT", true, {9999, 12, 31, 23, 59, 59}},
+        {"Tue, 29 Feb 2000 12:00:00 GMT", true, {2000, 2, 29, 12, 0, 0}},
+        {"Mon, 01 Jan 1601 00:00:00 GMT", true, {1601, 1, 1, 0, 0, 0}},
+        {"Sun, 31 Dec 30827 23:59:59 GMT", true, {30827, 12, 31, 23, 59, 59}},
+        {"Mon, 01 Jan 30828 00:00:00 GMT", false, {}}, // beyond a file time
+        {"Sun, 31 Dec 1600 23:59:59 GMT", false, {}},
+        {"Thu, 29 Feb 2001 00:00:00 GMT", false, {}},  // no such day
+        {"Thu, 29 Feb 1900 00:00:00 GMT", false, {}},
+        {"Blursday, 32 Foo 20x9 25:61:61 GMT", false, {}},
+        {"Sat, 32 Jan 2000 00:00:00 GMT", false, {}},
+        {"Sat, 01 Jan 2000 24:00:00 GMT", false, {}},
+        {"Sat, 01 Jan 2000 23:60:00 GMT", false, {}},
+        {"Sat, 01 Jan 2000", false, {}},
+        {"Sat, 01 Jan 2000 00:00:00", false, {}},      // no zone
+        {"Sat, 01 Jan 2000 00:00:00 GMT+9", false, {}},
+        {"Sat, 01 Jan 2000 00:00:00 JST", false, {}},
+        {"Sat, 01 Xyz 2000 00:00:00 GMT", false, {}},
+        {"Sat, 01 Jan 99999999999 00:00:00 GMT", false, {}},
+        {"Sat, 01 Jan 2000 0:0:0 GMT", false, {}},
+        {"Sun Nov  6 08:49:37", false, {}},
+        {"Sun Nov  6 08:49:37 1994 x", false, {}},
+        {"garbage", false, {}},
+        {"", false, {}},
+        {"978307200", false, {}},
+    };
+    for (const Case &c : cases) {
+        HttpDate date = {-1, -1, -1, -1, -1, -1};
+        bool read = ParseHttpDate(c.text, &date);
+        EXPECT_EQ(read, c.read) << "'" << c.text << "'";
+        if (c.read && read) {
+            EXPECT_EQ(date.year, c.date.year) << c.text;
+            EXPECT_EQ(date.month, c.date.month) << c.text;
+            EXPECT_EQ(date.day, c.date.day) << c.text;
+            EXPECT_EQ(date.hour, c.date.hour) << c.text;
+            EXPECT_EQ(date.minute, c.date.minute) << c.text;
+            EXPECT_EQ(date.second, c.date.second) << c.text;
+        } else if (!read) {
+            EXPECT_EQ(date.year, -1) << "left unchanged: '" << c.text << "'";
+        }
+    }
+}

@@ -123,6 +123,21 @@ static BOOL CopyNumber(DWORD value, LPVOID buffer, LPDWORD length)
     return TRUE;
 }
 
+// The Last-Modified text of a response: as scripted, or its date in RFC 1123 form.
+static std::string LastModifiedText(const FakeResponse &r)
+{
+    if (!r.lastModifiedText.empty())
+        return r.lastModifiedText;
+    static const char *const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const SYSTEMTIME &t = r.lastModified;
+    char text[64];
+    wsprintfA(text, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[t.wDayOfWeek % 7], t.wDay,
+              months[(t.wMonth + 11) % 12], t.wYear, t.wHour, t.wMinute, t.wSecond);
+    return text;
+}
+
 static BOOL WINAPI FakeQueryInfo(HINTERNET handle, DWORD level, LPVOID buffer, LPDWORD length, LPDWORD)
 {
     FakeHandle *h = Find(handle);
@@ -146,6 +161,8 @@ static BOOL WINAPI FakeQueryInfo(HINTERNET handle, DWORD level, LPVOID buffer, L
         memcpy(buffer, &r.lastModified, sizeof(SYSTEMTIME));
         *length = sizeof(SYSTEMTIME);
         return TRUE;
+    case HTTP_QUERY_LAST_MODIFIED:
+        return r.hasLastModified && CopyText(LastModifiedText(r), buffer, length);
     }
     return FALSE;
 }

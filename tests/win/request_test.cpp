@@ -184,6 +184,42 @@ TEST_F(RequestTest, RemoteFactsFromHttpHeaders)
     }
 }
 
+// Dates that the library's own conversion cannot take (under Wine it ends the
+// program on them) are read from the header's text; a text that is no date
+// gives the year 0, so the file is fetched whole and keeps no date.
+TEST_F(RequestTest, ServerDateFromTheLastModifiedText)
+{
+    FakeResponse next;
+    g_fakeAnswer = [&next](const FakeRequestRecord &) { return next; };
+    struct Case { const char *text; WORD year, month, day, weekday, hour; } cases[] = {
+        {"Sun, 06 Nov 1994 08:49:37 GMT", 1994, 11, 6, 0, 8},
+        {"Sunday, 06-Nov-94 08:49:37 GMT", 1994, 11, 6, 0, 8},
+        {"Sun Nov  6 08:49:37 1994", 1994, 11, 6, 0, 8},
+        {"Fri, 31 Dec 9999 23:59:59 GMT", 9999, 12, 31, 5, 23},
+        {"Wed, 29 Feb 2012 10:00:00 GMT", 2012, 2, 29, 3, 10},
+        {"Blursday, 32 Foo 20x9 25:61:61 GMT", 0, 0, 0, 0, 0},
+        {"Sat, 01 Jan 2000", 0, 0, 0, 0, 0},
+        {"garbage", 0, 0, 0, 0, 0},
+        {"Mon, 01 Jan 30828 00:00:00 GMT", 0, 0, 0, 0, 0},
+    };
+    for (const Case &c : cases) {
+        next = FakeResponse();
+        next.lastModifiedText = c.text;
+        next.body = "x";
+        HINTERNET request = OpenRequest(connection, "/a", INTERNET_SERVICE_HTTP, 0);
+        ASSERT_NE(request, (HINTERNET)NULL);
+        SYSTEMTIME date;
+        memset(&date, 0x55, sizeof date);
+        FetchRemoteFacts(request, "/a", &date, INTERNET_SERVICE_HTTP);
+        EXPECT_EQ(date.wYear, c.year) << c.text;
+        EXPECT_EQ(date.wMonth, c.month) << c.text;
+        EXPECT_EQ(date.wDay, c.day) << c.text;
+        EXPECT_EQ(date.wDayOfWeek, c.weekday) << c.text;
+        EXPECT_EQ(date.wHour, c.hour) << c.text;
+        CloseInternetHandle(&request);
+    }
+}
+
 TEST_F(RequestTest, RemoteFactsFromAnFtpListing)
 {
     SYSTEMTIME written = {1999, 7, 0, 4, 12, 30, 15, 0};
