@@ -1,4 +1,6 @@
 # tests/e2e/test_real_sites.py — crawls documentation sites from Debian packages, served by nginx on port 80 of their own loopback addresses, with parvel.exe under Wine; checks each mirror on disk and in headless Chromium, and compares it with wget's mirror.
+import collections
+import hashlib
 import os
 import shutil
 import tempfile
@@ -130,6 +132,15 @@ class RealSitesTest(unittest.TestCase):
             faults.append("Chromium reported %d of %d pages" % (len(results), len(pages)))
         return faults, len(pages), pictures, links, unfollowed, missing_on_server
 
+    @staticmethod
+    def snapshot(mirror):
+        """Every stored file of the mirror: its digest and its last-write second."""
+        state = {}
+        for path, full in mirror.files().items():
+            with open(full, "rb") as f:
+                state[path] = (hashlib.sha256(f.read()).hexdigest(), int(os.path.getmtime(full)))
+        return state
+
     def check_site(self, name):
         entry = next(s for s in self.sites if s[0] == name)
         _, address, root, start = entry
@@ -142,6 +153,7 @@ class RealSitesTest(unittest.TestCase):
 
         began = time.monotonic()
         seconds, wine_seconds, lines = self.crawl_with_parvel(save, shortcuts, url)
+        first_requests = {request for request, _ in self.nginx.access_log(address)}
         mirror = sitecheck.Mirror(save, site)
         mirror_report = sitecheck.check_mirror(site, mirror)
         stray = mirror.stray_files()
@@ -153,6 +165,16 @@ class RealSitesTest(unittest.TestCase):
         comparison = sitecheck.compare_with_wget(site, set(mirror.files()), wget_paths)
 
         browser_faults, pages, pictures, links, unfollowed, missing = self.browse(site, mirror, mirror_report.followed)
+
+        # A second run into the same folder goes through the stored, rewritten pages:
+        # it must ask for nothing the first did not and leave every file as it was.
+        before = self.snapshot(mirror)
+        asked = len(self.nginx.access_log(address))
+        again, _, _ = self.crawl_with_parvel(save, shortcuts, url)
+        second_requests = [request for request, _ in self.nginx.access_log(address)[asked:]]
+        after = self.snapshot(mirror)
+        changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
+        new_requests = sorted(set(second_requests) - first_requests)
         text = sitecheck.format_comparison(name, site, comparison, mirror_report)
         text += "\n   Chromium: %d stored pages opened from disk, %d pictures, %d followed links checked" % (
             pages, pictures, links)
@@ -167,6 +189,9 @@ class RealSitesTest(unittest.TestCase):
         logged = sorted(l for l in lines if l.startswith("Z:\\"))
         text += "\n   access log: %d stored files, other lines %r" % (len(logged), other_lines[:10])
         text += "\n   shortcut folder: %r" % shortcut_files
+        repeats = collections.Counter(second_requests).most_common(1)
+        text += "\n   second run: %.0f s, %d requests (most for one address: %r), new requests %r, files changed %r" % (
+            again, len(second_requests), repeats, new_requests[:5], changed[:5])
         text += "\n   times: Parvel crawl %.0f s, whole Wine part %.0f s, checks, wget and Chromium %.0f s" % (
             seconds, wine_seconds, time.monotonic() - began - wine_seconds)
         self.report.append(text)
@@ -183,6 +208,8 @@ class RealSitesTest(unittest.TestCase):
         self.assertEqual(comparison["unexplained"], [], text)
         self.assertEqual(browser_faults, [], text)
         self.assertGreater(pictures, 0, "the pages show pictures")
+        self.assertEqual(new_requests, [], "the second run asks only for what the first asked for")
+        self.assertEqual(changed, [], "the second run leaves the mirror as it was")
         self.assertGreater(mirror_report.links_checked, 0)
 
     def test_aptitude_manual_in_japanese(self):
