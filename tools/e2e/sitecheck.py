@@ -246,8 +246,9 @@ class MirrorReport:
 
 
 def check_mirror(site, mirror):
-    """Runs the three mirror checks: followed links lead to stored files, nothing outside the
-    host folder, and every stored file equal to the server's apart from rewritten links."""
+    """Checks every stored file: it has a file on the server, it equals that file (a page:
+    apart from its rewritten links), and each link the program follows from a stored
+    page leads to a stored file. Files outside the host folder: Mirror.stray_files."""
     report = MirrorReport()
     server = site.files()
     stored = mirror.files()
@@ -260,7 +261,7 @@ def check_mirror(site, mirror):
             copy = f.read()
         with open(original_file, "rb") as f:
             original = f.read()
-        if not is_page_name(path) or b"." not in path.rsplit(b"/", 1)[-1]:
+        if not path.lower().endswith(PAGE_EXTENSIONS):    # the sites serve their pages as .html
             if copy != original:
                 report.faults.append("%r differs from the server's file (%d bytes stored, %d served)"
                                      % (path, len(copy), len(original)))
