@@ -28,6 +28,8 @@ struct FetchJob {
     // A file that could not be written or read, reported in the log: the
     // address is finished with, but not recorded as visited nor scanned.
     bool fileProblem;
+    // The library followed a redirect to another server (see LeftTheServer).
+    bool leftServer;
 };
 
 // What RequestFile returns when the fetch goes on to the transfer.
@@ -108,6 +110,32 @@ static void ShowRequestStatus(const FetchJob *job)
 
 static bool IsSuccessStatus(DWORD code) { return code >= 200 && code <= 299; }
 
+// True when the same server: host names alike without case, and the same
+// port, the HTTP port when none is written.
+static bool SameServer(const char *hostPart, const char *otherHostPart)
+{
+    char name[TEXT_SIZE], otherName[TEXT_SIZE];
+    INTERNET_PORT port = HostNameAndPort(hostPart, name);
+    INTERNET_PORT otherPort = HostNameAndPort(otherHostPart, otherName);
+    return lstrcmpiA(name, otherName) == 0 && (port ? port : INTERNET_DEFAULT_HTTP_PORT) ==
+                                                   (otherPort ? otherPort : INTERNET_DEFAULT_HTTP_PORT);
+}
+
+// True when the library followed a redirect of the request to another
+// server: its Host header then names that server, and the library has
+// pointed the connection itself there, so that later requests on it would
+// go to that server and store its files under this server's paths.
+static bool LeftTheServer(HINTERNET request, const char *hostPart)
+{
+    char value[TEXT_SIZE + 1];
+    memset(value, 0, sizeof value);
+    DWORD length = TEXT_SIZE;
+    if (!g_internet.QueryInfo(request, HTTP_QUERY_HOST | HTTP_QUERY_FLAG_REQUEST_HEADERS, value, &length, NULL))
+        return false;
+    value[TEXT_SIZE] = '\0';
+    return !SameServer(value, hostPart);
+}
+
 // Sends the request and checks the response: status, remote facts and, for
 // a page, depth and scope. GO_ON, or the fetch's result when it ends here.
 static int RequestFile(FetchJob *job)
@@ -137,6 +165,12 @@ static int RequestFile(FetchJob *job)
             ShowStatusString(IDS_REQUESTFAILED);
             return 1;
         }
+        // Redirected to another server: this answer is received whole (a
+        // continuation would ask the other server for this path) and the
+        // connection is given up when the fetch ends.
+        job->leftServer = LeftTheServer(job->request, job->host);
+        if (job->leftServer)
+            g_resumePossible = 0;
     }
     if (lstrcmpiA(g_contentType, "text/html") == 0) {
         job->nonPage = 0;
@@ -317,6 +351,15 @@ static void RecordVisited(const FetchJob *job, int result)
         AppendLog(g_mainWindow, job->localPath);
 }
 
+// Closes the fetch's request; after a redirect to another server also the
+// connection, so that the next fetch connects anew to the server it names.
+static void CloseRequest(FetchJob *job)
+{
+    CloseInternetHandle(&job->request);
+    if (job->leftServer)
+        ForgetConnection();
+}
+
 int FetchAddress(const char *address, int depth, int attempt)
 {
     memset(g_contentType, 0, sizeof g_contentType);
@@ -333,13 +376,13 @@ int FetchAddress(const char *address, int depth, int attempt)
         return 1;
     int result = RequestFile(&job);
     if (result != GO_ON) {
-        CloseInternetHandle(&job.request);
+        CloseRequest(&job);
         return result;
     }
     LogResumeLine(&job);
     CreateFolders(job.localFolder);
     result = TransferFile(&job);
-    CloseInternetHandle(&job.request);
+    CloseRequest(&job);
     RecordVisited(&job, result);
     bool looksLikePage = job.file[0] == '\0' || job.nonPage == 0;
     if (!job.fileProblem && looksLikePage && g_crawlState == CRAWL_RUNNING) {

@@ -20,6 +20,7 @@ struct FakeResponse {
     bool hasLastModified = true;
     SYSTEMTIME lastModified = {2001, 2, 6, 3, 4, 5, 6, 0};
     std::string lastModifiedText; // the header's text; empty: lastModified in RFC 1123 form
+    std::string requestHost;      // the request's Host header after redirects; empty: not answered
     bool hasLength = true;      // Content-Length as announced below
     DWORD length = 0;           // when hasLength; set to the body size by Serve when 0
     std::string contentRange;   // empty: no Content-Range header

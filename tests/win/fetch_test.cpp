@@ -109,6 +109,7 @@ struct ServedFile {
     bool hasLength = true;
     std::string contentType = "application/octet-stream";
     size_t cutAt = std::string::npos; // the body stops there, the length stays
+    std::string requestHost;          // the Host header after the library's redirects
 };
 static std::map<std::string, ServedFile> g_served;
 
@@ -149,6 +150,7 @@ static FakeResponse Serve(const FakeRequestRecord &request)
         r.body.resize(f.cutAt);
     if (r.length == 0)
         r.hasLength = false;
+    r.requestHost = f.requestHost;
     return r;
 }
 
@@ -472,6 +474,42 @@ TEST_F(FetchTest, ConnectionsAreReusedPerHostUserAndService)
     EXPECT_EQ(connects, expected);
     EXPECT_EQ(ReadBytes(local), Pattern(10)) << "the local path has no user name";
     EXPECT_EQ(ReadBytes(save + "\\host-8080\\dir\\a.bin"), Pattern(10));
+}
+
+// The library follows a redirect to another server and points the connection
+// itself there: the fetch stores that answer whole and gives the connection
+// up, so the next file of the first server is asked of the first server.
+TEST_F(FetchTest, RedirectToAnotherServerGivesUpTheConnection)
+{
+    struct Case { const char *requestHost; int connects; } cases[] = {
+        {"", 1},               // the library does not say: the connection stays
+        {"host", 1},
+        {"HOST:80", 1},        // the same server written otherwise
+        {"other:8080", 2},
+        {"host:8080", 2},
+    };
+    for (const Case &c : cases) {
+        g_fakeCalls.clear();
+        g_connection = CurrentConnection();
+        g_served["/dir/a.bin"].body = Pattern(4000);
+        g_served["/dir/a.bin"].requestHost = c.requestHost;
+        g_served["/dir/b.bin"].body = Pattern(10);
+        Fetch("host/dir/a.bin", LAST_ATTEMPT);
+        Fetch("host/dir/b.bin", LAST_ATTEMPT);
+        EXPECT_EQ(Connects(), c.connects) << c.requestHost;
+        EXPECT_EQ(ReadBytes(local), Pattern(4000)) << c.requestHost;
+    }
+}
+
+TEST_F(FetchTest, RedirectedAnswerIsNotContinued)
+{
+    WriteSettingText(REG_RESUME, "1");
+    StoreLocally(Pattern(5000));
+    g_served["/dir/a.bin"].body = Pattern(8000);
+    g_served["/dir/a.bin"].requestHost = "other";
+    EXPECT_EQ(Fetch("host/dir/a.bin", LAST_ATTEMPT), 1);
+    EXPECT_EQ(ReadBytes(local), Pattern(8000));
+    EXPECT_EQ(Ranges(), std::vector<std::string>{"-"}) << "no range asked of the connection that moved";
 }
 
 TEST_F(FetchTest, FtpFileAndFolder)
