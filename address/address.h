@@ -39,8 +39,9 @@ int CopyUntil(char *output, const char *text, const char *stops);
 
 // From position, the first place that holds a byte of the stop set or where
 // the keyword begins (without case); else the place of a NUL byte. Forward
-// (direction 1) steps by characters; any other direction steps back by bytes
-// and must only be used where a stop character lies before the position.
+// (direction 1) steps by characters (a lead byte before a byte that cannot
+// end a character, such as '<', counts alone); any other direction steps back
+// by bytes and must only be used where a stop character lies before the position.
 char *ScanFor(const char *position, const char *keyword, const char *stops, int direction);
 
 // True when the last segment of the name matches the wild-card pattern

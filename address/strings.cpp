@@ -107,6 +107,18 @@ int CopyUntil(char *output, const char *text, const char *stops)
     }
 }
 
+// The next character of a forward scan. A lead byte takes the byte after it
+// only when that byte can end a double-byte character (0x40 to 0xFC, not
+// 0x7F): pages in another encoding (UTF-8, EUC-JP) have lead bytes directly
+// before '<', '>', quotes and spaces, and those must still be found.
+static const char *NextScanChar(const char *p)
+{
+    unsigned char after = (unsigned char)p[1];
+    if (IsLeadByte((unsigned char)*p) && (after < 0x40 || after == 0x7F || after > 0xFC))
+        return p + 1;
+    return NextChar(p);
+}
+
 char *ScanFor(const char *position, const char *keyword, const char *stops, int direction)
 {
     const char *p = position;
@@ -117,7 +129,7 @@ char *ScanFor(const char *position, const char *keyword, const char *stops, int 
             return (char *)p;
         if (*keyword != '\0' && StartsWithNoCase(p, keyword))
             return (char *)p;
-        p = direction == 1 ? NextChar(p) : p - 1;
+        p = direction == 1 ? NextScanChar(p) : p - 1;
         if (*p == '\0')
             return (char *)p;
     }

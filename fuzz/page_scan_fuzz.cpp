@@ -102,10 +102,7 @@ static bool SkipDisabledBase(const std::string &input, size_t &in, const std::st
         output.compare(out, 3, "!--") != 0)
         return false;
     // The first '<' or '>' by characters, as the scanner steps.
-    const char *p = input.c_str() + in;
-    while (p < input.c_str() + textEnd && *p != '<' && *p != '>')
-        p = NextChar(p);
-    size_t end = (size_t)(p - input.c_str());
+    size_t end = (size_t)(ScanFor(input.c_str() + in, "", "<>", 1) - input.c_str());
     if (end >= textEnd || input[end] != '>') {
         in += 3;
         out += 3;

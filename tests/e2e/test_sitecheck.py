@@ -81,17 +81,6 @@ class SiteCheckTest(unittest.TestCase):
         write(self.save, "/elsewhere/x.bin", b"1")
         self.assertEqual(self.mirror.stray_files(), [b"elsewhere/x.bin"])
 
-    def test_lead_bytes_hide_the_tag_that_follows_them(self):
-        cases = [
-            (b"ab<a>", {2}),
-            (b"\xe3\x80\x81<a href=x>", set()),        # UTF-8 "、": 0x81 takes the '<'
-            (b"\xe3\x81\x82 <a>", {4}),                 # UTF-8 "あ" then a space
-            (b"\x82\xa0<a>", {2}),                      # Shift_JIS "あ": a whole character
-            (b"\x81", set()),
-        ]
-        for data, expected in cases:
-            self.assertEqual(sitecheck.tag_starts(data), expected, "page %r" % data)
-
     def test_expected_rewrites_follow_the_link_rules(self):
         site = sitecheck.Site("host", self.root, "/a/index.html")
         cases = [

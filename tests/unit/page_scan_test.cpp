@@ -113,6 +113,17 @@ TEST_F(PageScan, TagNamesAndComments)
     EXPECT_TRUE(ScanBytes("<title").empty());
 }
 
+TEST_F(PageScan, TagsRightAfterTextInOtherEncodingsAreFound)
+{
+    // UTF-8 "、" (E3 80 81) and EUC-JP "よ" (A4 E8) end in bytes that code
+    // page 932 takes for lead bytes; the '<' after them still opens a tag.
+    EXPECT_EQ(ScanBytes("<p>\xe3\x80\x81<a href=\"x.html\">x</a>"), (Links{{"host/a/b/x.html", 1}}));
+    EXPECT_EQ(ScanBytes("\xa4\xe8<img src=y.gif>\xa4\xe8<img src=z.gif>"),
+              (Links{{"host/a/b/y.gif", 1}, {"host/a/b/z.gif", 1}}));
+    // A Shift_JIS character whose trail byte is 5C stays whole.
+    EXPECT_EQ(ScanBytes("\x83\x5c<img src=w.gif>"), (Links{{"host/a/b/w.gif", 1}}));
+}
+
 TEST_F(PageScan, TwoLinksOfOneTagAreRewrittenAtTheirOwnPlaces)
 {
     struct Case { const char *page, *expected; } cases[] = {

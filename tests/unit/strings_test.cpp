@@ -120,6 +120,24 @@ TEST(ScanFor, ForwardStepsOverDoubleByteCharacters)
     EXPECT_EQ(ScanFor(text, "", "\\", 1) - text, 3);
 }
 
+TEST(ScanFor, ALeadByteNeverSwallowsAByteThatCannotEndACharacter)
+{
+    // Pages in UTF-8 or EUC-JP put bytes that code page 932 takes for lead
+    // bytes directly before '<', quotes and spaces.
+    struct Case { const char *text, *stops; long at; } cases[] = {
+        {"\xe3\x80\x81<a href=x>", "<", 3},   // UTF-8 "、" then a tag
+        {"\xa4\xe8<p>", "<", 2},               // EUC-JP: second byte E8 is a 932 lead byte
+        {"\x82\"x\"", "\"", 1},                // lead byte before a quote
+        {"\x82 src", " ", 1},
+        {"\x82\x7f<", "<", 2},                 // 7F ends no character either
+        {"\x82\xa0<", "<", 2},                 // a real pair is passed whole
+        {"\x82\x5c<", "\\<", 2},              // its trail byte 5C is no '\\'
+        {"\x82", "<", 1},                       // a lead byte last: the NUL
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(ScanFor(c.text, "", c.stops, 1) - c.text, c.at) << "text: " << c.text << " stops: " << c.stops;
+}
+
 TEST(ScanFor, Backward)
 {
     const char *text = "host/dir/file";

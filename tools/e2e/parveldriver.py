@@ -99,9 +99,16 @@ class Driver:
     """One driver process; every answer is awaited with a time-out, so a test never hangs."""
 
     def __init__(self, driver_exe, env):
-        self.proc = subprocess.Popen(["wine", driver_exe], env=env, stdin=subprocess.PIPE,
-                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        # The driver process starts with start(): a winepath or reg call made
+        # while a fresh driver is still starting up can hang for a minute, and
+        # start()'s own argument is usually such a call.
+        self.driver_exe, self.env = driver_exe, env
+        self.proc = None
         self.answers = queue.Queue()
+
+    def _launch(self):
+        self.proc = subprocess.Popen(["wine", self.driver_exe], env=self.env, stdin=subprocess.PIPE,
+                                     stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         threading.Thread(target=self._read, daemon=True).start()
 
     def _read(self):
@@ -109,6 +116,8 @@ class Driver:
             self.answers.put(line.decode("utf-8", "replace").rstrip("\r\n"))
 
     def send(self, command, timeout=60):
+        if self.proc is None:
+            self._launch()
         self.proc.stdin.write((command + "\n").encode("utf-8"))
         self.proc.stdin.flush()
         try:
@@ -191,7 +200,7 @@ class Driver:
 
     def kill(self):
         """Ends the program (if it still runs) and the driver."""
-        if self.proc.poll() is None:
+        if self.proc is not None and self.proc.poll() is None:
             try:
                 self.proc.stdin.write(b"kill\n")
                 self.proc.stdin.flush()

@@ -13,8 +13,9 @@
   rewritten into "../" paths relative to the stored page; relative links stay;
   a link to another server with neither an empty file name nor a page extension
   (http://host/wiki/Name) counts as a file there and is rewritten, though not fetched;
-- pages are read as Shift_JIS text, character by character: in a UTF-8 page a
-  byte in the Shift_JIS lead-byte range directly before a '<' hides that tag.
+- pages are read as Shift_JIS text, character by character, but a byte in the
+  lead-byte range never takes a '<' (or any byte that cannot end a character)
+  along, so every tag of a UTF-8 or EUC-JP page is scanned too.
 
 Paths are handled as byte strings throughout: the sites may use any encoding.
 """
@@ -64,51 +65,23 @@ def has_other_scheme(value):
     return scheme is not None and scheme.group(1).lower() not in (b"http", b"ftp")
 
 
-def is_lead_byte(byte):
-    """A first byte of a double-byte character in code page 932."""
-    return 0x81 <= byte <= 0x9F or 0xE0 <= byte <= 0xFC
-
-
-def tag_starts(data):
-    """Offsets of the '<' characters that a walk by code page 932 characters meets: the
-    program reads every page as Shift_JIS text, so in a page of another encoding a byte
-    in the lead-byte range takes the byte after it, a '<' too, as its second byte."""
-    starts, i, end = set(), 0, len(data)
-    while i < end:
-        byte = data[i]
-        if byte == 0:
-            break
-        if byte == 0x3C:
-            starts.add(i)
-        i += 2 if is_lead_byte(byte) and i + 1 < end and data[i + 1] != 0 else 1
-    return starts
-
-
 class Link:
     """One link value of a page: where it stands (byte offsets of the value), what holds it,
     and whether the program's character walk reaches its tag."""
 
-    def __init__(self, tag, attribute, value, start, visible=True):
+    def __init__(self, tag, attribute, value, start):
         self.tag, self.attribute, self.value, self.start = tag, attribute, value, start
-        self.visible = visible
 
     @property
     def scanned(self):
-        return SCANNED.get(self.tag) == self.attribute and self.visible
-
-    @property
-    def hidden(self):
-        """A link the program would scan, were its tag not swallowed by a lead byte."""
-        return SCANNED.get(self.tag) == self.attribute and not self.visible
+        return SCANNED.get(self.tag) == self.attribute
 
 
 def page_links(data):
     """Every href, src, background and data value of the page's tags, with its offset."""
     links = []
-    starts = tag_starts(data)
     for tag in TAG.finditer(data):
         name = tag.group(1).lower()
-        visible = tag.start() in starts
         for attr in ATTRIBUTE.finditer(tag.group(2)):
             key = attr.group(1).lower()
             if key not in (b"href", b"src", b"background", b"data"):
@@ -117,7 +90,7 @@ def page_links(data):
             quoted = raw[:1] in (b'"', b"'")
             value = raw[1:-1] if quoted else raw
             start = tag.start(2) + attr.start(2) + (1 if quoted else 0)
-            links.append(Link(name, key, value, start, visible))
+            links.append(Link(name, key, value, start))
     return links
 
 
@@ -242,7 +215,6 @@ class MirrorReport:
         self.rewritten = 0
         self.links_checked = 0
         self.followed = {}               # page path -> local files its followed links lead to
-        self.hidden = []                 # (page, value): links of tags hidden by a lead byte
 
 
 def check_mirror(site, mirror):
@@ -300,8 +272,6 @@ def check_followed_links(site, mirror, path, copy, report):
     unless the server has no such file either."""
     followed = report.followed.setdefault(path, set())
     for link in page_links(copy):
-        if link.hidden:
-            report.hidden.append((path, link.value))
         if not link.scanned:
             continue
         text = link_text(link.value)
@@ -357,19 +327,17 @@ def referrers(site):
                     continue
                 target = resolve(path, link.value, site.host)
                 if target is not None:
-                    refs[target].append((path, link.tag, link.attribute, link.visible))
+                    refs[target].append((path, link.tag, link.attribute))
         elif name.endswith(b".css"):
             for value in css_links(data):
                 target = resolve(path, value, site.host)
                 if target is not None:
-                    refs[target].append((path, b"css", b"url", True))
+                    refs[target].append((path, b"css", b"url"))
     return refs
 
 
 REASON_NOT_SCANNED = "named only by LINK/SCRIPT tags or style sheets, which Parvel does not scan"
 REASON_OUTSIDE = "a non-page file outside the start folder: Parvel fetches pictures and files from any folder, wget --no-parent does not"
-REASON_HIDDEN = ("named only by tags that directly follow a byte in the Shift_JIS lead-byte range: Parvel reads "
-                 "pages as Shift_JIS, so in UTF-8 text that byte takes the '<' as its second byte")
 REASON_FOLLOW_ON = "named only by files that the other one alone stored"
 REASON_EXTENSIONLESS = "a link without a file extension: Parvel takes it for a folder (and asks for FOLDER/)"
 
@@ -379,8 +347,7 @@ def explain(site, path, mine, theirs, refs, parvel_side):
     holders = [r for r in refs.get(path, []) if r[0] in mine and r[0] != path]
     if not holders:
         return None
-    scanned = [r for r in holders if SCANNED.get(r[1]) == r[2] and r[3]]
-    hidden = [r for r in holders if SCANNED.get(r[1]) == r[2] and not r[3]]
+    scanned = [r for r in holders if SCANNED.get(r[1]) == r[2]]
     if parvel_side:
         if scanned and not path.startswith(site.start_folder) and not is_page_name(path):
             return REASON_OUTSIDE
@@ -388,7 +355,7 @@ def explain(site, path, mine, theirs, refs, parvel_side):
             return REASON_FOLLOW_ON
         return None
     if not scanned:
-        return REASON_HIDDEN if hidden else REASON_NOT_SCANNED
+        return REASON_NOT_SCANNED
     if all(r[0] not in theirs for r in holders):
         return REASON_FOLLOW_ON
     name = path.rsplit(b"/", 1)[-1]
@@ -424,8 +391,7 @@ def format_comparison(name, site, comparison, mirror_report):
            % (comparison["parvel"], comparison["wget"], comparison["both"], len(comparison["only_parvel"]),
               len(comparison["only_wget"])),
            "   followed links checked %d, absolute links rewritten %d, links the server cannot answer either %d"
-           % (mirror_report.links_checked, mirror_report.rewritten, len(mirror_report.dangling_on_server)),
-           "   links in tags hidden by a Shift_JIS lead byte before their '<': %d" % len(mirror_report.hidden)]
+           % (mirror_report.links_checked, mirror_report.rewritten, len(mirror_report.dangling_on_server))]
     for (side, reason), paths in sorted(comparison["reasons"].items()):
         shown = ", ".join(p.decode("utf-8", "replace") for p in paths[:6])
         more = " ..." if len(paths) > 6 else ""
