@@ -26,6 +26,12 @@ int CompareNoCase(const char *a, const char *b);
 // True when the single byte is a letter in code page 932 (IsCharAlphaA).
 bool IsLetterChar(char c);
 
+// Converts one character of UTF-8 (code point cp, below 0x110000) into code
+// page 932: writes one or two bytes to out and returns their count; a
+// character that code page 932 lacks gives '?' (WideCharToMultiByte with
+// WC_NO_BEST_FIT_CHARS on Windows).
+int CodePointToShiftJis(unsigned cp, char out[2]);
+
 // Movable memory blocks (GlobalAlloc with GMEM_MOVEABLE | GMEM_ZEROINIT):
 // a handle that keeps its contents when it grows; zero-filled when made and
 // where it grows. Null handle on failure.

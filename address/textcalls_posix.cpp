@@ -1,6 +1,7 @@
 // address/textcalls_posix.cpp — the character and memory calls of textcalls.h for builds without Win32, following code page 932 as Windows does.
 #include "address/textcalls.h"
 
+#include <iconv.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -13,6 +14,30 @@ char *NextChar(const char *p)
     if (IsLeadByte((unsigned char)p[0]) && p[1] != '\0')
         return (char *)(p + 2);
     return (char *)(p + 1);
+}
+
+int CodePointToShiftJis(unsigned cp, char out[2])
+{
+    // One converter for the life of the program; iconv keeps no state
+    // between whole characters of this pair of encodings.
+    static iconv_t converter = iconv_open("CP932", "UTF-32LE");
+    unsigned char unit[4] = {(unsigned char)cp, (unsigned char)(cp >> 8), (unsigned char)(cp >> 16), 0};
+    char bytes[8];
+    char *in = (char *)unit, *outp = bytes;
+    size_t inLeft = sizeof unit, outLeft = sizeof bytes;
+    if (converter == (iconv_t)-1 || iconv(converter, &in, &inLeft, &outp, &outLeft) == (size_t)-1) {
+        if (converter != (iconv_t)-1)
+            iconv(converter, NULL, NULL, NULL, NULL);
+        out[0] = '?';
+        return 1;
+    }
+    size_t n = sizeof bytes - outLeft;
+    if (n < 1 || n > 2) {
+        out[0] = '?';
+        return 1;
+    }
+    memcpy(out, bytes, n);
+    return (int)n;
 }
 
 char *PrevChar(const char *start, const char *p)

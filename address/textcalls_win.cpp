@@ -3,11 +3,35 @@
 
 #include <windows.h>
 
+#include <string.h>
+
 bool IsLeadByte(unsigned char c) { return IsDBCSLeadByte(c) != 0; }
 
 char *NextChar(const char *p) { return CharNextA(p); }
 
 char *PrevChar(const char *start, const char *p) { return CharPrevA(start, p); }
+
+int CodePointToShiftJis(unsigned cp, char out[2])
+{
+    wchar_t wide[2];
+    int units = 1;
+    if (cp >= 0x10000) {
+        wide[0] = (wchar_t)(0xD800 + ((cp - 0x10000) >> 10));
+        wide[1] = (wchar_t)(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        units = 2;
+    } else {
+        wide[0] = (wchar_t)cp;
+    }
+    char bytes[8];
+    BOOL defaulted = FALSE;
+    int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, "?", &defaulted);
+    if (n < 1 || n > 2 || defaulted) {
+        out[0] = '?';
+        return 1;
+    }
+    memcpy(out, bytes, (size_t)n);
+    return n;
+}
 
 void UpperCaseText(char *text) { CharUpperA(text); }
 

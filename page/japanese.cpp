@@ -1,4 +1,4 @@
-// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP or Shift_JIS: which one a text is written in, and its conversion into Shift_JIS.
+// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8: which one a text is written in, and its conversion into Shift_JIS.
 #include "page/page.h"
 
 #include <string.h>
@@ -26,11 +26,60 @@ static bool HoldsJisPair(const char *text, int pair)
     return seenIn && seenOut;
 }
 
+// The length of the UTF-8 sequence at p and its code point; 0 when the bytes
+// there are no well-formed sequence (overlong forms and surrogates included).
+static int Utf8Sequence(const unsigned char *p, unsigned *cp)
+{
+    int length = p[0] < 0x80 ? 1 : p[0] >= 0xC2 && p[0] <= 0xDF ? 2 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3
+                               : p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : 0;
+    if (length == 0)
+        return 0;
+    unsigned code = length == 1 ? p[0] : p[0] & (0x7F >> length);
+    for (int i = 1; i < length; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        code = (code << 6) | (p[i] & 0x3F);
+    }
+    static const unsigned smallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    *cp = code;
+    return length;
+}
+
+// True when the bytes at p are the beginning of a UTF-8 sequence that the
+// end of the text cut short (the title is copied with a length limit).
+static bool IsCutSequence(const unsigned char *p)
+{
+    int length = p[0] >= 0xC2 && p[0] <= 0xDF ? 2 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3 : p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : 0;
+    int i = 1;
+    while (i < length && (p[i] & 0xC0) == 0x80)
+        ++i;
+    return length > 0 && i < length && p[i] == 0;
+}
+
+// True when the text is UTF-8 throughout and holds a character beyond ASCII.
+static bool IsUtf8Text(const char *text)
+{
+    bool beyondAscii = false;
+    unsigned cp;
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0;) {
+        int length = Utf8Sequence(p, &cp);
+        if (length == 0)
+            return beyondAscii && IsCutSequence(p);
+        beyondAscii = beyondAscii || length > 1;
+        p += length;
+    }
+    return beyondAscii;
+}
+
 int DetectJapaneseEncoding(const char *text)
 {
     for (int pair = 0; pair < 2; ++pair)
         if (HoldsJisPair(text, pair))
             return pair;
+    if (IsUtf8Text(text))
+        return ENCODING_UTF8;
     int eucCount = 0, sjisCount = 0;
     const unsigned char *p = (const unsigned char *)text;
     while (*p != 0) {
@@ -71,8 +120,32 @@ static unsigned JisToShiftJis(unsigned j1, unsigned j2)
     return high << 8 | low;
 }
 
+// UTF-8 into Shift_JIS: never longer, as every character of two or more
+// bytes gives at most two.
+static void ConvertUtf8(const char *source, char *destination)
+{
+    const unsigned char *s = (const unsigned char *)source;
+    char *d = destination;
+    unsigned cp;
+    while (*s != 0) {
+        int length = Utf8Sequence(s, &cp);
+        if (length == 0)
+            break;
+        if (length == 1)
+            *d++ = (char)cp;
+        else
+            d += CodePointToShiftJis(cp, d);
+        s += length;
+    }
+    *d = '\0';
+}
+
 void ConvertToShiftJis(const char *source, char *destination, int encoding)
 {
+    if (encoding == ENCODING_UTF8) {
+        ConvertUtf8(source, destination);
+        return;
+    }
     const unsigned char *s = (const unsigned char *)source;
     unsigned char *d = (unsigned char *)destination;
     bool kanji = false;
@@ -112,6 +185,57 @@ void ConvertToShiftJis(const char *source, char *destination, int encoding)
         s += 2;
     }
     *d = 0;
+}
+
+// The character a reference at p stands for (p at its '&'): its length in
+// the text, and the code point; 0 when p begins no reference.
+static int ReadReference(const char *p, unsigned *cp)
+{
+    static const struct { const char *name; unsigned cp; } named[] = {
+        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
+    for (const auto &n : named)
+        if (strncmp(p, n.name, strlen(n.name)) == 0) {
+            *cp = n.cp;
+            return (int)strlen(n.name);
+        }
+    if (p[1] != '#')
+        return 0;
+    bool hex = p[2] == 'x' || p[2] == 'X';
+    const char *digits = p + (hex ? 3 : 2), *q = digits;
+    unsigned code = 0;
+    while (q - digits < 7 && (hex ? strchr("0123456789abcdefABCDEF", *q) != NULL : (*q >= '0' && *q <= '9')) &&
+           *q != '\0') {
+        unsigned digit = *q <= '9' ? (unsigned)(*q - '0') : (unsigned)((*q | 0x20) - 'a' + 10);
+        code = code * (hex ? 16 : 10) + digit;
+        ++q;
+    }
+    if (q == digits || *q != ';' || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return 0;
+    *cp = code;
+    return (int)(q + 1 - p);
+}
+
+// Decodes the character references of a Shift_JIS text in place: each gives
+// at most two bytes and is at least four long, so the text only shrinks.
+void DecodeCharacterReferences(char *text)
+{
+    char *out = text;
+    for (const char *p = text; *p != '\0';) {
+        unsigned cp;
+        int length = *p == '&' ? ReadReference(p, &cp) : 0;
+        if (length > 0) {
+            if (cp < 0x80)
+                *out++ = cp < ' ' ? ' ' : (char)cp;
+            else
+                out += CodePointToShiftJis(cp, out);
+            p += length;
+            continue;
+        }
+        const char *next = NextChar(p);
+        while (p < next)
+            *out++ = *p++;
+    }
+    *out = '\0';
 }
 
 int TitleToShiftJis(const char *source, char *destination)

@@ -87,7 +87,7 @@ int TakeAttributeValue(FoundLinks *found);
 // ---- Japanese titles ----
 
 // Encoding codes of DetectJapaneseEncoding.
-enum { ENCODING_JIS_B = 0, ENCODING_JIS_AT = 1, ENCODING_EUC = 2, ENCODING_SHIFT_JIS = 3 };
+enum { ENCODING_JIS_B = 0, ENCODING_JIS_AT = 1, ENCODING_EUC = 2, ENCODING_SHIFT_JIS = 3, ENCODING_UTF8 = 4 };
 
 int DetectJapaneseEncoding(const char *text);
 
@@ -96,8 +96,15 @@ int DetectJapaneseEncoding(const char *text);
 // character ends the text there.
 void ConvertToShiftJis(const char *source, char *destination, int encoding);
 
-// DetectJapaneseEncoding, then ConvertToShiftJis; returns the encoding.
+// DetectJapaneseEncoding, then ConvertToShiftJis; returns the encoding. A
+// text in UTF-8 (valid throughout but for a character cut at its end, with at
+// least one character beyond ASCII) becomes Shift_JIS as well, a character
+// that Shift_JIS lacks becoming '?'.
 int TitleToShiftJis(const char *source, char *destination);
+
+// Decodes the character references of a Shift_JIS text in place (&#39;
+// &#x3042; &amp; &lt; &gt; &quot; &apos;); others stay as they are.
+void DecodeCharacterReferences(char *text);
 
 // ---- Link handling ----
 

@@ -131,6 +131,7 @@ static void TakeTitle(void)
     if (*g_scanPosition == '<' || g_scanSettings.shortcutTitle == NULL)
         return;
     *ScanFor(converted, "</TITLE>", "", 1) = '\0';
+    DecodeCharacterReferences(converted);
     DropCutCharacter(converted);
     if (HasVisibleCharacter(converted))
         CopyWholeCharacters(g_scanSettings.shortcutTitle, converted, TEXT_SIZE);

@@ -16,6 +16,7 @@
 #define EUC_HOME_HYOJI "\xA5\xDB\xA1\xBC\xA5\xE0\xC9\xBD\xBC\xA8"
 #define JIS_HOME_HYOJI "\x1B$B%[!<%`I=<(\x1B(B"
 #define SJIS_NICHI "\x93\xFA"
+#define UTF8_NIHONGO "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"
 
 static std::string Hex(const std::string &bytes)
 {
@@ -43,6 +44,12 @@ TEST(TitleToShiftJis, TheThreeEncodingsGiveTheSameText)
         {"", ENCODING_SHIFT_JIS, ""},
         // EUC-JP half-width katakana (single shift 8E) become one byte.
         {"\x8E\xB1" EUC_NIHONGO, ENCODING_EUC, "\xB1" SJIS_NIHONGO},
+        // UTF-8: kanji, "ソ" (trail byte 5C), half-width "ｱ", a character Shift_JIS
+        // lacks ("é" and an emoji become '?'), and a character cut at the end.
+        {"Top " UTF8_NIHONGO, ENCODING_UTF8, "Top " SJIS_NIHONGO},
+        {"\xE3\x82\xBD\xEF\xBD\xB1", ENCODING_UTF8, "\x83\x5C\xB1"},
+        {"caf\xC3\xA9 \xF0\x9F\x98\x80!", ENCODING_UTF8, "caf? ?!"},
+        {UTF8_NIHONGO "\xE6\x97", ENCODING_UTF8, SJIS_NIHONGO},
     };
     for (const Case &c : cases) {
         char out[LINK_BUFFER_SIZE];
@@ -54,6 +61,13 @@ TEST(TitleToShiftJis, TheThreeEncodingsGiveTheSameText)
 TEST(DetectJapaneseEncoding, Cases)
 {
     struct Case { const char *text; int expected; } cases[] = {
+        // Shift_JIS and EUC-JP text is no well-formed UTF-8; nor are overlong
+        // forms, surrogates and a character cut before the text goes on.
+        {SJIS_HOME_HYOJI, ENCODING_SHIFT_JIS},
+        {EUC_HOME_HYOJI, ENCODING_EUC},
+        {"\xC0\xAF overlong", ENCODING_EUC},
+        {"\xED\xA0\x80 surrogate", ENCODING_EUC},
+        {"\xE6\x97 cut inside", ENCODING_SHIFT_JIS},
         {"\x1B(B then \x1B$B", ENCODING_JIS_B},          // both sequences, in either order
         {"\x1B$@x\x1B(@ and \x1B$Bx\x1B(B", ENCODING_JIS_B}, // pair 0 is tried first
         {"\x1B$Bonly kanji-in", ENCODING_SHIFT_JIS},
@@ -107,6 +121,10 @@ TEST_F(StartPageTitle, TitleInEachEncoding)
         {"<TITLE>" EUC_NIHONGO "</TITLE><body>", SJIS_NIHONGO},
         {"<title>" JIS_B_NIHONGO "</Title>", SJIS_NIHONGO},
         {"<title lang=ja>A & B</title>", "A & B"},
+        {"<meta charset=utf-8><title>" UTF8_NIHONGO "</title>", SJIS_NIHONGO},
+        // References are decoded after the title's end is found.
+        {"<title>Tom&#39;s &amp; &lt;/title&gt; &#x65E5;&#26085; &#233; &bogus; &#;</title>",
+         "Tom's & </title> " SJIS_NICHI SJIS_NICHI " ? &bogus; &#;"},
         {"<title>abc", "abc"},
     };
     for (const Case &c : cases) {
