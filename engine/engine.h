@@ -136,6 +136,13 @@ DWORD QueryStatusCode(HINTERNET request, DWORD service);
 // The announced length of a response; 0 when it gives none.
 DWORD QueryContentLength(HINTERNET request);
 
+// True when the answer has a status line and not one header line: what the
+// library makes of bytes that are no HTTP answer (it takes them for an
+// HTTP/0.9 body), as when a server sent more body than its Content-Length on
+// a kept connection and the rest is read as the start of the next answer.
+// False when the headers cannot be read whole.
+bool AnswerHasNoHeaderLines(HINTERNET request);
+
 // True when the response to a range request carries the range asked for:
 // status 206 and a Content-Range that begins at rangeStart.
 bool AnswersRange(HINTERNET request, DWORD rangeStart);

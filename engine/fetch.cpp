@@ -136,6 +136,18 @@ static bool LeftTheServer(HINTERNET request, const char *hostPart)
     return !SameServer(value, hostPart);
 }
 
+// An answer without header lines is the rest of an earlier answer on a kept
+// connection, read as this one's body (or a server that sends no headers at
+// all): the request is made once more on a new connection, whose answer
+// stands. The job's request is null when that cannot be made.
+static void AskOnANewConnection(FetchJob *job)
+{
+    CloseInternetHandle(&job->request);
+    ForgetConnection();
+    if (Connect(job->host, job->user, job->password, job->service))
+        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+}
+
 // Sends the request and checks the response: status, remote facts and, for
 // a page, depth and scope. GO_ON, or the fetch's result when it ends here.
 static int RequestFile(FetchJob *job)
@@ -149,6 +161,8 @@ static int RequestFile(FetchJob *job)
         }
     }
     job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+    if (job->request != NULL && job->service == INTERNET_SERVICE_HTTP && AnswerHasNoHeaderLines(job->request))
+        AskOnANewConnection(job);
     if (job->request == NULL) {
         ShowStatusString(IDS_REQUESTFAILED);
         ForgetConnection();

@@ -88,6 +88,17 @@ DWORD QueryContentLength(HINTERNET request)
     return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &length) ? length : 0;
 }
 
+bool AnswerHasNoHeaderLines(HINTERNET request)
+{
+    static char raw[4096 + 1];
+    memset(raw, 0, sizeof raw);
+    DWORD length = sizeof raw - 1;
+    if (!g_internet.QueryInfo(request, HTTP_QUERY_RAW_HEADERS_CRLF, raw, &length, NULL))
+        return false;
+    const char *lineEnd = strstr(raw, "\r\n");
+    return lineEnd == NULL || lineEnd[2] == '\0' || (lineEnd[2] == '\r' && lineEnd[3] == '\n');
+}
+
 bool AnswersRange(HINTERNET request, DWORD rangeStart)
 {
     if (QueryStatusCode(request, INTERNET_SERVICE_HTTP) != 206)

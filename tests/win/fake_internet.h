@@ -14,7 +14,7 @@ struct FakeResponse {
     bool sendFails = false;     // HttpSendRequestA fails
     bool statusReadable = true;
     DWORD status = 200;
-    std::string rawHeaders = "HTTP/1.1 200 OK\r\n\r\n";
+    std::string rawHeaders = "HTTP/1.1 200 OK\r\nServer: fake\r\n\r\n";
     bool hasContentType = true;
     std::string contentType = "application/octet-stream";
     bool hasLastModified = true;
