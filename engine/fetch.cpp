@@ -365,6 +365,17 @@ static void RecordVisited(const FetchJob *job, int result)
         AppendLog(g_mainWindow, job->localPath);
 }
 
+// Tells the user, once per run and server, that the library could not
+// connect: for FTP, the server refused the login or cannot be reached (an
+// HTTP connection is only made when the request is sent).
+static void LogRefusedConnection(const char *host)
+{
+    char line[2 * TEXT_SIZE];
+    FormatText(line, sizeof line, "* %s に接続できません", host);
+    if (!IsInVisitedList(g_mainWindow, line))
+        AppendLog(g_mainWindow, line);
+}
+
 // Closes the fetch's request; after a redirect to another server also the
 // connection, so that the next fetch connects anew to the server it names.
 static void CloseRequest(FetchJob *job)
@@ -386,8 +397,10 @@ int FetchAddress(const char *address, int depth, int attempt)
     if (job.service == INTERNET_SERVICE_FTP && job.file[0] == '\0')
         return 1; // an FTP folder is not fetched
     ShowRequestStatus(&job);
-    if (!Connect(job.host, job.user, job.password, job.service))
+    if (!Connect(job.host, job.user, job.password, job.service)) {
+        LogRefusedConnection(job.host);
         return 1;
+    }
     int result = RequestFile(&job);
     if (result != GO_ON) {
         CloseRequest(&job);

@@ -13,7 +13,7 @@ from parveldriver import Driver, fresh_settings, session_env, windows_path
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "servers"))
 import httpserver  # noqa: E402  (the generators of its pages, to compare stored files byte for byte)
 
-ADDRESS, SEARCH, STATUS = 1000, 1001, 1004
+ADDRESS, SEARCH = 1000, 1001
 DATE_2001 = 978307200          # Mon, 01 Jan 2001 00:00:00 GMT
 TIMEOUT_MS = 3000
 SIZE_MISMATCH = "* サイズが合いません（中断かタイムアウト）"
@@ -287,6 +287,8 @@ class HostileServerTest(HostileCase):
         with open(ftp, "rb") as f:
             self.assertTrue(pattern(30000, 50).startswith(f.read()))
         self.assertFalse(os.path.exists(self.local("/pub/f.bin", self.refusing)))
+        self.assertEqual(sections["%s/pub/f.bin" % self.refusing.host],
+                         ["* %s に接続できません" % self.refusing.host], "the refused login is told")
         with open(self.local("/pub/f.bin", self.ftp), "rb") as f:
             self.assertEqual(f.read(), pattern(30000, 50))
         self.report_case_lines(sections)

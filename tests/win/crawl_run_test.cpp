@@ -210,10 +210,11 @@ TEST_F(CrawlRunTest, StopRequestEndsThePassNotTheRun)
     g_stateToSetInPass = CRAWL_STOP_REQUESTED;
     RunCrawlOf("http://127.0.0.1:9/a/ http://127.0.0.1:9/b/");
     auto lines = LogLines(window);
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "* URL-> 127.0.0.1:9/a/");
-    EXPECT_EQ(lines[1], "* URL-> 127.0.0.1:9/b/") << "the rest of the list is still walked";
-    EXPECT_EQ(lines[2], "* Retry on.") << "the reservation is still taken after a stop";
+    EXPECT_EQ(lines[1], "* 127.0.0.1:9 に接続できません") << "the library refused the connection";
+    EXPECT_EQ(lines[2], "* URL-> 127.0.0.1:9/b/") << "the rest of the list is still walked";
+    EXPECT_EQ(lines[3], "* Retry on.") << "the reservation is still taken after a stop";
     EXPECT_EQ(CountCalls("Open "), 2) << "nothing fetched after the stop request";
     EXPECT_EQ(CountCalls("Hangup"), 1) << "the end actions still happen after a stop";
 }

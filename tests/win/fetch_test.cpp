@@ -363,8 +363,13 @@ TEST_F(FetchTest, NotFoundAndFailedRequests)
 
     g_fakeConnectWorks = false;
     g_connection = CurrentConnection();
+    SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
     EXPECT_EQ(Fetch(), 1) << "a refused connection ends the address";
     EXPECT_EQ(g_titles.back(), "Connecting... / Parvel 1st MIX");
+    EXPECT_EQ(Fetch("host/dir/b.bin"), 1);
+    EXPECT_EQ(Fetch("host:21/dir/b.bin"), 1);
+    std::vector<std::string> told = {"* host に接続できません", "* host:21 に接続できません"};
+    EXPECT_EQ(LogLines(window), told) << "once per server";
 }
 
 TEST_F(FetchTest, ShortTransfers)
