@@ -22,12 +22,9 @@ class ScaleTest(unittest.TestCase):
     def setUp(self):
         self.work = tempfile.mkdtemp(prefix="parvel-scale-")
         self.root = os.path.join(self.work, "root")
-        self.http = serverctl.start_http(self.root if os.path.isdir(self.root) else self.make_root())
-
-    def make_root(self):
         self.expected = scale.make_site(self.root, SITE_FILES)
         scale.make_chain(self.root, CHAIN_PAGES)
-        return self.root
+        self.http = serverctl.start_http(self.root)
 
     def tearDown(self):
         self.http.stop()
