@@ -2,8 +2,9 @@
 # cmake/wine-session.sh — makes and ends the isolated Wine session of a test run: its own prefix, Xvfb when there is no display, the Japanese locale.
 # Usage: wine-session.sh start|stop STATE_DIR
 set -u
-cmd=$1; state=$2
-mkdir -p "$state"
+cmd=$1
+mkdir -p "$2"
+state=$(cd "$2" && pwd)  # Wine wants an absolute prefix
 case "$cmd" in
 start)
   [ -f "$state/env" ] && exit 0
