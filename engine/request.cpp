@@ -3,6 +3,7 @@
 
 #include <string.h>
 
+#include "app/app.h"
 #include "engine/receive_numbers.h"
 #include "net/net.h"
 #include "settings/settings.h"
@@ -43,7 +44,7 @@ static void SetReceiveTimeouts(HINTERNET request)
         g_internet.SetOption(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
 }
 
-static HINTERNET OpenHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags, DWORD rangeStart)
+static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags, DWORD rangeStart)
 {
     HINTERNET request = g_internet.OpenRequest(connection, "GET", objectPath, "HTTP/1.1", NULL, NULL, flags, 0);
     if (request == NULL)
@@ -56,6 +57,71 @@ static HINTERNET OpenHttpRequest(HINTERNET connection, const char *objectPath, D
         return NULL;
     }
     return request;
+}
+
+// The library follows a redirect loop for ever (Wine's does), so redirects
+// within the connection's own server are followed here, at most this many.
+#define MAX_REDIRECTS 10
+
+static bool IsRedirect(DWORD code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
+
+// The object path that a redirect's Location names on the connection's own
+// server (a path from '/', or "http://" with the connection's host part);
+// false for any other place.
+static bool LocationOnThisServer(HINTERNET request, char *objectPath)
+{
+    char location[2 * TEXT_SIZE + 1];
+    memset(location, 0, sizeof location);
+    DWORD length = 2 * TEXT_SIZE;
+    if (!g_internet.QueryInfo(request, HTTP_QUERY_LOCATION, location, &length, NULL))
+        return false;
+    location[2 * TEXT_SIZE] = '\0';
+    const char *path = location;
+    if (StartsWithNoCase(location, "http://")) {
+        const char *host = location + 7;
+        path = ScanFor(host, "", "/", 1);
+        size_t hostLength = (size_t)(path - host);
+        if (hostLength != strlen(g_connection.host) || !StartsWithNoCase(host, g_connection.host))
+            return false;
+        if (*path == '\0')
+            path = "/";
+    }
+    if (*path != '/' || strlen(path) >= 2 * TEXT_SIZE)
+        return false;
+    strcpy(objectPath, path);
+    return true;
+}
+
+// Tells the user why the address ends without a file.
+static void LogTooManyRedirects(const char *objectPath)
+{
+    char line[3 * TEXT_SIZE];
+    FormatText(line, sizeof line, "* リダイレクトが多すぎます : %s%s", g_connection.host, objectPath);
+    AppendLog(g_mainWindow, line);
+}
+
+// Sends the GET; a redirect within the server is followed by a new request
+// (the last of too many redirects is the answer, and fails as one), and a
+// redirect to another place is sent again for the library to follow.
+static HINTERNET OpenHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags, DWORD rangeStart)
+{
+    char path[2 * TEXT_SIZE];
+    lstrcpynA(path, objectPath, sizeof path);
+    for (int hop = 0;; ++hop) {
+        HINTERNET request = SendHttpRequest(connection, path, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, rangeStart);
+        if (request == NULL || !IsRedirect(QueryStatusCode(request, INTERNET_SERVICE_HTTP)))
+            return request;
+        if (hop == MAX_REDIRECTS) {
+            LogTooManyRedirects(objectPath);
+            return request;
+        }
+        char next[2 * TEXT_SIZE];
+        bool withinServer = LocationOnThisServer(request, next);
+        CloseInternetHandle(&request);
+        if (!withinServer)
+            return SendHttpRequest(connection, path, flags, rangeStart);
+        strcpy(path, next);
+    }
 }
 
 HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart)

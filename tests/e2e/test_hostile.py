@@ -299,14 +299,15 @@ class HostileServerTest(HostileCase):
         for entry, lines in sections.items():
             print("%-40s %s" % (entry.split("/", 1)[1], " | ".join(l if not l.startswith("Z:") else "(path)" for l in lines)))
 
-    @unittest.skipUnless(os.environ.get("PARVEL_KNOWN_FAULTS") == "1",
-                         "known fault: a redirect loop is followed for ever under Wine (set PARVEL_KNOWN_FAULTS=1)")
     def test_redirect_loop_ends(self):
         self.serve("/t/next.bin", pattern(3000))
         self.http.set_faults({"/t/loop.bin": {"redirect_loop": True}})
         elapsed = self.crawl(["http://%s/t/loop.bin" % self.http.host, "http://%s/t/next.bin" % self.http.host], 60)
         self.assertLess(elapsed, 30)
         self.assertEqual(self.stored("/t/next.bin"), pattern(3000))
+        self.assertIn("* リダイレクトが多すぎます : %s/t/loop.bin" % self.http.host, self.lines)
+        asked = [e for e in self.http.log_entries() if e["path"] == "/t/loop.bin"]
+        self.assertEqual(len(asked), 11, "the first request and ten redirects")
 
 
 ESCAPING_HREFS = [

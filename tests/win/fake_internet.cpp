@@ -163,6 +163,8 @@ static BOOL WINAPI FakeQueryInfo(HINTERNET handle, DWORD level, LPVOID buffer, L
         return TRUE;
     case HTTP_QUERY_LAST_MODIFIED:
         return r.hasLastModified && CopyText(LastModifiedText(r), buffer, length);
+    case HTTP_QUERY_LOCATION:
+        return !r.location.empty() && CopyText(r.location, buffer, length);
     case HTTP_QUERY_HOST | HTTP_QUERY_FLAG_REQUEST_HEADERS:
         return !r.requestHost.empty() && CopyText(r.requestHost, buffer, length);
     }

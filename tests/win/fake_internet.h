@@ -24,6 +24,7 @@ struct FakeResponse {
     bool hasLength = true;      // Content-Length as announced below
     DWORD length = 0;           // when hasLength; set to the body size by Serve when 0
     std::string contentRange;   // empty: no Content-Range header
+    std::string location;       // empty: no Location header
     std::string body;
     size_t chunk = 1000;        // bytes the library has ready at each query
     size_t failAt = (size_t)-1; // reads fail once this many bytes were given

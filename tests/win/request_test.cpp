@@ -22,6 +22,7 @@ protected:
     {
         RestoreInternet();
         ClearSettings();
+        g_connection.host[0] = '\0';
     }
 };
 
@@ -61,8 +62,74 @@ TEST_F(RequestTest, CacheFlagsFollowTheCacheModeDigit)
         g_fakeRequests.clear();
         HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
         ASSERT_EQ(g_fakeRequests.size(), 1u);
-        EXPECT_EQ(g_fakeRequests[0].flags, c.flags) << "cache " << (c.setting ? c.setting : "(none)");
+        // Redirects are followed by the program, not by the library.
+        EXPECT_EQ(g_fakeRequests[0].flags, c.flags | INTERNET_FLAG_NO_AUTO_REDIRECT)
+            << "cache " << (c.setting ? c.setting : "(none)");
         EXPECT_NE(g_fakeRequests[0].headers.find("Pragma: no-cache\r\n"), std::string::npos);
+        CloseInternetHandle(&request);
+    }
+}
+
+TEST_F(RequestTest, RedirectsWithinTheServerAreFollowedTenTimesAtMost)
+{
+    lstrcpyA(g_connection.host, "host:8080");
+    struct Case { const char *location; const char *next; } cases[] = {
+        {"/b.html", "/b.html"},
+        {"http://host:8080/c/d.html?q=1", "/c/d.html?q=1"},
+        {"HTTP://HOST:8080", "/"},
+    };
+    for (const Case &c : cases) {
+        g_fakeRequests.clear();
+        g_fakeAnswer = [&c](const FakeRequestRecord &record) {
+            FakeResponse response;
+            if (record.object == "/a.html") {
+                response.status = 302;
+                response.location = c.location;
+            }
+            return response;
+        };
+        HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
+        ASSERT_NE(request, (HINTERNET)NULL);
+        ASSERT_EQ(g_fakeRequests.size(), 2u) << c.location;
+        EXPECT_TRUE(g_fakeRequests[0].closed);
+        EXPECT_EQ(g_fakeRequests[1].object, c.next);
+        EXPECT_EQ(QueryStatusCode(request, INTERNET_SERVICE_HTTP), 200u);
+        CloseInternetHandle(&request);
+    }
+    // A loop ends after ten redirects; the last answer stands and is no success.
+    g_fakeRequests.clear();
+    g_fakeAnswer = [](const FakeRequestRecord &) {
+        FakeResponse response;
+        response.status = 301;
+        response.location = "/loop";
+        return response;
+    };
+    HINTERNET request = OpenRequest(connection, "/loop", INTERNET_SERVICE_HTTP, 0);
+    EXPECT_EQ(g_fakeRequests.size(), 11u);
+    EXPECT_EQ(QueryStatusCode(request, INTERNET_SERVICE_HTTP), 301u);
+    CloseInternetHandle(&request);
+}
+
+TEST_F(RequestTest, RedirectElsewhereIsAskedAgainForTheLibraryToFollow)
+{
+    lstrcpyA(g_connection.host, "host");
+    const char *const places[] = {"http://other/x.html", "http://host:81/x.html", "ftp://host/x", "https://host/x",
+                                  "x.html", ""};
+    for (const char *place : places) {
+        g_fakeRequests.clear();
+        g_fakeAnswer = [place](const FakeRequestRecord &record) {
+            FakeResponse response;
+            if ((record.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) != 0) {
+                response.status = 307;
+                response.location = place;
+            }
+            return response;
+        };
+        HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
+        ASSERT_EQ(g_fakeRequests.size(), 2u) << place;
+        EXPECT_EQ(g_fakeRequests[1].object, "/a.html") << place;
+        EXPECT_EQ(g_fakeRequests[1].flags & INTERNET_FLAG_NO_AUTO_REDIRECT, 0u) << place;
+        EXPECT_EQ(QueryStatusCode(request, INTERNET_SERVICE_HTTP), 200u) << place;
         CloseInternetHandle(&request);
     }
 }
