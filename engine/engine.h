@@ -143,6 +143,10 @@ DWORD QueryContentLength(HINTERNET request);
 // False when the headers cannot be read whole.
 bool AnswerHasNoHeaderLines(HINTERNET request);
 
+// True when two host parts name the same server: host names alike without
+// case, and the same port, the HTTP port when none is written.
+bool SameServer(const char *hostPart, const char *otherHostPart);
+
 // True when the response to a range request carries the range asked for:
 // status 206 and a Content-Range that begins at rangeStart.
 bool AnswersRange(HINTERNET request, DWORD rangeStart);

@@ -110,17 +110,6 @@ static void ShowRequestStatus(const FetchJob *job)
 
 static bool IsSuccessStatus(DWORD code) { return code >= 200 && code <= 299; }
 
-// True when the same server: host names alike without case, and the same
-// port, the HTTP port when none is written.
-static bool SameServer(const char *hostPart, const char *otherHostPart)
-{
-    char name[TEXT_SIZE], otherName[TEXT_SIZE];
-    INTERNET_PORT port = HostNameAndPort(hostPart, name);
-    INTERNET_PORT otherPort = HostNameAndPort(otherHostPart, otherName);
-    return lstrcmpiA(name, otherName) == 0 && (port ? port : INTERNET_DEFAULT_HTTP_PORT) ==
-                                                   (otherPort ? otherPort : INTERNET_DEFAULT_HTTP_PORT);
-}
-
 // True when the library followed a redirect of the request to another
 // server: its Host header then names that server, and the library has
 // pointed the connection itself there, so that later requests on it would

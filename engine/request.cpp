@@ -59,6 +59,15 @@ static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, D
     return request;
 }
 
+bool SameServer(const char *hostPart, const char *otherHostPart)
+{
+    char name[TEXT_SIZE], otherName[TEXT_SIZE];
+    INTERNET_PORT port = HostNameAndPort(hostPart, name);
+    INTERNET_PORT otherPort = HostNameAndPort(otherHostPart, otherName);
+    return lstrcmpiA(name, otherName) == 0 && (port ? port : INTERNET_DEFAULT_HTTP_PORT) ==
+                                                   (otherPort ? otherPort : INTERNET_DEFAULT_HTTP_PORT);
+}
+
 // The library follows a redirect loop for ever (Wine's does), so redirects
 // within the connection's own server are followed here, at most this many.
 #define MAX_REDIRECTS 10
@@ -78,11 +87,10 @@ static bool LocationOnThisServer(HINTERNET request, char *objectPath)
     location[2 * TEXT_SIZE] = '\0';
     const char *path = location;
     if (StartsWithNoCase(location, "http://")) {
-        const char *host = location + 7;
-        path = ScanFor(host, "", "/", 1);
-        size_t hostLength = (size_t)(path - host);
-        if (hostLength != strlen(g_connection.host) || !StartsWithNoCase(host, g_connection.host))
+        char host[TEXT_SIZE];
+        if (CopyUntil(host, location + 7, "/") == TEXT_TOO_LONG || !SameServer(host, g_connection.host))
             return false;
+        path = ScanFor(location + 7, "", "/", 1);
         if (*path == '\0')
             path = "/";
     }

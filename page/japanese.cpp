@@ -26,12 +26,19 @@ static bool HoldsJisPair(const char *text, int pair)
     return seenIn && seenOut;
 }
 
+// The length of a UTF-8 sequence that begins with the byte; 0 for a byte
+// that begins none.
+static int Utf8Length(unsigned char first)
+{
+    return first < 0x80 ? 1 : first >= 0xC2 && first <= 0xDF ? 2 : first >= 0xE0 && first <= 0xEF ? 3
+                            : first >= 0xF0 && first <= 0xF4 ? 4 : 0;
+}
+
 // The length of the UTF-8 sequence at p and its code point; 0 when the bytes
 // there are no well-formed sequence (overlong forms and surrogates included).
 static int Utf8Sequence(const unsigned char *p, unsigned *cp)
 {
-    int length = p[0] < 0x80 ? 1 : p[0] >= 0xC2 && p[0] <= 0xDF ? 2 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3
-                               : p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : 0;
+    int length = Utf8Length(p[0]);
     if (length == 0)
         return 0;
     unsigned code = length == 1 ? p[0] : p[0] & (0x7F >> length);
@@ -51,11 +58,11 @@ static int Utf8Sequence(const unsigned char *p, unsigned *cp)
 // end of the text cut short (the title is copied with a length limit).
 static bool IsCutSequence(const unsigned char *p)
 {
-    int length = p[0] >= 0xC2 && p[0] <= 0xDF ? 2 : p[0] >= 0xE0 && p[0] <= 0xEF ? 3 : p[0] >= 0xF0 && p[0] <= 0xF4 ? 4 : 0;
+    int length = Utf8Length(p[0]);
     int i = 1;
     while (i < length && (p[i] & 0xC0) == 0x80)
         ++i;
-    return length > 0 && i < length && p[i] == 0;
+    return length > 1 && i < length && p[i] == 0;
 }
 
 // True when the text is UTF-8 throughout and holds a character beyond ASCII.
