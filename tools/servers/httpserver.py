@@ -116,6 +116,7 @@ Fault script (--faults FILE)
 import argparse
 import base64
 import email.utils
+import fcntl
 import fnmatch
 import json
 import os
@@ -124,6 +125,7 @@ import signal
 import socket
 import struct
 import sys
+import termios
 import threading
 import time
 import urllib.parse
@@ -144,6 +146,8 @@ CONTENT_TYPES = {
 DEFAULT_CONTENT_TYPE = "application/octet-stream"
 GENERATED_EPOCH = 946684800          # Sat, 01 Jan 2000 00:00:00 GMT
 CHUNK = 65536
+# Seconds a client is given to read what it has received before a reset.
+READ_GRACE = 1.5
 PLACEHOLDER = re.compile(rb"@([A-Z][A-Z0-9_]*)@")
 
 
@@ -654,6 +658,17 @@ class Handler(BaseHTTPRequestHandler):
         """Sleeps, but wakes at once when the server is stopping. Returns False then."""
         return not Settings.stop.wait(max(0.0, float(seconds)))
 
+    def let_client_read(self):
+        """Waits until the client has acknowledged every byte sent, then a further
+        READ_GRACE seconds: a reset discards what the client has received but not
+        yet read, so a reset sent at once would make the bytes sent before it
+        arrive or not by chance."""
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and unacknowledged_bytes(self.connection) > 0:
+            if not self.wait(0.01):
+                return
+        self.wait(READ_GRACE)
+
     def reset_connection(self):
         self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.wfile.close()
@@ -719,6 +734,7 @@ class Handler(BaseHTTPRequestHandler):
                 return
         if "reset_after" in rule:
             self.wfile.flush()
+            self.let_client_read()
             self.reset_connection()
             return
         if "cut_after" in rule:
@@ -726,6 +742,14 @@ class Handler(BaseHTTPRequestHandler):
             return
         if chunked:
             self.wfile.write(b"0\r\n\r\n")
+
+
+def unacknowledged_bytes(connection):
+    """Bytes of the socket's send queue the peer has not acknowledged yet."""
+    try:
+        return struct.unpack("i", fcntl.ioctl(connection.fileno(), termios.TIOCOUTQ, b"\0" * 4))[0]
+    except OSError:
+        return 0
 
 
 class Server(ThreadingHTTPServer):
