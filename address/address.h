@@ -51,9 +51,56 @@ bool MatchWildcard(const char *name, const char *pattern);
 // True when no pattern of the ignore patterns matches the file part.
 bool PassesIgnorePatterns(const char *filePart);
 
-// ---- Address form: [user[:password]@]host[:port], path, file part ----
+// ---- Schemes ----
 
-// Cuts the address into its host part (before the first '/'), path part
+// Inside the crawl an http or ftp address carries no scheme, as it always
+// has; an https address keeps this marker in front ("https://host/dir/"),
+// so that it stays https wherever it goes while http and ftp addresses keep
+// their form, strings and log lines. The marker is part of the host part.
+#define SECURE_MARKER "https://"
+#define SECURE_MARKER_LENGTH 8
+
+// Length of the scheme at the very start of text, with its ':' ("http:" is
+// 5): a letter, then letters, digits, '+', '-' or '.', then ':'. 0 when the
+// text does not begin with a scheme (a ':' later, as in "File:A.png" after a
+// '/', or "a.html?t=10:00", makes none).
+size_t SchemeLength(const char *text);
+
+// True when the address, or host part, carries the https marker.
+bool IsSecureAddress(const char *address);
+
+// The host part without the https marker (the text behind it).
+const char *HostWithoutScheme(const char *hostPart);
+
+// Writes the address form of what follows "http://" or "https://" (secure)
+// into output (size bytes): the marker in front for https, and the default
+// port (":80" of http is kept as it always was, ":443" of https dropped, so
+// that one server has one form). False, with output empty, when it does not fit.
+bool MakeAddressForm(char *output, size_t size, const char *rest, bool secure);
+
+// True when two host parts name the same server for the scope rules: the
+// same host part but for the https marker, letters compared without case.
+// So http://host and https://host are one server.
+bool SameHostPart(const char *hostPart, const char *otherHostPart);
+
+// True when the content type's media type, before any ';' parameter and
+// with the blanks around it ignored, is "text/html" without case:
+// "text/html; charset=UTF-8" is a page like "text/html".
+bool IsHtmlContentType(const char *contentType);
+
+// The address (address form) that a redirect's Location names, resolved
+// against the address that was asked for (address form, host part without
+// user information), into output (size bytes): an http or https address, a
+// protocol-relative "//host/x" on the scheme of the address asked for, a path
+// from '/' on its server, or a path relative to its folder, with "." and ".."
+// segments resolved (never above the server's root). False, with output
+// empty, for another scheme (ftp, ...) or when it does not fit.
+bool ResolveLocation(char *output, size_t size, const char *asked, const char *location);
+
+// ---- Address form: [https://][user[:password]@]host[:port], path, file part ----
+
+// Cuts the address into its host part (before the first '/' behind any
+// https marker, which stays in the host part), path part
 // (from the first to the last '/' before any '?' or '#'; "/" when there is
 // none) and file part (the rest, query and fragment included). The outputs
 // hold TEXT_SIZE bytes each and are cleared first. Returns 1, or
@@ -63,12 +110,13 @@ int SplitAddress(const char *address, char *hostPart, char *pathPart, char *file
 // Takes "user[:password]@" off the front of the host part (changed in
 // place) into userName and password (TEXT_SIZE bytes each); both are empty
 // when the host part holds no '@'. The first '@' and the first ':' count.
+// An https marker stays in front of the host part.
 void TakeUserFromHost(char *hostPart, char *userName, char *password);
 
-// The host name of a host part (the text before its first ':') into
-// hostName (TEXT_SIZE bytes), and as result the port: the decimal digits
-// after that ':', cut to 16 bits; 0 when there are none, which lets the
-// library choose the service's standard port.
+// The host name of a host part (the text before its first ':', behind any
+// https marker) into hostName (TEXT_SIZE bytes), and as result the port: the
+// decimal digits after that ':', cut to 16 bits; 0 when there are none, for
+// which the caller takes the scheme's standard port.
 unsigned short HostNameAndPort(const char *hostPart, char *hostName);
 
 // ---- Local path mapping ----

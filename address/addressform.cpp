@@ -28,12 +28,154 @@ static const char *LastPathSlash(const char *firstSlash)
     return ScanFor(from, "", "/", -1);
 }
 
+static bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+static bool IsSchemeChar(char c)
+{
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
+}
+
+size_t SchemeLength(const char *text)
+{
+    if (!IsAsciiLetter(text[0]))
+        return 0;
+    size_t length = 1;
+    while (IsSchemeChar(text[length]))
+        ++length;
+    return text[length] == ':' ? length + 1 : 0;
+}
+
+bool IsSecureAddress(const char *address)
+{
+    return strncmp(address, SECURE_MARKER, SECURE_MARKER_LENGTH) == 0;
+}
+
+const char *HostWithoutScheme(const char *hostPart)
+{
+    return IsSecureAddress(hostPart) ? hostPart + SECURE_MARKER_LENGTH : hostPart;
+}
+
+// Length of the host and port at the front of rest: up to the first '/',
+// '?' or '#' (a character walk, so a trail byte is never taken for one).
+static size_t HostLength(const char *rest)
+{
+    return (size_t)(ScanFor(rest, "", "/?#", 1) - rest);
+}
+
+bool MakeAddressForm(char *output, size_t size, const char *rest, bool secure)
+{
+    const char *marker = secure ? SECURE_MARKER : "";
+    size_t host = HostLength(rest), skipped = 0;
+    // ":443" of an https host is its default port: dropped (not after a user's "pw:443@").
+    if (secure && host >= 4 && memcmp(rest + host - 4, ":443", 4) == 0 && memchr(rest, '@', host) == NULL)
+        skipped = 4;
+    size_t length = strlen(marker) + strlen(rest) - skipped;
+    if (length + 1 > size) {
+        output[0] = '\0';
+        return false;
+    }
+    strcpy(output, marker);
+    strncat(output, rest, host - skipped);
+    strcat(output, rest + host);
+    return true;
+}
+
+bool SameHostPart(const char *hostPart, const char *otherHostPart)
+{
+    return CompareNoCase(HostWithoutScheme(hostPart), HostWithoutScheme(otherHostPart)) == 0;
+}
+
+bool IsHtmlContentType(const char *contentType)
+{
+    static const char kHtml[] = "text/html";
+    while (*contentType == ' ' || *contentType == '\t')
+        ++contentType;
+    if (!StartsWithNoCase(contentType, kHtml))
+        return false;
+    const char *rest = contentType + strlen(kHtml);
+    while (*rest == ' ' || *rest == '\t')
+        ++rest;
+    return *rest == '\0' || *rest == ';';
+}
+
+// Removes the "." and ".." segments of the path that begins at path (a '/'),
+// up to its query or fragment, in place; ".." never climbs above the root.
+// path holds at most 2 * TEXT_SIZE bytes; the result is never longer.
+static void RemoveDotSegments(char *path)
+{
+    const char *end = path + strcspn(path, "?#");
+    char out[2 * TEXT_SIZE];
+    size_t used = 0;
+    for (const char *p = path; p < end;) {
+        const char *segment = p + 1, *next = segment;
+        while (next < end && *next != '/')
+            ++next;
+        size_t length = (size_t)(next - segment);
+        bool dot = length == 1 && segment[0] == '.';
+        bool dotDot = length == 2 && segment[0] == '.' && segment[1] == '.';
+        if (dotDot)
+            while (used > 0 && out[--used] != '/')
+                ;
+        if (!dot && !dotDot) {
+            out[used++] = '/';
+            memcpy(out + used, segment, length);
+            used += length;
+        } else if (next == end) {
+            out[used++] = '/'; // a closing "." or ".." names the folder
+        }
+        p = next;
+    }
+    if (used == 0)
+        out[used++] = '/';
+    out[used] = '\0';
+    memmove(path + used, end, strlen(end) + 1);
+    memcpy(path, out, used);
+}
+
+// The path that a location without scheme or server names, from the folder
+// and file part of the address asked for, into work (2 * TEXT_SIZE bytes).
+static bool LocationPath(char *work, const char *path, const char *file, const char *location)
+{
+    const char *folder = location[0] == '/' ? "" : path;
+    size_t kept = location[0] == '?' || location[0] == '#' ? strcspn(file, location[0] == '#' ? "#" : "?#") : 0;
+    if (strlen(folder) + kept + strlen(location) + 1 > 2 * TEXT_SIZE)
+        return false;
+    strcpy(work, folder);
+    strncat(work, file, kept);
+    strcat(work, location);
+    RemoveDotSegments(work);
+    return true;
+}
+
+bool ResolveLocation(char *output, size_t size, const char *asked, const char *location)
+{
+    output[0] = '\0';
+    size_t scheme = SchemeLength(location);
+    if (scheme != 0) {
+        bool secure = StartsWithNoCase(location, "https://");
+        if (!secure && !StartsWithNoCase(location, "http://"))
+            return false;
+        return MakeAddressForm(output, size, location + scheme + 2, secure);
+    }
+    if (location[0] == '/' && location[1] == '/')
+        return MakeAddressForm(output, size, location + 2, IsSecureAddress(asked));
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], work[2 * TEXT_SIZE];
+    if (SplitAddress(asked, host, path, file) != 1 || !LocationPath(work, path, file, location))
+        return false;
+    if (strlen(host) + strlen(work) + 1 > size)
+        return false;
+    strcpy(output, host);
+    strcat(output, work);
+    return true;
+}
+
 int SplitAddress(const char *address, char *hostPart, char *pathPart, char *filePart)
 {
     memset(hostPart, 0, TEXT_SIZE);
     memset(pathPart, 0, TEXT_SIZE);
     memset(filePart, 0, TEXT_SIZE);
-    const char *firstSlash = ScanFor(address, "", "/", 1);
+    const char *host = address + (IsSecureAddress(address) ? SECURE_MARKER_LENGTH : 0);
+    const char *firstSlash = ScanFor(host, "", "/", 1);
     if (*firstSlash != '/') {
         if (!CopyRange(hostPart, address, firstSlash))
             return TEXT_TOO_LONG;
@@ -54,6 +196,7 @@ void TakeUserFromHost(char *hostPart, char *userName, char *password)
 {
     userName[0] = '\0';
     password[0] = '\0';
+    hostPart += IsSecureAddress(hostPart) ? SECURE_MARKER_LENGTH : 0;
     char *at = ScanFor(hostPart, "@", "@", 1);
     if (*at != '@')
         return;
@@ -65,6 +208,7 @@ void TakeUserFromHost(char *hostPart, char *userName, char *password)
 
 unsigned short HostNameAndPort(const char *hostPart, char *hostName)
 {
+    hostPart = HostWithoutScheme(hostPart);
     const char *colon = ScanFor(hostPart, "", ":", 1);
     if (!CopyRange(hostName, hostPart, colon))
         hostName[0] = '\0';

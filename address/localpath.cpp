@@ -272,8 +272,9 @@ static bool StartAtSaveFolder(PathBuilder *path)
 
 // Appends the folder that the address's path climbs in: the archives folder,
 // or the host part's own folder (the whole host part is one name; its ':'
-// become '-', so 'server:81' is the folder 'server-81'). An empty host part
-// adds no folder.
+// become '-', so 'server:81' is the folder 'server-81'). An https address
+// shares the folder of the same host over http. An empty host part adds no
+// folder.
 static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archive)
 {
     char safeName[TEXT_SIZE];
@@ -281,7 +282,7 @@ static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archi
         strcpy(safeName, kArchivesFolder);
     } else {
         char decoded[TEXT_SIZE];
-        if (!DecodeEscapes(decoded, hostPart) || !MakeSafeSegment(safeName, decoded, decoded + strlen(decoded)))
+        if (!DecodeEscapes(decoded, HostWithoutScheme(hostPart)) || !MakeSafeSegment(safeName, decoded, decoded + strlen(decoded)))
             return false;
     }
     return safeName[0] == '\0' || (AppendText(path, safeName) && AppendText(path, "\\"));

@@ -66,6 +66,7 @@
 #define IDS_SKIP 38
 #define IDS_SEARCH 39
 #define IDS_DOWNLOADINGTRY 40
+#define IDS_MENU_CERT 41
 
 // Registry values under HKEY_CURRENT_USER\software\dwk\qex
 #define SETTINGS_KEY "software\\dwk\\qex"
@@ -84,5 +85,6 @@
 #define REG_TIMEOUT "timeout"
 #define REG_CBD "cbd"
 #define REG_CBE "cbe"
+#define REG_CERT "cert"
 
 #endif

@@ -45,6 +45,8 @@ HMENU BuildOptionsMenu(MenuFlags *flags)
     AddMenuItem(menu, MenuCheckFlag(flags->outServer), MENU_OUTSERVER, IDS_MENU_OUTSERVER);
     flags->useFtp = GetUseFtp();
     AddMenuItem(menu, MenuCheckFlag(flags->useFtp), MENU_FTP, IDS_MENU_FTP);
+    flags->ignoreCert = GetIgnoreCertErrors();
+    AddMenuItem(menu, MenuCheckFlag(flags->ignoreCert), MENU_CERT, IDS_MENU_CERT);
     AddMenuItem(menu, MF_STRING, MENU_SAVEFOLDER, IDS_MENU_SAVEFOLDER);
     AddMenuItem(menu, MF_STRING, MENU_SHORTCUTFOLDER, IDS_MENU_SHORTCUTFOLDER);
     return menu;
@@ -94,6 +96,9 @@ void RunOptionsCommand(HWND window, int command, const MenuFlags *flags)
         break;
     case MENU_FTP:
         ToggleFlag(REG_FTP, flags->useFtp);
+        break;
+    case MENU_CERT:
+        ToggleFlag(REG_CERT, flags->ignoreCert);
         break;
     case MENU_NOARCHIVES:
     case MENU_NOINDEX:

@@ -97,13 +97,16 @@ DWORD WINAPI FetchWorkerMain(LPVOID record);
 // Shows the link counts in the run's progress bar.
 void ShowLinkProgress(void);
 
-// The current connection, reused while its host part, user name and service
-// stay the same.
+// The current connection, reused while its host part (with the https
+// marker: a scheme has connections of its own), user name and service stay
+// the same. certificateRefused tells that its server's certificate could not
+// be verified and was not accepted.
 struct CurrentConnection {
     HINTERNET handle;
     char host[TEXT_SIZE];
     char user[TEXT_SIZE];
     DWORD service;
+    bool certificateRefused;
 };
 extern CurrentConnection g_connection;
 
@@ -127,8 +130,25 @@ void FormatRequestHeaders(char *block, DWORD rangeStart);
 
 // Opens and sends a GET of the object path on the connection (HTTP), or
 // opens the file for reading (FTP); the caller closes the handle. Null when
-// the request could not be made or sent.
+// the request could not be made or sent. The connection is the current one:
+// an https one sends over TLS. Redirects within the connection's server and
+// scheme are followed; a redirect elsewhere is the answer.
 HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart);
+
+// OpenRequest, with objectPath (2 * TEXT_SIZE bytes) becoming the path that
+// answered after redirects within the server.
+HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart);
+
+// True for the status codes of a redirect.
+bool IsRedirect(DWORD code);
+
+// The address a redirect answer's Location names, resolved against the
+// address asked for (ResolveLocation), into target (size bytes); false when
+// there is none or it is no http or https address.
+bool RedirectTarget(HINTERNET request, const char *asked, char *target, size_t size);
+
+// Adds "* リダイレクトが多すぎます : " and the address to the access log.
+void LogTooManyRedirects(const char *address);
 
 // The response's status code; 200 for FTP; 0 when it cannot be read.
 DWORD QueryStatusCode(HINTERNET request, DWORD service);
@@ -143,8 +163,9 @@ DWORD QueryContentLength(HINTERNET request);
 // False when the headers cannot be read whole.
 bool AnswerHasNoHeaderLines(HINTERNET request);
 
-// True when two host parts name the same server: host names alike without
-// case, and the same port, the HTTP port when none is written.
+// True when two host parts name the same connection's server: the same
+// scheme, host names alike without case, and the same port, the scheme's
+// standard port when none is written.
 bool SameServer(const char *hostPart, const char *otherHostPart);
 
 // True when the response to a range request carries the range asked for:

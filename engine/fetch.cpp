@@ -28,9 +28,15 @@ struct FetchJob {
     // A file that could not be written or read, reported in the log: the
     // address is finished with, but not recorded as visited nor scanned.
     bool fileProblem;
-    // The library followed a redirect to another server (see LeftTheServer).
-    bool leftServer;
+    // Redirects to another server or scheme followed so far.
+    int redirects;
+    // The start address was redirected to another server or scheme: the
+    // entry's scope moved there.
+    bool startMoved;
 };
+
+// Redirects to another server or scheme one fetch follows at most.
+#define MAX_REDIRECTS_ELSEWHERE 10
 
 // What RequestFile returns when the fetch goes on to the transfer.
 #define GO_ON -1
@@ -47,11 +53,14 @@ void ForgetConnection(void)
 // reusing it when all three match; false when the library refuses it.
 static bool Connect(const char *host, const char *user, const char *password, DWORD service)
 {
+    g_connection.certificateRefused = false;
     if (g_connection.handle != NULL && lstrcmpA(g_connection.host, host) == 0 &&
         lstrcmpiA(g_connection.user, user) == 0 && g_connection.service == service)
         return true;
     char hostName[TEXT_SIZE];
     INTERNET_PORT port = HostNameAndPort(host, hostName);
+    if (port == 0 && IsSecureAddress(host))
+        port = INTERNET_DEFAULT_HTTPS_PORT;
     ForgetConnection();
     ShowProgressTitle("Connecting...");
     OpenInternetSession();
@@ -110,21 +119,6 @@ static void ShowRequestStatus(const FetchJob *job)
 
 static bool IsSuccessStatus(DWORD code) { return code >= 200 && code <= 299; }
 
-// True when the library followed a redirect of the request to another
-// server: its Host header then names that server, and the library has
-// pointed the connection itself there, so that later requests on it would
-// go to that server and store its files under this server's paths.
-static bool LeftTheServer(HINTERNET request, const char *hostPart)
-{
-    char value[TEXT_SIZE + 1];
-    memset(value, 0, sizeof value);
-    DWORD length = TEXT_SIZE;
-    if (!g_internet.QueryInfo(request, HTTP_QUERY_HOST | HTTP_QUERY_FLAG_REQUEST_HEADERS, value, &length, NULL))
-        return false;
-    value[TEXT_SIZE] = '\0';
-    return !SameServer(value, hostPart);
-}
-
 // An answer without header lines is the rest of an earlier answer on a kept
 // connection, read as this one's body (or a server that sends no headers at
 // all): the request is made once more on a new connection, whose answer
@@ -135,6 +129,92 @@ static void AskOnANewConnection(FetchJob *job)
     ForgetConnection();
     if (Connect(job->host, job->user, job->password, job->service))
         job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+}
+
+// Tells the user, once per run and server, that the library could not
+// connect: for FTP, the server refused the login or cannot be reached (an
+// HTTP connection is only made when the request is sent).
+static void LogRefusedConnection(const char *host)
+{
+    char line[2 * TEXT_SIZE];
+    FormatText(line, sizeof line, "* %s に接続できません", host);
+    if (!IsInVisitedList(g_mainWindow, line))
+        AppendLog(g_mainWindow, line);
+}
+
+// The address that answered: the connection's host part (with its scheme)
+// and the object path after redirects, into address (3 * TEXT_SIZE bytes).
+static void AnsweredAddress(const FetchJob *job, char *address)
+{
+    FormatText(address, 3 * TEXT_SIZE, "%s%s", g_connection.host, job->objectPath);
+}
+
+// Whether a redirect to the host part is followed: on the same server (as
+// http to https), for the start address (its entry moves there), else only
+// when the data of other servers is read, as with links.
+static bool MayFollowTo(const char *host)
+{
+    return SameHostPart(host, g_connection.host) || g_startPageFlag == 1 || GetOutServer() == 1;
+}
+
+// The start address was redirected to another server or scheme: the entry's
+// scope moves to the target, told in one line.
+static void MoveStartAddress(FetchJob *job, const char *target, const char *path)
+{
+    lstrcpynA(g_startPath, path, TEXT_SIZE);
+    job->startMoved = true;
+    char line[2 * TEXT_SIZE];
+    FormatText(line, sizeof line, "* 転送先 : %s", target);
+    AppendLog(g_mainWindow, line);
+}
+
+// The job's request is a redirect to another server or scheme (those within
+// the connection's own were followed when it was opened): it is followed on
+// a connection to that place when the rules allow. GO_ON with the new
+// request, or the fetch's result when it ends here.
+static int FollowRedirectElsewhere(FetchJob *job)
+{
+    char asked[3 * TEXT_SIZE], target[3 * TEXT_SIZE];
+    AnsweredAddress(job, asked);
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE];
+    bool known = RedirectTarget(job->request, asked, target, sizeof target) &&
+                 SplitAddress(target, host, path, file) == 1;
+    CloseInternetHandle(&job->request);
+    if (!known || !MayFollowTo(host)) {
+        ShowStatusString(IDS_NOTFOUND);
+        return 1;
+    }
+    if (++job->redirects > MAX_REDIRECTS_ELSEWHERE) {
+        LogTooManyRedirects(asked);
+        return 1;
+    }
+    TakeUserFromHost(host, user, password);
+    if (SameHostPart(host, job->host)) { // the user's name and password go to their own server only
+        lstrcpynA(user, job->user, TEXT_SIZE);
+        lstrcpynA(password, job->password, TEXT_SIZE);
+    }
+    if (g_startPageFlag == 1 && !SameServer(host, g_connection.host))
+        MoveStartAddress(job, target, path);
+    if (!Connect(host, user, password, job->service)) {
+        LogRefusedConnection(host);
+        return 1;
+    }
+    FormatText(job->objectPath, sizeof job->objectPath, "%s%s", path, file);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0);
+    if (job->request != NULL || g_connection.certificateRefused)
+        return job->request != NULL ? GO_ON : 1;
+    ShowStatusString(IDS_REQUESTFAILED);
+    ForgetConnection();
+    return 0;
+}
+
+// The path part of the address that answered into path (TEXT_SIZE bytes).
+static void AnsweredPath(const FetchJob *job, char *path)
+{
+    char answered[3 * TEXT_SIZE], host[TEXT_SIZE], file[TEXT_SIZE];
+    AnsweredAddress(job, answered);
+    if (SplitAddress(answered, host, path, file) != 1)
+        lstrcpynA(path, job->path, TEXT_SIZE);
 }
 
 // Sends the request and checks the response: status, remote facts and, for
@@ -149,13 +229,20 @@ static int RequestFile(FetchJob *job)
             return 1;
         }
     }
-    job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0);
     if (job->request != NULL && job->service == INTERNET_SERVICE_HTTP && AnswerHasNoHeaderLines(job->request))
         AskOnANewConnection(job);
+    if (job->request == NULL && g_connection.certificateRefused)
+        return 1; // told in the log; nothing is stored for the server
     if (job->request == NULL) {
         ShowStatusString(IDS_REQUESTFAILED);
         ForgetConnection();
         return 0;
+    }
+    while (job->service == INTERNET_SERVICE_HTTP && IsRedirect(QueryStatusCode(job->request, job->service))) {
+        int followed = FollowRedirectElsewhere(job);
+        if (followed != GO_ON)
+            return followed;
     }
     ShowFileTitle("%s - Checking.", job->file);
     if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
@@ -168,16 +255,15 @@ static int RequestFile(FetchJob *job)
             ShowStatusString(IDS_REQUESTFAILED);
             return 1;
         }
-        // Redirected to another server: this answer is received whole (a
-        // continuation would ask the other server for this path) and the
-        // connection is given up when the fetch ends.
-        job->leftServer = LeftTheServer(job->request, job->host);
-        if (job->leftServer)
-            g_resumePossible = 0;
     }
-    if (lstrcmpiA(g_contentType, "text/html") == 0) {
+    if (IsHtmlContentType(g_contentType)) {
         job->nonPage = 0;
-        if (job->depth > g_depthLimit || !StartsWithNoCase(job->path, g_startPath))
+        char scopePath[TEXT_SIZE];
+        if (job->startMoved)
+            AnsweredPath(job, scopePath);
+        else
+            lstrcpynA(scopePath, job->path, TEXT_SIZE);
+        if (job->depth > g_depthLimit || !StartsWithNoCase(scopePath, g_startPath))
             return 1;
     }
     return GO_ON;
@@ -354,24 +440,21 @@ static void RecordVisited(const FetchJob *job, int result)
         AppendLog(g_mainWindow, job->localPath);
 }
 
-// Tells the user, once per run and server, that the library could not
-// connect: for FTP, the server refused the login or cannot be reached (an
-// HTTP connection is only made when the request is sent).
-static void LogRefusedConnection(const char *host)
-{
-    char line[2 * TEXT_SIZE];
-    FormatText(line, sizeof line, "* %s に接続できません", host);
-    if (!IsInVisitedList(g_mainWindow, line))
-        AppendLog(g_mainWindow, line);
-}
+static void CloseRequest(FetchJob *job) { CloseInternetHandle(&job->request); }
 
-// Closes the fetch's request; after a redirect to another server also the
-// connection, so that the next fetch connects anew to the server it names.
-static void CloseRequest(FetchJob *job)
+// Scans the stored page with its links resolved against the address that
+// answered; when that is in another folder or on another server than the
+// address the page is stored at, its relative links are rewritten too.
+static void ScanAnsweredPage(const FetchJob *job, int depth)
 {
-    CloseInternetHandle(&job->request);
-    if (job->leftServer)
-        ForgetConnection();
+    char answered[3 * TEXT_SIZE], host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
+    AnsweredAddress(job, answered);
+    if (SplitAddress(answered, host, path, file) != 1) {
+        ProcessStoredPage(job->localPath, job->host, job->path, depth);
+        return;
+    }
+    bool elsewhere = !SameHostPart(host, job->host) || strcmp(path, job->path) != 0;
+    ProcessStoredPage(job->localPath, host, path, depth, elsewhere ? job->path : NULL);
 }
 
 int FetchAddress(const char *address, int depth, int attempt)
@@ -404,8 +487,9 @@ int FetchAddress(const char *address, int depth, int attempt)
     if (!job.fileProblem && looksLikePage && g_crawlState == CRAWL_RUNNING) {
         if (job.service != INTERNET_SERVICE_HTTP || result != 1)
             return result;
-        // The page's links are fetched before this returns.
-        ProcessStoredPage(job.localPath, job.host, job.path, depth);
+        // The page's links are fetched before this returns; they resolve
+        // against the address that answered.
+        ScanAnsweredPage(&job, depth);
     }
     if (g_crawlState == CRAWL_SKIP_REQUESTED) {
         g_crawlState = CRAWL_RUNNING;

@@ -107,7 +107,8 @@ void ApplyEntryOptions(const char *word)
     }
 }
 
-// The entry with its scheme taken off; the depth value it starts with.
+// The entry with its scheme taken off (an https entry keeps it, see
+// TakeEntryAddress); the depth value it starts with.
 static const char *TakeScheme(const char *entry, int *depth)
 {
     *depth = 0;
@@ -118,6 +119,18 @@ static const char *TakeScheme(const char *entry, int *depth)
     if (StartsWithNoCase(entry, "http://"))
         return entry + 7;
     return entry;
+}
+
+// The address of an entry, up to its options, into address (TEXT_SIZE + 1
+// bytes); an https one in its address form, with the marker.
+static void TakeEntryAddress(char *address, const char *entry)
+{
+    CopyUntil(address, entry, "|;\r\n ");
+    if (!StartsWithNoCase(address, SECURE_MARKER))
+        return;
+    char rest[TEXT_SIZE];
+    lstrcpynA(rest, address + SECURE_MARKER_LENGTH, TEXT_SIZE);
+    MakeAddressForm(address, TEXT_SIZE, rest, true);
 }
 
 // One address entry: its log line, options, start state, admission and attempts.
@@ -131,10 +144,10 @@ static void RunAddressEntry(const char *entry, const char *word, int depth, int 
     g_depthLimit = baseDepth;
     ApplyEntryOptions(word);
     char address[TEXT_SIZE + 1];
-    CopyUntil(address, entry, "|;\r\n ");
+    TakeEntryAddress(address, entry);
     g_startPath[0] = '\0';
     g_startPageFlag = 1;
-    lstrcpynA(g_shortcutTitle, address, TEXT_SIZE);
+    lstrcpynA(g_shortcutTitle, HostWithoutScheme(address), TEXT_SIZE);
     if (!AdmitAddress(address, depth))
         return;
     ++g_linksHandled;

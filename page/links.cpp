@@ -5,13 +5,12 @@
 
 int CheckLinkScheme(const char *linkText, int kind)
 {
-    if (*ScanFor(linkText, "", ":", 1) != ':')
+    size_t length = SchemeLength(linkText);
+    if (length == 0)
         return kind;
-    char scheme[TEXT_SIZE];
-    CopyUntil(scheme, linkText, ":");
-    if (CompareNoCase(scheme, "http") == 0)
+    if (StartsWithNoCase(linkText, "http:") || StartsWithNoCase(linkText, "https:"))
         return kind;
-    if (CompareNoCase(scheme, "ftp") == 0)
+    if (StartsWithNoCase(linkText, "ftp:"))
         return LINK_SAME_LEVEL;
     return LINK_NOT_FOLLOWED;
 }
@@ -38,7 +37,7 @@ static bool HasPageExtension(const char *filePart)
 static bool IsPageLike(const char *filePart)
 {
     const char *type = g_scanSettings.contentType != NULL ? g_scanSettings.contentType : "";
-    return filePart[0] == '\0' || HasPageExtension(filePart) || CompareNoCase(type, "text/html") != 0;
+    return filePart[0] == '\0' || HasPageExtension(filePart) || !IsHtmlContentType(type);
 }
 
 // Appends text to the buffer of the given size; false, with the buffer as
@@ -62,13 +61,19 @@ static bool BuildLocalRelativePath(char *out, const char *pagePathPart, const ch
     for (const char *p = pagePathPart; *p != '\0'; ++p)
         if (*p == '/' && !AppendText(out, TEXT_SIZE, "../"))
             return false;
-    return AppendText(out, TEXT_SIZE, host) && AppendText(out, TEXT_SIZE, path) &&
+    return AppendText(out, TEXT_SIZE, HostWithoutScheme(host)) && AppendText(out, TEXT_SIZE, path) &&
            AppendText(out, TEXT_SIZE, file);
 }
 
-// The address of an absolute link, without scheme, into resolved.
+// The address of an absolute link into resolved: without scheme for http
+// and ftp, with the https marker for https. A protocol-relative link
+// ("//host/x") names another server on the page's own scheme.
 static void AbsoluteAddress(char *resolved, const char *hostPart, const char *link)
 {
+    if (link[0] == '/' && link[1] == '/') {
+        MakeAddressForm(resolved, LINK_BUFFER_SIZE, link + 2, IsSecureAddress(hostPart));
+        return;
+    }
     if (link[0] == '/') {
         AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
         AppendText(resolved, LINK_BUFFER_SIZE, link);
@@ -76,7 +81,7 @@ static void AbsoluteAddress(char *resolved, const char *hostPart, const char *li
     }
     const char *colon = strchr(link, ':');
     if (strnlen(colon, 3) == 3)
-        AppendText(resolved, LINK_BUFFER_SIZE, colon + 3);
+        MakeAddressForm(resolved, LINK_BUFFER_SIZE, colon + 3, StartsWithNoCase(link, "https:"));
 }
 
 // The verdict on an address of a link in a page of hostPart; *mayRewrite
@@ -85,7 +90,7 @@ static int ScopeVerdict(const char *host, const char *path, const char *file, co
                         bool ftp, bool *mayRewrite)
 {
     *mayRewrite = false;
-    bool otherServer = CompareNoCase(host, hostPart) != 0;
+    bool otherServer = !SameHostPart(host, hostPart);
     if (!ftp && IsPageLike(file)) {
         const char *startPath = g_scanSettings.startPath != NULL ? g_scanSettings.startPath : "";
         if (otherServer || !StartsWithNoCase(path, startPath))
@@ -101,6 +106,12 @@ static int ScopeVerdict(const char *host, const char *path, const char *file, co
     return otherServer ? VERDICT_OUTSIDE : VERDICT_SAME_SERVER;
 }
 
+// The path part whose folders a rewritten link climbs: the stored page's.
+static const char *StoredPathPart(const char *pathPart)
+{
+    return g_scanSettings.storedPathPart != NULL ? g_scanSettings.storedPathPart : pathPart;
+}
+
 static int HandleAbsoluteLink(char *resolved, const char *hostPart, const char *pathPart,
                               const char *link, const char *place)
 {
@@ -112,9 +123,23 @@ static int HandleAbsoluteLink(char *resolved, const char *hostPart, const char *
     bool mayRewrite;
     int verdict = ScopeVerdict(host, path, file, hostPart, ftp, &mayRewrite);
     char local[TEXT_SIZE];
-    if (mayRewrite && place != NULL && BuildLocalRelativePath(local, pathPart, host, path, file))
+    if (mayRewrite && place != NULL && BuildLocalRelativePath(local, StoredPathPart(pathPart), host, path, file))
         RecordRewrite(place, strlen(link), local);
     return verdict;
+}
+
+// A relative link of a page stored at another address than the one it
+// answered from (a redirect) does not lead to its file from the stored
+// page: it is rewritten like an absolute link to its resolved address.
+static void RewriteRelativeLink(const char *resolved, const char *hostPart, const char *link, const char *place)
+{
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], local[TEXT_SIZE];
+    if (g_scanSettings.storedPathPart == NULL || place == NULL || SplitAddress(resolved, host, path, file) != 1)
+        return;
+    bool mayRewrite;
+    ScopeVerdict(host, path, file, hostPart, false, &mayRewrite);
+    if (mayRewrite && BuildLocalRelativePath(local, g_scanSettings.storedPathPart, host, path, file))
+        RecordRewrite(place, strlen(link), local);
 }
 
 // Cuts the last folder off the resolved address (host/a/b/ becomes host/a/).
@@ -153,7 +178,8 @@ static int ResolveAboveRoot(char *resolved, const char *hostPart, const char *li
         AppendText(resolved, LINK_BUFFER_SIZE, "/");
         return VERDICT_SAME_SERVER;
     }
-    AppendText(resolved, LINK_BUFFER_SIZE, p);
+    // The address keeps the scheme of the page it was written in.
+    MakeAddressForm(resolved, LINK_BUFFER_SIZE, p, IsSecureAddress(hostPart));
     char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
     if (SplitAddress(resolved, host, path, file) != 1)
         return VERDICT_SAME_SERVER;
@@ -161,7 +187,8 @@ static int ResolveAboveRoot(char *resolved, const char *hostPart, const char *li
     return ScopeVerdict(host, path, file, hostPart, false, &mayRewrite);
 }
 
-static int HandleRelativeLink(char *resolved, const char *hostPart, const char *pathPart, const char *link)
+static int HandleRelativeLink(char *resolved, const char *hostPart, const char *pathPart, const char *link,
+                              const char *place)
 {
     AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
     AppendText(resolved, LINK_BUFFER_SIZE, pathPart);
@@ -187,6 +214,7 @@ static int HandleRelativeLink(char *resolved, const char *hostPart, const char *
             break;
         cursor = slash + 1;
     }
+    RewriteRelativeLink(resolved, hostPart, link, place);
     return VERDICT_SAME_SERVER;
 }
 
@@ -196,5 +224,5 @@ int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const
     memset(resolved, 0, LINK_BUFFER_SIZE);
     if (IsAbsoluteLink(linkText))
         return HandleAbsoluteLink(resolved, hostPart, pathPart, linkText, place);
-    return HandleRelativeLink(resolved, hostPart, pathPart, linkText);
+    return HandleRelativeLink(resolved, hostPart, pathPart, linkText, place);
 }

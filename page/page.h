@@ -50,6 +50,11 @@ struct ScanSettings {
     int useFtp;              // setting ftp: follow FTP links when not 0
     int readTitle;           // 1 while the start page's title is to be read
     char *shortcutTitle;     // TEXT_SIZE bytes; receives the start page's title
+    // Path part of the address the page is stored at when its links resolve
+    // against another address (a redirect to another folder or server):
+    // rewritten links climb from the stored page's folder, and relative
+    // links are rewritten too. Null when the page answered where it is stored.
+    const char *storedPathPart;
 };
 extern ScanSettings g_scanSettings;
 
@@ -184,8 +189,11 @@ bool BuildShortcutPath(char *path, const char *folder, const char *title);
 
 // Loads the stored page, rewrites and writes it back, makes the start
 // page's shortcut, and fetches every recorded link in a supervised fetch
-// worker, depth-first.
-void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth);
+// worker, depth-first. Links resolve against hostPart and pathPart, the
+// address that answered; storedPathPart, when not null, is the path part of
+// the address the page is stored at, which differs (a redirect).
+void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
+                       const char *storedPathPart = NULL);
 
 // The whole file in a movable block with a NUL behind it; its length in
 // *length. Null when it cannot be opened or read.

@@ -89,8 +89,9 @@ bool WriteBackPage(const char *path, const char *text, size_t length)
 }
 
 // What link handling reads of the crawl, for the page about to be scanned.
-static void FillScanSettings(void)
+static void FillScanSettings(const char *storedPathPart)
 {
+    g_scanSettings.storedPathPart = storedPathPart;
     g_scanSettings.startPath = g_startPath;
     g_scanSettings.contentType = g_contentType;
     g_scanSettings.outServer = GetOutServer();
@@ -101,7 +102,8 @@ static void FillScanSettings(void)
 
 // Loads, scans, rewrites and writes back the stored page; its links go to
 // the list. A page that cannot be read or written is left as it is stored.
-static void ScanStoredPage(const char *localPath, const char *hostPart, const char *pathPart, LinkList *list)
+static void ScanStoredPage(const char *localPath, const char *hostPart, const char *pathPart,
+                           const char *storedPathPart, LinkList *list)
 {
     size_t length;
     BlockHandle block = LoadWholeFile(localPath, &length);
@@ -110,7 +112,7 @@ static void ScanStoredPage(const char *localPath, const char *hostPart, const ch
         return;
     }
     SetPageText(block, length);
-    FillScanSettings();
+    FillScanSettings(storedPathPart);
     bool built = ScanPage(hostPart, pathPart, list);
     g_linksFound += list->count;
     if (!built)
@@ -172,12 +174,13 @@ static void FetchRecordedLinks(const LinkList *list, int pageDepth)
     }
 }
 
-void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth)
+void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
+                       const char *storedPathPart)
 {
     LinkList list;
     bool haveList = CreateLinkList(&list);
     if (haveList)
-        ScanStoredPage(localPath, hostPart, pathPart, &list);
+        ScanStoredPage(localPath, hostPart, pathPart, storedPathPart, &list);
     else
         LogLine(PAGE_NO_MEMORY, localPath);
     if (g_startPageFlag == 1) {

@@ -94,6 +94,8 @@ int GetCacheMode(void) { return ReadFlagSetting(REG_CACHE); }
 
 int GetUseFtp(void) { return ReadFlagSetting(REG_FTP); }
 
+int GetIgnoreCertErrors(void) { return ReadFlagSetting(REG_CERT); }
+
 int GetRetryCount(HWND mainWindow)
 {
     if (IsDlgButtonChecked(mainWindow, IDC_RETRY) != BST_CHECKED)

@@ -21,6 +21,8 @@ int GetOutServer(void);
 int GetResume(void);
 int GetCacheMode(void);
 int GetUseFtp(void);
+// 1 when servers whose certificate cannot be verified are fetched anyway.
+int GetIgnoreCertErrors(void);
 int GetRetryCount(HWND mainWindow);
 DWORD GetTimeout(void);
 

@@ -223,7 +223,8 @@ class OptionsMenuTest(WindowCase):
     def choose(self, d, item):
         """Opens the options menu and picks its item-th command (separators
         not counted): 1 resume, 2 to 5 the presets, 6 cache, 7 other servers,
-        8 FTP, 9 save folder, 10 shortcut folder; 0 dismisses the menu."""
+        8 FTP, 9 certificate errors, 10 save folder, 11 shortcut folder; 0
+        dismisses the menu."""
         d.press(OPTIONS)
         self.assertTrue(wait_until(d.menu_open), "the menu opens")
         for _ in range(item):
@@ -234,7 +235,7 @@ class OptionsMenuTest(WindowCase):
 
     def test_flag_toggles_are_stored_at_once(self):
         d = self.start()
-        for item, name in ((1, "resume"), (6, "cache"), (7, "out_server"), (8, "ftp")):
+        for item, name in ((1, "resume"), (6, "cache"), (7, "out_server"), (8, "ftp"), (9, "cert")):
             with self.subTest(name=name):
                 self.assertIsNone(get_setting(self.env, name))
                 self.choose(d, item)
@@ -264,7 +265,7 @@ class OptionsMenuTest(WindowCase):
     def test_cancelled_folder_browser_changes_nothing(self):
         d = self.start()
         lines = d.log_lines()
-        for item in (9, 10):
+        for item in (10, 11):
             with self.subTest(item=item):
                 d.press(OPTIONS)
                 self.assertTrue(wait_until(d.menu_open))

@@ -72,7 +72,11 @@ TEST_F(LinkHandling, AbsoluteLinkEdges)
         {"http://host", "host", "http://host", VERDICT_OUTSIDE},       // the root is outside /a/
         {"http:", "", "http:", VERDICT_OUTSIDE},
         {"http:/", "", "http:/", VERDICT_OUTSIDE},
-        {"//other/x.gif", "host//other/x.gif", "../../../host//other/x.gif", VERDICT_SAME_SERVER},
+        {"//other/x.gif", "other/x.gif", "../../../other/x.gif", VERDICT_OUTSIDE}, // protocol-relative
+        {"https://host/a/y.gif", "https://host/a/y.gif", "../../../host/a/y.gif", VERDICT_SAME_SERVER},
+        {"HTTPS://Host:443/a/", "https://Host/a/", "../../../Host/a/", VERDICT_SAME_SERVER}, // default port dropped
+        {"https://host:8443/x.gif", "https://host:8443/x.gif", "../../../host:8443/x.gif", VERDICT_OUTSIDE},
+        {"https://other/p.html", "https://other/p.html", "https://other/p.html", VERDICT_OUTSIDE},
         {"http://host/a/p.ASP", "host/a/p.ASP", "../../../host/a/p.ASP", VERDICT_SAME_SERVER},
         {"http://host/a/p.shtml", "host/a/p.shtml", "../../../host/a/p.shtml", VERDICT_SAME_SERVER},
         {"http://host/b/p.htm", "host/b/p.htm", "http://host/b/p.htm", VERDICT_OUTSIDE},
@@ -85,6 +89,31 @@ TEST_F(LinkHandling, AbsoluteLinkEdges)
     }
 }
 
+// A page of an https address: its relative, rooted and protocol-relative
+// links keep https; a page that answered from another address than the one
+// it is stored at (a redirect) has its links climb from the stored folder,
+// relative ones rewritten too.
+TEST_F(LinkHandling, HttpsPagesAndRedirectedPages)
+{
+    struct Case { const char *link, *stored, *resolved, *page; } cases[] = {
+        {"c.html", NULL, "https://host/a/b/c.html", "c.html"},
+        {"/a/x.gif", NULL, "https://host/a/x.gif", "../../../host/a/x.gif"},
+        {"//cdn/x.gif", NULL, "https://cdn/x.gif", "../../../cdn/x.gif"},
+        {"http://host/a/y.gif", NULL, "host/a/y.gif", "../../../host/a/y.gif"}, // http and https: one server
+        {"../../a/z.gif", NULL, "https://host/a/z.gif", "../../a/z.gif"},
+        {"c.html", "/", "https://host/a/b/c.html", "../host/a/b/c.html"},
+        {"/a/x.gif", "/", "https://host/a/x.gif", "../host/a/x.gif"},
+        {"../../x.html", "/", "https://host/x.html", "../../x.html"}, // outside the start path /a/: kept
+    };
+    for (const Case &c : cases) {
+        g_scanSettings.storedPathPart = c.stored;
+        LinkOutcome got = HandleIn(c.link, "\"", "https://host", "/a/b/");
+        EXPECT_EQ(got.resolved, c.resolved) << c.link << " stored at " << (c.stored ? c.stored : "/a/b/");
+        EXPECT_EQ(got.page, std::string(c.page) + "\"") << c.link << " stored at " << (c.stored ? c.stored : "/a/b/");
+    }
+    g_scanSettings.storedPathPart = NULL;
+}
+
 TEST_F(LinkHandling, PageDepthGivesTheClimb)
 {
     EXPECT_EQ(HandleIn("http://host/x.gif", "\"", "host", "/").page, "../host/x.gif\"");
@@ -93,15 +122,20 @@ TEST_F(LinkHandling, PageDepthGivesTheClimb)
 
 TEST_F(LinkHandling, ContentTypeOtherThanHtmlMakesEveryLinkPageLike)
 {
-    g_scanSettings.contentType = "text/html; charset=Shift_JIS";
+    g_scanSettings.contentType = "text/plain";
     LinkOutcome got = HandleIn("http://other/z.jpg");
     EXPECT_EQ(got.page, "http://other/z.jpg\"");
     EXPECT_EQ(got.verdict, VERDICT_OUTSIDE);
     got = HandleIn("http://host/x/y.gif");
     EXPECT_EQ(got.page, "http://host/x/y.gif\"");
     EXPECT_EQ(got.verdict, VERDICT_OUTSIDE);
-    g_scanSettings.contentType = "TEXT/HTML";
-    EXPECT_EQ(HandleIn("http://host/x/y.gif").verdict, VERDICT_SAME_SERVER);
+    // Only the media type counts: parameters such as the charset do not.
+    for (const char *type : {"TEXT/HTML", "text/html; charset=UTF-8", " text/html ;charset=Shift_JIS"}) {
+        g_scanSettings.contentType = type;
+        EXPECT_EQ(HandleIn("http://host/x/y.gif").verdict, VERDICT_SAME_SERVER) << type;
+    }
+    g_scanSettings.contentType = "text/htmlx";
+    EXPECT_EQ(HandleIn("http://host/x/y.gif").verdict, VERDICT_OUTSIDE);
 }
 
 TEST_F(LinkHandling, IgnoredFilesAreNotRewritten)
@@ -186,13 +220,20 @@ TEST(CheckLinkScheme, Cases)
         {"HTTP://h/x", 2, 2},
         {"ftp://h/x", 1, 2},
         {"FTP://h/x", 1, 2},
-        {"https://h/x", 1, 0},
+        {"https://h/x", 1, 1},
+        {"Https://h/x", 2, 2},
+        {"data:image/gif;base64,R0", 1, 0},
+        {"about:blank", 1, 0},
+        {"C:/x.gif", 1, 0},
         {"mailto:a@b", 1, 0},
         {"javascript:go()", 1, 0},
         {"x.html", 1, 1},
         {"x.html", 2, 2},
-        {"dir/a:b.html", 1, 0},
-        {":x", 1, 0},
+        {"dir/a:b.html", 1, 1},
+        {"/wiki/File:A.png", 1, 1},
+        {"a.html?t=10:00", 1, 1},
+        {"1x:y", 1, 1}, // a scheme begins with a letter
+        {":x", 1, 1},
     };
     for (const Case &c : cases)
         EXPECT_EQ(CheckLinkScheme(c.link, c.kind), c.expected) << c.link;

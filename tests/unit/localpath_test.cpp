@@ -114,6 +114,9 @@ TEST_F(LocalPath, Layout)
         // A decoded separator in the file name opens a folder.
         {"server/a%2fb.html", 0, 0, "C:\\save\\server\\a\\b.html"},
         {"server/a%5cb%2f", 0, 0, "C:\\save\\server\\a\\b\\index.html"},
+        // An https address shares the folder of the same host over http.
+        {"https://server/dir/a.gif", 0, 0, "C:\\save\\server\\dir\\a.gif"},
+        {"https://user:pw@server:8443/", 0, 0, "C:\\save\\server-8443\\index.html"},
     };
     RunCases(cases, sizeof cases / sizeof cases[0]);
 }

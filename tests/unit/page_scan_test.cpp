@@ -43,6 +43,8 @@ TEST_F(PageScan, KindsOfTheRecordedLinks)
         {"other/p.html", LINK_NOT_FOLLOWED},
         {"other/z.jpg", LINK_NOT_FOLLOWED},
         {"ftp.host/f.zip", LINK_FTP},
+        {"https://host/s.html", LINK_NOT_FOLLOWED}, // the same server, outside the start path
+        {"host/a/b/dir/x:y.html", LINK_NEXT_LEVEL},  // a ':' after the first segment makes no scheme
         {"host/a/b/c.html", LINK_NEXT_LEVEL},
         {"host/a/b/c.html", LINK_NEXT_LEVEL},
         {"host/a/b/c.html", LINK_NEXT_LEVEL},
@@ -53,9 +55,10 @@ TEST_F(PageScan, KindsOfTheRecordedLinks)
     expected[2].kind = LINK_OUTSIDE_DATA;
     expected[3].kind = LINK_OUTSIDE_DATA;
     expected[4].kind = LINK_NOT_FOLLOWED;
+    expected[5].kind = LINK_OUTSIDE_DATA;
     EXPECT_EQ(ScanBytes(page), expected);
     g_scanSettings.outServer = 2; // only exactly 1 follows other servers
-    expected[2].kind = expected[3].kind = LINK_NOT_FOLLOWED;
+    expected[2].kind = expected[3].kind = expected[5].kind = LINK_NOT_FOLLOWED;
     EXPECT_EQ(ScanBytes(page), expected);
 }
 

@@ -77,7 +77,7 @@ TEST_F(OptionsMenu, ItemsComeInOrderWithTheirTextsAndNoCheckMarksWhenNothingIsSt
     const struct {
         int id, stringId;
     } expected[] = {{3, 27}, {0, 0}, {5, 28}, {6, 29}, {7, 30}, {8, 31}, {0, 0},
-                    {4, 32}, {2, 33}, {10, 34}, {1, 35}, {9, 36}};
+                    {4, 32}, {2, 33}, {10, 34}, {11, 41}, {1, 35}, {9, 36}};
     MenuFlags flags;
     HMENU menu = BuildOptionsMenu(&flags);
     std::vector<MenuItem> items = ItemsOf(menu);
@@ -92,7 +92,7 @@ TEST_F(OptionsMenu, ItemsComeInOrderWithTheirTextsAndNoCheckMarksWhenNothingIsSt
         EXPECT_EQ(items[i].text, Loaded(expected[i].stringId)) << "item " << i;
         EXPECT_FALSE(items[i].checked) << "item " << i;
     }
-    EXPECT_EQ(flags.resume + flags.cache + flags.outServer + flags.useFtp, 0);
+    EXPECT_EQ(flags.resume + flags.cache + flags.outServer + flags.useFtp + flags.ignoreCert, 0);
 }
 
 TEST_F(OptionsMenu, EachFlagIsCheckedOnlyWhenItsValueIsExactlyOne)
@@ -100,7 +100,8 @@ TEST_F(OptionsMenu, EachFlagIsCheckedOnlyWhenItsValueIsExactlyOne)
     const struct {
         const char *name;
         int command;
-    } flags[] = {{REG_RESUME, MENU_RESUME}, {REG_CACHE, MENU_CACHE}, {REG_OUTSERVER, MENU_OUTSERVER}, {REG_FTP, MENU_FTP}};
+    } flags[] = {{REG_RESUME, MENU_RESUME}, {REG_CACHE, MENU_CACHE}, {REG_OUTSERVER, MENU_OUTSERVER}, {REG_FTP, MENU_FTP},
+                 {REG_CERT, MENU_CERT}};
     for (const auto &flag : flags) {
         for (const char *value : {"0", "1", "2", "11", "x"}) {
             ClearSettings();
@@ -119,7 +120,8 @@ TEST_F(OptionsMenu, FlagTogglesStoreOneThenZeroAndTheCheckMarkFollows)
     const struct {
         const char *name;
         int command;
-    } flags[] = {{REG_RESUME, MENU_RESUME}, {REG_CACHE, MENU_CACHE}, {REG_OUTSERVER, MENU_OUTSERVER}, {REG_FTP, MENU_FTP}};
+    } flags[] = {{REG_RESUME, MENU_RESUME}, {REG_CACHE, MENU_CACHE}, {REG_OUTSERVER, MENU_OUTSERVER}, {REG_FTP, MENU_FTP},
+                 {REG_CERT, MENU_CERT}};
     for (const auto &flag : flags) {
         ClearSettings();
         Choose(flag.command);

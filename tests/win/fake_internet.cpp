@@ -25,12 +25,13 @@ struct FakeHandle {
     size_t request;
     FakeResponse response;
     size_t offset;
+    std::string host; // of a connection
 };
 static std::map<HINTERNET, FakeHandle *> g_handles;
 
 static HINTERNET NewHandle(HandleKind kind)
 {
-    FakeHandle *handle = new FakeHandle{kind, 0, FakeResponse(), 0};
+    FakeHandle *handle = new FakeHandle{kind, 0, FakeResponse(), 0, ""};
     g_handles[(HINTERNET)handle] = handle;
     return (HINTERNET)handle;
 }
@@ -61,7 +62,11 @@ static HINTERNET WINAPI FakeConnect(HINTERNET, LPCSTR host, INTERNET_PORT port, 
     g_fakeCalls.push_back("Connect " + std::string(host) + " " + std::to_string(port) + " user=" + user +
                           " password=" + password + " service=" + std::to_string(service) + " " +
                           std::to_string(flags) + " " + std::to_string(context));
-    return g_fakeConnectWorks ? NewHandle(CONNECTION) : NULL;
+    if (!g_fakeConnectWorks)
+        return NULL;
+    HINTERNET handle = NewHandle(CONNECTION);
+    Find(handle)->host = std::string(host) + " " + std::to_string(port);
+    return handle;
 }
 
 static HINTERNET WINAPI FakeOpenRequest(HINTERNET connection, LPCSTR verb, LPCSTR object, LPCSTR version,
@@ -71,6 +76,7 @@ static HINTERNET WINAPI FakeOpenRequest(HINTERNET connection, LPCSTR verb, LPCST
     if (c == NULL || c->kind != CONNECTION || strcmp(verb, "GET") != 0 || referrer != NULL || accept != NULL)
         return NULL;
     FakeRequestRecord record;
+    record.host = c->host;
     record.object = object;
     record.version = version;
     record.flags = flags;
@@ -99,6 +105,8 @@ static BOOL WINAPI FakeSend(HINTERNET handle, LPCSTR headers, DWORD length, LPVO
     h->response = g_fakeAnswer ? g_fakeAnswer(record) : FakeResponse();
     if (h->response.hasLength && h->response.length == 0)
         h->response.length = (DWORD)h->response.body.size();
+    if (h->response.sendFails)
+        SetLastError(h->response.sendError);
     return !h->response.sendFails;
 }
 
@@ -165,8 +173,6 @@ static BOOL WINAPI FakeQueryInfo(HINTERNET handle, DWORD level, LPVOID buffer, L
         return r.hasLastModified && CopyText(LastModifiedText(r), buffer, length);
     case HTTP_QUERY_LOCATION:
         return !r.location.empty() && CopyText(r.location, buffer, length);
-    case HTTP_QUERY_HOST | HTTP_QUERY_FLAG_REQUEST_HEADERS:
-        return !r.requestHost.empty() && CopyText(r.requestHost, buffer, length);
     }
     return FALSE;
 }

@@ -12,6 +12,7 @@
 // One scripted response.
 struct FakeResponse {
     bool sendFails = false;     // HttpSendRequestA fails
+    DWORD sendError = 0;        // the error it then leaves for GetLastError
     bool statusReadable = true;
     DWORD status = 200;
     std::string rawHeaders = "HTTP/1.1 200 OK\r\nServer: fake\r\n\r\n";
@@ -20,7 +21,6 @@ struct FakeResponse {
     bool hasLastModified = true;
     SYSTEMTIME lastModified = {2001, 2, 6, 3, 4, 5, 6, 0};
     std::string lastModifiedText; // the header's text; empty: lastModified in RFC 1123 form
-    std::string requestHost;      // the request's Host header after redirects; empty: not answered
     bool hasLength = true;      // Content-Length as announced below
     DWORD length = 0;           // when hasLength; set to the body size by Serve when 0
     std::string contentRange;   // empty: no Content-Range header
@@ -32,6 +32,7 @@ struct FakeResponse {
 
 // What the engine asked for in one request.
 struct FakeRequestRecord {
+    std::string host; // of the request's connection: "name port"
     std::string object;
     std::string version;
     DWORD flags = 0;

@@ -110,28 +110,77 @@ TEST_F(RequestTest, RedirectsWithinTheServerAreFollowedTenTimesAtMost)
     CloseInternetHandle(&request);
 }
 
-TEST_F(RequestTest, RedirectElsewhereIsAskedAgainForTheLibraryToFollow)
+// A redirect to another server or scheme is the answer, for the fetch to
+// decide; a relative one stays on the server and is followed.
+TEST_F(RequestTest, RedirectElsewhereIsTheAnswer)
 {
     lstrcpyA(g_connection.host, "host");
-    const char *const places[] = {"http://other/x.html", "http://host:81/x.html", "ftp://host/x", "https://host/x",
-                                  "x.html", ""};
-    for (const char *place : places) {
+    struct Case { const char *place, *next; } cases[] = {
+        {"http://other/x.html", ""}, {"http://host:81/x.html", ""}, {"ftp://host/x", ""},
+        {"https://host/x", ""},      {"//other/x", ""},             {"", ""},
+        {"x.html", "/a/x.html"},     {"../b/x.html?y", "/b/x.html?y"}, {"HTTP://HOST:80/z", "/z"},
+    };
+    for (const Case &c : cases) {
         g_fakeRequests.clear();
-        g_fakeAnswer = [place](const FakeRequestRecord &record) {
+        g_fakeAnswer = [&c](const FakeRequestRecord &record) {
             FakeResponse response;
-            if ((record.flags & INTERNET_FLAG_NO_AUTO_REDIRECT) != 0) {
+            if (record.object == "/a/a.html") {
                 response.status = 307;
-                response.location = place;
+                response.location = c.place;
             }
             return response;
         };
-        HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
-        ASSERT_EQ(g_fakeRequests.size(), 2u) << place;
-        EXPECT_EQ(g_fakeRequests[1].object, "/a.html") << place;
-        EXPECT_EQ(g_fakeRequests[1].flags & INTERNET_FLAG_NO_AUTO_REDIRECT, 0u) << place;
-        EXPECT_EQ(QueryStatusCode(request, INTERNET_SERVICE_HTTP), 200u) << place;
+        HINTERNET request = OpenRequest(connection, "/a/a.html", INTERNET_SERVICE_HTTP, 0);
+        ASSERT_EQ(g_fakeRequests.size(), c.next[0] ? 2u : 1u) << c.place;
+        EXPECT_NE(g_fakeRequests[0].flags & INTERNET_FLAG_NO_AUTO_REDIRECT, 0u) << c.place;
+        if (c.next[0])
+            EXPECT_EQ(g_fakeRequests[1].object, c.next) << c.place;
+        EXPECT_EQ(QueryStatusCode(request, INTERNET_SERVICE_HTTP), c.next[0] ? 200u : 307u) << c.place;
         CloseInternetHandle(&request);
     }
+}
+
+// An https connection sends over TLS. A certificate the system does not
+// trust is refused, told once per server and run; with "cert" on it is
+// accepted through the request's security flags, also told once.
+TEST_F(RequestTest, HttpsAndUntrustedCertificates)
+{
+    HWND window = CreateTestWindow();
+    g_mainWindow = window;
+    lstrcpyA(g_connection.host, "https://host:8443");
+    g_fakeAnswer = [](const FakeRequestRecord &record) {
+        FakeResponse response;
+        bool accepted = false;
+        for (auto &option : record.options)
+            accepted |= option.first == INTERNET_OPTION_SECURITY_FLAGS &&
+                        (option.second & SECURITY_FLAG_IGNORE_UNKNOWN_CA) != 0;
+        response.sendFails = !accepted;
+        response.sendError = ERROR_INTERNET_INVALID_CA;
+        return response;
+    };
+    struct Case { const char *cert; bool opened; const char *line; } cases[] = {
+        {"0", false, "* 証明書を確認できません : host:8443"},
+        {"1", true, "* 証明書の誤りを無視しました : host:8443"},
+    };
+    for (const Case &c : cases) {
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        WriteSettingText(REG_CERT, c.cert);
+        g_connection.certificateRefused = false;
+        for (int run = 0; run < 2; ++run) {
+            g_fakeRequests.clear();
+            HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
+            EXPECT_EQ(request != NULL, c.opened) << c.cert;
+            EXPECT_EQ(g_connection.certificateRefused, !c.opened) << c.cert;
+            EXPECT_NE(g_fakeRequests[0].flags & INTERNET_FLAG_SECURE, 0u) << c.cert;
+            CloseInternetHandle(&request);
+        }
+        EXPECT_EQ(LogLines(window), std::vector<std::string>{c.line}) << c.cert;
+    }
+    lstrcpyA(g_connection.host, "host");
+    HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
+    EXPECT_EQ(g_fakeRequests.back().flags & INTERNET_FLAG_SECURE, 0u) << "http";
+    CloseInternetHandle(&request);
+    DestroyWindow(window);
 }
 
 TEST_F(RequestTest, ReceiveTimeoutsFromTheSetting)

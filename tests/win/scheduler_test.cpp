@@ -79,7 +79,8 @@ TEST_F(SchedulerTest, SchemesAndFolderAddresses)
         {"HTTP://host/dir/page.html", "host/dir/page.html", "/dir/", 0},
         {"http://host/a.gif", "host/a.gif", "/", 0},
         {"host/dir/", "host/dir/", "/dir/", 0},
-        {"https://host/", "https://host/", "//host/", 0},
+        {"https://host/", "https://host/", "/", 0},
+        {"HTTPS://host:443/d/", "https://host/d/", "/d/", 0},
         {"ftp://host/pub/readme", "host/pub/readme", "/pub/", DEPTH_FTP},
         {"user:pw@host:81/x/", "user:pw@host:81/x/", "/x/", 0},
     };
