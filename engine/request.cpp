@@ -88,18 +88,9 @@ static bool AcceptCertificate(HINTERNET request)
     return true;
 }
 
-// The flags an https request adds: TLS, and with the setting "cert" on the
-// name and date checks off (the authority check is turned off on a failed
-// send, see AcceptCertificate).
-static DWORD SecureRequestFlags(void)
-{
-    if (!IsSecureAddress(g_connection.host))
-        return 0;
-    DWORD flags = INTERNET_FLAG_SECURE;
-    if (GetIgnoreCertErrors() == 1)
-        flags |= INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID;
-    return flags;
-}
+// The flag an https request adds: TLS. A certificate error fails the send,
+// so that it is told (see AcceptCertificate) before it is ever accepted.
+static DWORD SecureRequestFlags(void) { return IsSecureAddress(g_connection.host) ? INTERNET_FLAG_SECURE : 0; }
 
 static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags, DWORD rangeStart)
 {

@@ -31,10 +31,16 @@ static void Fail(const char *what)
 // The address an absolute link text stands for, as link handling builds it.
 static std::string AddressOf(const std::string &link)
 {
+    if (link.size() >= 2 && link[0] == '/' && link[1] == '/')
+        return link.substr(2); // protocol-relative, on the page's scheme (http)
     if (!link.empty() && link[0] == '/')
         return HOST + link;
     size_t colon = link.find(':');
-    return colon + 3 <= link.size() ? link.substr(colon + 3) : std::string();
+    if (colon == std::string::npos || colon + 3 > link.size())
+        return std::string();
+    bool secure = colon == 5 && strncasecmp(link.c_str(), "https", 5) == 0;
+    static char form[LINK_BUFFER_SIZE];
+    return MakeAddressForm(form, sizeof form, link.c_str() + colon + 3, secure) ? form : std::string();
 }
 
 // The address as its host, path and file parts give it: a bare host gains
@@ -44,7 +50,7 @@ static std::string LocalPartsOf(const std::string &address)
     char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
     if (address.size() >= LINK_BUFFER_SIZE || SplitAddress(address.c_str(), host, path, file) != 1)
         return std::string(TEXT_SIZE, '?'); // never rewritten
-    return std::string(host) + path + file;
+    return std::string(HostWithoutScheme(host)) + path + file;
 }
 
 static bool IsValueStop(char c, bool quoted)
