@@ -180,7 +180,11 @@ static int FollowRedirectElsewhere(FetchJob *job)
     bool known = RedirectTarget(job->request, asked, target, sizeof target) &&
                  SplitAddress(target, host, path, file) == 1;
     CloseInternetHandle(&job->request);
-    if (!known || !MayFollowTo(host)) {
+    if (known)
+        TakeUserFromHost(host, user, password);
+    // A redirect within the connection's own server and scheme that is still
+    // the answer is the last of too many (told when the request was opened).
+    if (!known || !MayFollowTo(host) || SameServer(host, g_connection.host)) {
         ShowStatusString(IDS_NOTFOUND);
         return 1;
     }
@@ -188,12 +192,11 @@ static int FollowRedirectElsewhere(FetchJob *job)
         LogTooManyRedirects(asked);
         return 1;
     }
-    TakeUserFromHost(host, user, password);
     if (SameHostPart(host, job->host)) { // the user's name and password go to their own server only
         lstrcpynA(user, job->user, TEXT_SIZE);
         lstrcpynA(password, job->password, TEXT_SIZE);
     }
-    if (g_startPageFlag == 1 && !SameServer(host, g_connection.host))
+    if (g_startPageFlag == 1)
         MoveStartAddress(job, target, path);
     if (!Connect(host, user, password, job->service)) {
         LogRefusedConnection(host);
