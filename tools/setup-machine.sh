@@ -2,7 +2,7 @@
 # tools/setup-machine.sh — installs on Debian 12 what building and testing Parvel needs, when it is missing (idempotent).
 set -eu
 packages="cmake ninja-build clang libclang-rt-14-dev googletest g++-mingw-w64-x86-64 wine64 fonts-wine xvfb locales
-  fonts-ipafont-gothic imagemagick python3-pyftpdlib x11-utils
+  fonts-ipafont-gothic imagemagick python3-pyftpdlib x11-utils openssl ca-certificates
   nginx wget chromium aptitude-doc-ja maint-guide-ja developers-reference debian-edu-doc-ja"
 missing=""
 for p in $packages; do

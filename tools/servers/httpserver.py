@@ -1,16 +1,22 @@
 #!/usr/bin/python3
-# tools/servers/httpserver.py — the HTTP/1.1 test server: serves a folder with ranges, dates and keep-alive, plays scripted faults per path and logs every request.
+# tools/servers/httpserver.py — the HTTP/1.1 test server, plain or over TLS: serves a folder with ranges, dates and keep-alive, plays scripted faults per path and logs every request.
 """HTTP/1.1 test server for the downloader's tests and demos (Python 3 standard library only).
 
 Command line
   /usr/bin/python3 tools/servers/httpserver.py --root DIR [--address 127.0.0.1] [--port 0] [--port-file F]
       [--faults FILE] [--log FILE] [--idle-timeout 600] [--http10]
-      [--var NAME=VALUE ...] [--no-subst] [--verbose]
+      [--var NAME=VALUE ...] [--no-subst] [--tls-cert CERT --tls-key KEY] [--verbose]
 
   Listens on one loopback address only (--address, 127.0.0.1 by default). With --port 0 (the default) the system picks the port;
   the server then prints "PORT n" on stdout and, with --port-file, writes n to that
   file (atomically, by renaming a temporary file). It stops by itself after
   --idle-timeout seconds without a request, and on SIGTERM or SIGINT.
+
+  With --tls-cert and --tls-key (PEM files) every connection is TLS (https): the
+  handshake is made in the connection's own thread, so a client that stalls in it or
+  rejects the certificate holds up no other; a failed handshake is no request and is
+  not logged. Everything below works the same inside TLS; the addresses the server
+  makes itself (the 301 of a folder, "redirect_loop") say https.
 
 Normal behaviour
   - GET and HEAD. Responses say "HTTP/1.1" and keep the connection alive unless the
@@ -123,6 +129,7 @@ import os
 import re
 import signal
 import socket
+import ssl
 import struct
 import sys
 import termios
@@ -148,6 +155,8 @@ GENERATED_EPOCH = 946684800          # Sat, 01 Jan 2000 00:00:00 GMT
 CHUNK = 65536
 # Seconds a client is given to read what it has received before a reset.
 READ_GRACE = 1.5
+# Seconds a TLS client is given for its handshake.
+HANDSHAKE_TIMEOUT = 10
 PLACEHOLDER = re.compile(rb"@([A-Z][A-Z0-9_]*)@")
 
 
@@ -162,6 +171,8 @@ class Settings:
     variables = {}
     address = "127.0.0.1"
     port = 0
+    scheme = "http"
+    tls = None                   # the ssl.SSLContext of a TLS server
     stop = threading.Event()
     lock = threading.Lock()
     rule_counts = {}
@@ -458,7 +469,7 @@ class Handler(BaseHTTPRequestHandler):
 
         if rule.get("redirect") is not None or rule.get("redirect_loop"):
             if rule.get("redirect_loop"):
-                location = "http://%s%s" % (host, target)
+                location = "%s://%s%s" % (Settings.scheme, host, target)
             else:
                 location = substitute_text(rule["redirect"], host) if Settings.subst else rule["redirect"]
             plan.status = int(rule.get("status", 302))
@@ -482,7 +493,7 @@ class Handler(BaseHTTPRequestHandler):
             if isinstance(found, int):
                 if found == 301:
                     plan.status = 301
-                    location = "http://%s%s/" % (host, path)
+                    location = "%s://%s%s/" % (Settings.scheme, host, path)
                     plan.headers.append(("Location", location))
                     plan.body = bytes_body(b"<HTML><BODY>Moved</BODY></HTML>\r\n")
                     self.finish_plan(plan, "text/html", GENERATED_EPOCH, allow_range=False)
@@ -757,6 +768,26 @@ class Server(ThreadingHTTPServer):
     allow_reuse_address = True
     request_queue_size = 64
 
+    def finish_request(self, request, client_address):
+        """Runs in the connection's thread: a TLS server makes the handshake here."""
+        if Settings.tls is None:
+            super().finish_request(request, client_address)
+            return
+        request.settimeout(HANDSHAKE_TIMEOUT)
+        try:
+            secure = Settings.tls.wrap_socket(request, server_side=True)
+        except (OSError, ValueError) as error:
+            if Settings.verbose:
+                sys.stderr.write("%s - TLS handshake failed: %s\n" % (client_address[0], error))
+            return
+        try:
+            super().finish_request(secure, client_address)
+        except OSError:
+            pass
+        finally:
+            # The plain socket gave its descriptor to the TLS one, which is closed here.
+            self.shutdown_request(secure)
+
 
 def watch_idle(server, idle_timeout):
     """Stops the server after idle_timeout seconds without a request."""
@@ -780,8 +811,12 @@ def parse_arguments(argv):
     parser.add_argument("--http10", action="store_true", help="answer every request with HTTP/1.0 and close")
     parser.add_argument("--var", action="append", default=[], metavar="NAME=VALUE", help="placeholder @NAME@ in served pages")
     parser.add_argument("--no-subst", action="store_true", help="serve pages byte for byte, no placeholders")
+    parser.add_argument("--tls-cert", help="PEM certificate (chain): serve https")
+    parser.add_argument("--tls-key", help="PEM private key of --tls-cert")
     parser.add_argument("--verbose", action="store_true", help="log requests to stderr")
     args = parser.parse_args(argv)
+    if bool(args.tls_cert) != bool(args.tls_key):
+        parser.error("--tls-cert and --tls-key go together")
     for item in args.var:
         name, sep, _ = item.partition("=")
         if not sep or not re.fullmatch(r"[A-Z][A-Z0-9_]*", name):
@@ -816,6 +851,10 @@ def main(argv):
     Settings.verbose = args.verbose
     Settings.variables = dict(item.split("=", 1) for item in args.var)
     Settings.address = args.address
+    if args.tls_cert:
+        Settings.tls = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        Settings.tls.load_cert_chain(args.tls_cert, args.tls_key)
+        Settings.scheme = "https"
     server = Server((args.address, args.port), Handler)
     Settings.port = server.server_address[1]
     Settings.last_activity = time.monotonic()

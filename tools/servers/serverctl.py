@@ -13,6 +13,8 @@
     ftp = serverctl.start_ftp(root, user="taro", password="pw", faults={"cut": {"/big.bin": 1000}})
     ...; ftp.stop()
 
+    https = serverctl.start_http(root, tls=(certfile, keyfile))   # https://127.0.0.1:40124/...
+
 Each server runs as its own /usr/bin/python3 process on a loopback address (127.0.0.1
 unless `address` says another, such as 127.0.0.2) with a port chosen at run time (or the
 `port` given: 80 makes links without a port, which needs root), and keeps its port
@@ -37,6 +39,7 @@ HTTP_SCRIPT = os.path.join(HERE, "httpserver.py")
 FTP_SCRIPT = os.path.join(HERE, "ftpserver.py")
 
 _running = []
+DEFAULT_PORTS = {"http": 80, "https": 443, "ftp": 21}
 
 
 class ServerError(RuntimeError):
@@ -46,8 +49,9 @@ class ServerError(RuntimeError):
 class TestServer:
     """One running server process: its port, fault script and request log."""
 
-    def __init__(self, kind, folder, process, address):
+    def __init__(self, kind, folder, process, address, scheme):
         self.kind = kind
+        self.scheme = scheme
         self.address = address
         self.folder = folder
         self.process = process
@@ -58,14 +62,18 @@ class TestServer:
 
     @property
     def host(self):
-        """address:port, or the address alone on the scheme's own port (80, 21)."""
-        if self.port == (21 if self.kind == "ftp" else 80):
+        """address:port, or the address alone on the scheme's own port (80, 443, 21)."""
+        if self.port == DEFAULT_PORTS[self.scheme]:
             return self.address
         return "%s:%d" % (self.address, self.port)
 
+    @property
+    def folder_name(self):
+        """The name of the server's folder in a mirror: the host with ':' as '-'."""
+        return self.host.replace(":", "-")
+
     def url(self, path="/"):
-        scheme = "ftp" if self.kind == "ftp" else "http"
-        return "%s://%s%s" % (scheme, self.host, path)
+        return "%s://%s%s" % (self.scheme, self.host, path)
 
     def set_faults(self, faults):
         """Replaces the fault script (None or {} for none); the next request sees it."""
@@ -159,7 +167,7 @@ def _wait_until_listening(server, port_file, start_timeout):
     raise ServerError(message)
 
 
-def _start(kind, script, arguments, faults, start_timeout, address="127.0.0.1", port=0):
+def _start(kind, script, arguments, faults, start_timeout, address="127.0.0.1", port=0, scheme=None):
     folder = tempfile.mkdtemp(prefix="parvel-%s-" % kind)
     port_file = os.path.join(folder, "port")
     command = [PYTHON, script, "--address", address, "--port", str(port), "--port-file", port_file] + arguments
@@ -169,7 +177,7 @@ def _start(kind, script, arguments, faults, start_timeout, address="127.0.0.1", 
         process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=stderr)
     finally:
         stderr.close()
-    server = TestServer(kind, folder, process, address)
+    server = TestServer(kind, folder, process, address, scheme or kind)
     server.set_faults(faults)
     _running.append(server)
     _wait_until_listening(server, port_file, start_timeout)
@@ -177,17 +185,20 @@ def _start(kind, script, arguments, faults, start_timeout, address="127.0.0.1", 
 
 
 def start_http(root, faults=None, variables=None, http10=False, subst=True,
-               idle_timeout=600, start_timeout=10.0, address="127.0.0.1", port=0):
+               idle_timeout=600, start_timeout=10.0, address="127.0.0.1", port=0, tls=None):
     """Starts httpserver.py on `root`. `variables` maps NAME to the value of @NAME@ in pages.
-    `address` is a loopback address, `port` 0 for one chosen by the system."""
+    `address` is a loopback address, `port` 0 for one chosen by the system. `tls`, a
+    (certificate file, key file) pair, serves https instead of http."""
     arguments = ["--root", str(root), "--idle-timeout", str(idle_timeout)]
+    if tls:
+        arguments += ["--tls-cert", str(tls[0]), "--tls-key", str(tls[1])]
     for name, value in (variables or {}).items():
         arguments += ["--var", "%s=%s" % (name, value)]
     if http10:
         arguments.append("--http10")
     if not subst:
         arguments.append("--no-subst")
-    return _start("http", HTTP_SCRIPT, arguments, faults, start_timeout, address, port)
+    return _start("http", HTTP_SCRIPT, arguments, faults, start_timeout, address, port, "https" if tls else "http")
 
 
 def start_ftp(root, user=None, password="", anonymous=True, faults=None,
