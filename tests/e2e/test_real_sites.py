@@ -1,4 +1,4 @@
-# tests/e2e/test_real_sites.py — crawls documentation sites from Debian packages, served by nginx on port 80 of their own loopback addresses, with parvel.exe under Wine; checks each mirror on disk and in headless Chromium, and compares it with wget's mirror.
+# tests/e2e/test_real_sites.py — crawls documentation sites from Debian packages, served by nginx on port 80 of their own loopback addresses (one also over https on 443), with parvel.exe under Wine; checks each mirror on disk and in headless Chromium, and compares it with wget's mirror.
 import collections
 import hashlib
 import os
@@ -11,6 +11,7 @@ import browsercheck
 import e2econfig
 import nginxsites
 import sitecheck
+import testcerts
 from parveldriver import Driver, fresh_settings, session_env, set_setting, windows_path
 
 ADDRESS, SEARCH = 1000, 1001
@@ -22,6 +23,9 @@ SITES = [
     ("developers-reference", "127.0.0.33", "/usr/share/developers-reference", "/index.html"),
     ("debian-edu-doc-ja", "127.0.0.34", "/usr/share/doc/debian-edu-doc-ja", "/debian-edu-bookworm-manual.html"),
 ]
+# Sites served over https as well (port 443, a certificate of the test authority, the
+# character set named in Content-Type); they are crawled from an https start address too.
+HTTPS_SITES = {"maint-guide-ja"}
 CRAWL_LIMIT_MS = 900000
 
 
@@ -46,7 +50,11 @@ class RealSitesTest(unittest.TestCase):
             if os.environ.get("CI"):
                 raise AssertionError("missing on CI: %s" % ", ".join(missing))
             raise unittest.SkipTest("missing: %s (run tools/setup-machine.sh as root)" % ", ".join(missing))
-        cls.nginx = nginxsites.NginxSites({s[1]: s[2] for s in cls.sites}).start()
+        # The test authority is installed before any parvel.exe starts: Wine reads the
+        # trust store when a process starts.
+        cls.certs = testcerts.shared()
+        tls = {s[1]: cls.certs.server(s[1]) for s in cls.sites if s[0] in HTTPS_SITES}
+        cls.nginx = nginxsites.NginxSites({s[1]: s[2] for s in cls.sites}, tls=tls).start()
         cls.work = tempfile.mkdtemp(prefix="parvel-sites-")
         cls.report = []
 
@@ -103,6 +111,8 @@ class RealSitesTest(unittest.TestCase):
             for address, loaded in result["images"]:
                 pictures += 1
                 local = browsercheck.path_of_url(address)
+                if loaded and local is None:
+                    faults.append("%s: picture %s loaded from a server, not from the mirror" % (result["page"], address))
                 if loaded:
                     continue
                 local = os.path.normpath(local.encode()) if local is not None else None
@@ -144,26 +154,27 @@ class RealSitesTest(unittest.TestCase):
                 state[path] = (hashlib.sha256(f.read()).hexdigest(), int(os.path.getmtime(full)))
         return state
 
-    def check_site(self, name):
+    def check_site(self, name, scheme="http"):
         entry = next(s for s in self.sites if s[0] == name)
         _, address, root, start = entry
-        site = sitecheck.Site(address, root, start)
-        top = os.path.join(self.work, name)
+        site = sitecheck.Site(address, root, start, scheme)
+        top = os.path.join(self.work, "%s-%s" % (name, scheme))
         save, shortcuts, wget_dir = (os.path.join(top, n) for n in ("mirror", "shortcuts", "wget"))
         for folder in (save, shortcuts, wget_dir):
             os.makedirs(folder)
-        url = "http://%s%s" % (address, start)
+        url = "%s://%s%s" % (scheme, address, start)
+        port = 443 if scheme == "https" else 80
 
         began = time.monotonic()
         seconds, wine_seconds, lines = self.crawl_with_parvel(save, shortcuts, url)
-        first_requests = {request for request, _ in self.nginx.access_log(address)}
+        first_requests = {request for request, _ in self.nginx.access_log(address, port)}
         mirror = sitecheck.Mirror(save, site)
         mirror_report = sitecheck.check_mirror(site, mirror)
         stray = mirror.stray_files()
         outside = sorted(set(os.listdir(top)) - {"mirror", "shortcuts", "wget"})
         shortcut_files = os.listdir(shortcuts.encode())
 
-        wget = sitecheck.run_wget(url, wget_dir)
+        wget = sitecheck.run_wget(url, wget_dir, ["--ca-certificate=" + self.certs.trusted.certificate])
         wget_paths = sitecheck.stored_paths(os.path.join(wget_dir.encode(), site.host))
         comparison = sitecheck.compare_with_wget(site, set(mirror.files()), wget_paths)
 
@@ -172,9 +183,9 @@ class RealSitesTest(unittest.TestCase):
         # A second run into the same folder goes through the stored, rewritten pages:
         # it must ask for nothing the first did not and leave every file as it was.
         before = self.snapshot(mirror)
-        asked = len(self.nginx.access_log(address))
+        asked = len(self.nginx.access_log(address, port))
         again, _, _ = self.crawl_with_parvel(save, shortcuts, url)
-        second_requests = [request for request, _ in self.nginx.access_log(address)[asked:]]
+        second_requests = [request for request, _ in self.nginx.access_log(address, port)[asked:]]
         after = self.snapshot(mirror)
         changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
         new_requests = sorted(set(second_requests) - first_requests)
@@ -220,6 +231,9 @@ class RealSitesTest(unittest.TestCase):
 
     def test_maintainers_guide_in_japanese(self):
         self.check_site("maint-guide-ja")
+
+    def test_maintainers_guide_in_japanese_over_https(self):
+        self.check_site("maint-guide-ja", "https")
 
     def test_developers_reference(self):
         self.check_site("developers-reference")

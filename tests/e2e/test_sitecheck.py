@@ -92,7 +92,10 @@ class SiteCheckTest(unittest.TestCase):
             (b"http://other/p.html", None),
             (b"http://other/z.jpg", b"../../../other/z.jpg"),
             (b"http://other/wiki/Name", b"../../../other/wiki/Name"),
-            (b"https://host/x.gif", None),
+            (b"https://host/x.gif", b"../../../host/x.gif"),
+            (b"//host/a/b/c.html", b"../../../host/a/b/c.html"),
+            (b"https://other/p.html", None),
+            (b"//other/z.jpg", b"../../../other/z.jpg"),
             (b"c.html", None),
         ]
         for value, expected in cases:

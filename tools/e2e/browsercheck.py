@@ -5,7 +5,9 @@ the frame's pictures (loaded when complete with a natural width above 0) and the
 resolved addresses of its A and AREA links, and writes the results as JSON into
 its own document, which --dump-dom prints. --allow-file-access-from-files lets the
 local page read the frames of other file:// pages; --virtual-time-budget lets
-every load finish before the document is printed.
+every load finish before the document is printed. --ignore-certificate-errors lets
+an address left on a server with a test certificate load (Chromium does not read the
+system's trust store), so that the check sees where it came from.
 """
 
 import html
@@ -20,7 +22,7 @@ import urllib.parse
 CHROMIUM = "/usr/bin/chromium"
 FLAGS = ["--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
          "--disable-background-networking", "--disable-component-update", "--disable-sync",
-         "--allow-file-access-from-files"]
+         "--allow-file-access-from-files", "--ignore-certificate-errors"]
 
 PROBE = """<!DOCTYPE html><html><body><pre id="result">pending</pre><script>
 const pages = %s;

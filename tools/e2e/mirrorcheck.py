@@ -1,4 +1,4 @@
-# tools/e2e/mirrorcheck.py — reads a mirror made by parvel.exe: its files, the links of its stored pages, and which of those links lead to no stored file.
+# tools/e2e/mirrorcheck.py — reads a mirror made by parvel.exe: its files, the links of its stored pages, which of those links lead to no stored file, and how a stored page differs from the served one.
 import os
 import re
 
@@ -9,6 +9,8 @@ LINK = re.compile(rb"""(?i)\b(?:href|src|background)\s*=\s*(?:"([^"]*)"|'([^']*)
 WINDOW_OPEN = re.compile(rb"""(?i)window\.open\(\s*['"]([^'"]+)""")
 COMMENT = re.compile(rb"<!--.*?-->", re.S)
 SCHEME = re.compile(rb"^[A-Za-z][A-Za-z0-9+.-]*:")
+SERVER_PREFIX = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*:)?//")
+BASE = re.compile(rb"(?i)<BAS(E[^<>]*)>")
 
 
 def stored_files(folder):
@@ -67,3 +69,39 @@ def missing_targets(folder):
             if target not in files:
                 missing.append((page, link.decode("latin-1"), target))
     return missing
+
+
+def rewritten_form(link, host):
+    """The local path, below the save folder, of what an absolute link names: the server
+    and path of "scheme://server/path" and of a protocol-relative "//server/path", the
+    page's own host before a path from '/'. None for a relative link."""
+    server = SERVER_PREFIX.match(link)
+    if server:
+        return link[server.end():]
+    if link.startswith(b"/"):
+        return host + link
+    return None
+
+
+def compare_rewritten_page(served, stored, page_path, host):
+    """Compares a stored page with the page its server sent: the same bytes but for links
+    rewritten into the local path of what they named, "../" for each folder of the page's
+    path (the host's folder included) before rewritten_form(); a BASE tag is stored as a
+    comment of its own (<!--E HREF=...-->). page_path is the page's path on its server
+    ("hp/index.html"), host its host as links write it. Returns (the served texts of the
+    rewritten links in page order, faults)."""
+    served = BASE.sub(rb"<!--\1-->", served)
+    faults = []
+    if LINK.sub(b"LINK", stored) != LINK.sub(b"LINK", served):
+        faults.append("%s: the stored page differs from the served one outside its links" % page_path)
+    climb = b"../" * (page_path.count("/") + 1)
+    rewritten = []
+    for was, now in zip(links_of(served), links_of(stored)):
+        if was == now:
+            continue
+        form = rewritten_form(was, host)
+        expected = None if form is None else climb + form
+        if now != expected:
+            faults.append("%s: link %r stored as %r, expected %r" % (page_path, was, now, expected))
+        rewritten.append(was)
+    return rewritten, faults

@@ -1,10 +1,17 @@
-# tools/e2e/nginxsites.py — runs Debian's nginx in the foreground with a configuration of its own, one static site per loopback address on port 80, for the real-site tests.
+# tools/e2e/nginxsites.py — runs Debian's nginx in the foreground with a configuration of its own, one static site per loopback address on port 80 (and on 443 over TLS when asked), for the real-site tests.
 """Usage:
 
-    sites = NginxSites({"127.0.0.2": "/usr/share/doc/aptitude/html"})
+    sites = NginxSites({"127.0.0.2": "/usr/share/doc/aptitude/html"},
+                       tls={"127.0.0.2": (certfile, keyfile)})
     sites.start()          # returns once every address accepts connections
-    ...                    # http://127.0.0.2/ja/index.html is served from that folder
+    ...                    # http://127.0.0.2/ja/index.html is served from that folder,
+                           # and https://127.0.0.2/ja/index.html too
+    sites.access_log("127.0.0.2"), sites.access_log("127.0.0.2", 443)
     sites.stop()           # ends the nginx process and removes its folder
+
+A site served over TLS as well gets a server of its own on port 443 with the given
+certificate, which says the pages' character set (Content-Type "text/html;
+charset=utf-8", as most servers send it), while the one on port 80 says none.
 
 The master process runs as the calling user (root on CI, port 80 needs it); the
 workers run as nobody, which can read the world-readable documentation folders.
@@ -45,13 +52,17 @@ http {{
 """
 
 SERVER = """    server {{
-        listen {address}:80;
+        listen {address}:{port}{tls};
         server_name {address};
         root {root};
         autoindex off;
-        access_log {prefix}/access-{address}.log plain;
+        access_log {prefix}/access-{address}-{port}.log plain;{extra}
     }}
 """
+TLS = """
+        ssl_certificate {cert};
+        ssl_certificate_key {key};
+        charset utf-8;"""
 
 
 class NginxError(RuntimeError):
@@ -59,13 +70,17 @@ class NginxError(RuntimeError):
 
 
 class NginxSites:
-    def __init__(self, sites):
+    def __init__(self, sites, tls=None):
         self.sites = dict(sites)
+        self.tls = dict(tls or {})
         self.prefix = None
         self.process = None
 
     def config_text(self):
-        servers = "".join(SERVER.format(address=a, root=r, prefix=self.prefix) for a, r in self.sites.items())
+        servers = "".join(SERVER.format(address=a, port=80, tls="", root=r, prefix=self.prefix, extra="")
+                          for a, r in self.sites.items())
+        servers += "".join(SERVER.format(address=a, port=443, tls=" ssl", root=self.sites[a], prefix=self.prefix,
+                                         extra=TLS.format(cert=cert, key=key)) for a, (cert, key) in self.tls.items())
         return CONFIG.format(prefix=self.prefix, servers=servers)
 
     def start(self, timeout=15):
@@ -79,7 +94,7 @@ class NginxSites:
             [NGINX, "-c", conf, "-p", self.prefix, "-e", os.path.join(self.prefix, "error.log")],
             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
         deadline = time.monotonic() + timeout
-        waiting = set(self.sites)
+        waiting = {(a, 80) for a in self.sites} | {(a, 443) for a in self.tls}
         while waiting:
             if self.process.poll() is not None:
                 raise NginxError("nginx ended with %d: %s%s" % (self.process.returncode,
@@ -87,10 +102,10 @@ class NginxSites:
             if time.monotonic() > deadline:
                 self.stop()
                 raise NginxError("nginx did not listen on %s" % sorted(waiting))
-            for address in list(waiting):
+            for place in list(waiting):
                 try:
-                    socket.create_connection((address, 80), timeout=1).close()
-                    waiting.discard(address)
+                    socket.create_connection(place, timeout=1).close()
+                    waiting.discard(place)
                 except OSError:
                     pass
             time.sleep(0.1)
@@ -103,11 +118,11 @@ class NginxSites:
         except OSError:
             return ""
 
-    def access_log(self, address):
-        """The request lines of one site: list of (request line, status)."""
+    def access_log(self, address, port=80):
+        """The request lines of one site's server on that port: list of (request line, status)."""
         lines = []
         try:
-            with open(os.path.join(self.prefix, "access-%s.log" % address), errors="replace") as f:
+            with open(os.path.join(self.prefix, "access-%s-%d.log" % (address, port)), errors="replace") as f:
                 for line in f:
                     parts = line.rstrip("\n").split('"')
                     if len(parts) >= 3:

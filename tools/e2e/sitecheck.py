@@ -4,12 +4,14 @@
 - tags scanned: A and AREA href, IMG, BGSOUND, EMBED and FRAME src, and the
   background of BODY, TABLE, TR, TD and TH; LINK, SCRIPT, IFRAME and style
   sheets are not scanned;
-- links with a scheme other than http or ftp (https, mailto, javascript) are dropped;
+- links with a scheme other than http, https or ftp (mailto, javascript) are dropped;
+  https is handled as http: http://host and https://host are one server, stored in one
+  folder, and a protocol-relative link (//host/x) names host on the page's scheme;
 - a page is an address whose file name is empty or ends in .htm, .html,
   .shtml or .asp; a file name without an extension is taken as a folder;
 - pages are followed on the start server below the start folder only; other
   (non-page) files are fetched from any folder of the start server;
-- absolute links (http://host/..., or beginning with '/') that are stored are
+- absolute links (http://host/..., https://host/..., //host/..., or beginning with '/') that are stored are
   rewritten into "../" paths relative to the stored page; relative links stay;
   a link to another server with neither an empty file name nor a page extension
   (http://host/wiki/Name) counts as a file there and is rewritten, though not fetched;
@@ -35,6 +37,8 @@ NOT_SCANNED = {b"link": b"href", b"script": b"src", b"iframe": b"src", b"input":
 
 TAG = re.compile(rb"<([A-Za-z]+)([^<>]*)>")
 ATTRIBUTE = re.compile(rb"""(?<![A-Za-z-])([A-Za-z-]+)\s*=\s*("[^"]*"|'[^']*'|[^\s>]+)""")
+# An http or https address, or a protocol-relative one: its server and its path.
+ON_A_SERVER = re.compile(rb"(?i)(?:https?:)?//([^/]*)(/.*)?$")
 CSS_URL = re.compile(rb"""url\(\s*["']?([^"')]+)["']?\s*\)|@import\s+["']([^"']+)["']""")
 
 
@@ -62,7 +66,7 @@ def link_text(value):
 
 def has_other_scheme(value):
     scheme = re.match(rb"([A-Za-z][A-Za-z0-9+.-]*):", value)
-    return scheme is not None and scheme.group(1).lower() not in (b"http", b"ftp")
+    return scheme is not None and scheme.group(1).lower() not in (b"http", b"https", b"ftp")
 
 
 class Link:
@@ -99,9 +103,10 @@ def css_links(data):
 
 
 class Site:
-    """The server side: the site's folder served at http://host/, and the start page."""
+    """The server side: the site's folder served at http://host/ (or https://host/), and the start page."""
 
-    def __init__(self, host, root, start):
+    def __init__(self, host, root, start, scheme="http"):
+        self.scheme = scheme
         self.host = host.encode()
         self.root = root
         self.start = start.encode()              # e.g. b"/ja/index.html"
@@ -132,7 +137,7 @@ class Site:
 def resolve(page_path, value, host):
     """The server path a relative or own-host link of the page at page_path names, or None for another server."""
     text = link_text(value)
-    own = re.match(rb"(?i)http://([^/]*)(/.*)?$", text)
+    own = ON_A_SERVER.match(text)
     if own:
         if own.group(1).lower() != host:
             return None
@@ -175,6 +180,8 @@ class Mirror:
     def local_target(self, page_path, value):
         """Where a link of a stored page leads on disk, as a browser opening the file would resolve it."""
         text = link_text(value)
+        if text.startswith(b"//"):
+            return None                   # another server, as a browser would take it
         base = b"file://" + urllib.parse.quote_from_bytes(os.path.join(self.top, page_path.lstrip(b"/")), safe=b"/").encode()
         joined = urllib.parse.urljoin(base, text)
         if not joined.startswith(b"file://"):
@@ -193,7 +200,7 @@ class Mirror:
 def expected_rewrite(site, page_path, value):
     """The text the program writes over an absolute link, or None when the link stays as it is."""
     text = link_text(value)
-    match = re.match(rb"(?i)http://([^/]*)(/.*)?$", text)
+    match = ON_A_SERVER.match(text)
     if match:
         host, path = match.group(1), match.group(2) or b"/"
     elif text.startswith(b"/"):
@@ -299,11 +306,12 @@ def check_followed_links(site, mirror, path, copy, report):
                                  % (path, link.value, on_disk))
 
 
-def run_wget(start_url, folder, timeout=600):
-    """Mirrors the site with Debian's wget; returns the completed process."""
+def run_wget(start_url, folder, options=(), timeout=600):
+    """Mirrors the site with Debian's wget (with the further options, such as
+    --ca-certificate=FILE); returns the completed process."""
     os.makedirs(folder, exist_ok=True)
     return subprocess.run(["wget", "--mirror", "--convert-links", "--no-parent", "-nv", "-e", "robots=off",
-                           "--no-proxy", start_url], cwd=folder, capture_output=True, timeout=timeout)
+                           "--no-proxy", *options, start_url], cwd=folder, capture_output=True, timeout=timeout)
 
 
 def stored_paths(top):
@@ -386,7 +394,7 @@ def compare_with_wget(site, parvel_paths, wget_paths):
 
 
 def format_comparison(name, site, comparison, mirror_report):
-    out = ["== %s: http://%s%s (served from %s)" % (name, site.host.decode(), site.start.decode(), site.root),
+    out = ["== %s: %s://%s%s (served from %s)" % (name, site.scheme, site.host.decode(), site.start.decode(), site.root),
            "   files stored: Parvel %d, wget %d, both %d; only Parvel %d, only wget %d"
            % (comparison["parvel"], comparison["wget"], comparison["both"], len(comparison["only_parvel"]),
               len(comparison["only_wget"])),
