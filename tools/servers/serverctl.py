@@ -67,11 +67,6 @@ class TestServer:
             return self.address
         return "%s:%d" % (self.address, self.port)
 
-    @property
-    def folder_name(self):
-        """The name of the server's folder in a mirror: the host with ':' as '-'."""
-        return self.host.replace(":", "-")
-
     def url(self, path="/"):
         return "%s://%s%s" % (self.scheme, self.host, path)
 
