@@ -1,14 +1,20 @@
-// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8: which one a text is written in, and its conversion into Shift_JIS.
+// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8: which one a text is written in, its conversion into Shift_JIS, and its character references decoded.
 #include "page/page.h"
 
 #include <string.h>
+
+#ifndef _WIN32
+#include <iconv.h>
+#endif
 
 // The two pairs of JIS escape sequences: kanji-in and kanji-out.
 static const char *const kanjiIn[2] = {"\x1B$B", "\x1B$@"};
 static const char *const kanjiOut[2] = {"\x1B(B", "\x1B(@"};
 
-// EUC-JP's single-shift byte for a half-width katakana in the next byte.
+// EUC-JP's single-shift bytes: a half-width katakana in the next byte, a
+// JIS X 0212 character in the next two.
 #define EUC_SINGLE_SHIFT 0x8E
+#define EUC_SINGLE_SHIFT_3 0x8F
 
 static bool BeginsWith(const char *text, const char *sequence)
 {
@@ -80,13 +86,90 @@ static bool IsUtf8Text(const char *text)
     return beyondAscii;
 }
 
-int DetectJapaneseEncoding(const char *text)
+// True when the byte begins a double-byte character of code page 932.
+static bool IsShiftJisLead(unsigned c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC); }
+
+// True when the byte can end a double-byte character of code page 932.
+static bool IsShiftJisTrail(unsigned c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+// True when the text is code page 932 throughout, a lead byte that the end
+// of the text cut off from its second byte aside.
+static bool IsShiftJisText(const char *text)
 {
-    for (int pair = 0; pair < 2; ++pair)
-        if (HoldsJisPair(text, pair))
-            return pair;
-    if (IsUtf8Text(text))
-        return ENCODING_UTF8;
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0;) {
+        if (*p < 0x80 || (*p >= 0xA1 && *p <= 0xDF)) {
+            ++p; // ASCII or a half-width katakana
+            continue;
+        }
+        if (!IsShiftJisLead(*p) || (p[1] != 0 && !IsShiftJisTrail(p[1])))
+            return false;
+        p += p[1] == 0 ? 1 : 2;
+    }
+    return true;
+}
+
+// A byte of an EUC-JP double-byte character.
+static bool IsEucByte(unsigned c) { return c >= 0xA1 && c <= 0xFE; }
+
+// True when the JIS X 0208 row and cell (1 to 94 each) hold a character in
+// the EUC-JP of Japanese pages: the symbols, letters and kana of rows 1 to 8
+// with their gaps, NEC's row 13, the kanji of rows 16 to 84 and the
+// NEC-selected IBM rows 89 to 92.
+static bool IsAssignedCell(unsigned row, unsigned cell)
+{
+    static const unsigned char ranges[][4] = {
+        {1, 1, 1, 94}, {2, 2, 1, 14}, {2, 2, 26, 33}, {2, 2, 42, 48}, {2, 2, 60, 74}, {2, 2, 82, 89},
+        {2, 2, 94, 94}, {3, 3, 16, 25}, {3, 3, 33, 58}, {3, 3, 65, 90}, {4, 4, 1, 83}, {5, 5, 1, 86},
+        {6, 6, 1, 24}, {6, 6, 33, 56}, {7, 7, 1, 33}, {7, 7, 49, 81}, {8, 8, 1, 32}, {13, 13, 1, 30},
+        {13, 13, 32, 54}, {13, 13, 63, 92}, {16, 46, 1, 94}, {47, 47, 1, 51}, {48, 83, 1, 94}, {84, 84, 1, 6},
+        {89, 91, 1, 94}, {92, 92, 1, 78}, {92, 92, 81, 94}};
+    for (const auto &r : ranges)
+        if (row >= r[0] && row <= r[1] && cell >= r[2] && cell <= r[3])
+            return true;
+    return false;
+}
+
+// The EUC-JP character at p: its length, 0 when the bytes there are none.
+// telling is set when Shift_JIS half-width katakana could not give the same
+// bytes: a single-shifted character, a byte from 0xE0 on, or the symbols,
+// Latin letters and kana of rows 1 to 5, which Japanese text is full of.
+static int EucCharacter(const unsigned char *p, bool *telling)
+{
+    *telling = false;
+    bool lead = IsEucByte(p[0]) || p[0] == EUC_SINGLE_SHIFT || p[0] == EUC_SINGLE_SHIFT_3;
+    if (p[0] < 0x80 || (lead && p[1] == 0))
+        return 1; // ASCII, or a lead byte cut off by the end of the text
+    *telling = true;
+    if (p[0] == EUC_SINGLE_SHIFT)
+        return p[1] >= 0xA1 && p[1] <= 0xDF ? 2 : 0;
+    if (p[0] == EUC_SINGLE_SHIFT_3)
+        return IsEucByte(p[1]) && (p[2] == 0 || IsEucByte(p[2])) ? 2 + (p[2] != 0) : 0;
+    if (!IsEucByte(p[0]) || !IsEucByte(p[1]) || !IsAssignedCell(p[0] - 0xA0u, p[1] - 0xA0u))
+        return 0;
+    *telling = p[0] <= 0xA5 || p[0] >= 0xE0 || p[1] >= 0xE0;
+    return 2;
+}
+
+// How the text reads as EUC-JP.
+enum { EUC_IMPOSSIBLE, EUC_AMBIGUOUS, EUC_LIKELY };
+
+static int ReadAsEuc(const char *text)
+{
+    bool anyTelling = false, telling;
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0;) {
+        int length = EucCharacter(p, &telling);
+        if (length == 0)
+            return EUC_IMPOSSIBLE;
+        anyTelling = anyTelling || telling;
+        p += length;
+    }
+    return anyTelling ? EUC_LIKELY : EUC_AMBIGUOUS;
+}
+
+// EUC-JP or Shift_JIS by the pairs of bytes from 0xA0 on: EUC-JP when at
+// least 0.6 pairs have a second byte from 0xA0 on for each that has not.
+static int GuessByPairs(const char *text)
+{
     int eucCount = 0, sjisCount = 0;
     const unsigned char *p = (const unsigned char *)text;
     while (*p != 0) {
@@ -111,6 +194,26 @@ int DetectJapaneseEncoding(const char *text)
     return (double)eucCount / (double)sjisCount >= 0.6 ? ENCODING_EUC : ENCODING_SHIFT_JIS;
 }
 
+// A text that only one of Shift_JIS and EUC-JP can read is in that one; a
+// Shift_JIS text whose bytes also make EUC-JP kanji, but no kana or symbol,
+// is taken for half-width katakana, which such a text almost always is.
+// Other texts are judged by their pairs of bytes.
+int DetectJapaneseEncoding(const char *text)
+{
+    for (int pair = 0; pair < 2; ++pair)
+        if (HoldsJisPair(text, pair))
+            return pair;
+    if (IsUtf8Text(text))
+        return ENCODING_UTF8;
+    bool shiftJis = IsShiftJisText(text);
+    int euc = ReadAsEuc(text);
+    if (shiftJis && euc != EUC_LIKELY)
+        return ENCODING_SHIFT_JIS;
+    if (!shiftJis && euc != EUC_IMPOSSIBLE)
+        return ENCODING_EUC;
+    return GuessByPairs(text);
+}
+
 // The Shift_JIS code of a JIS X 0208 code j1 j2; 0 when it is none.
 static unsigned JisToShiftJis(unsigned j1, unsigned j2)
 {
@@ -127,6 +230,67 @@ static unsigned JisToShiftJis(unsigned j1, unsigned j2)
     return high << 8 | low;
 }
 
+// True when the code page 932 bytes convert back to the code point. iconv
+// gives the bytes of a look-alike for some characters code page 932 lacks
+// (those of U+FF5E for U+301C, of U+FF0D for U+2212); on Windows,
+// CodePointToShiftJis converts with WC_NO_BEST_FIT_CHARS, which gives '?'
+// for those instead, so that whatever bytes it gives convert back.
+#ifndef _WIN32
+static bool ConvertsBack(const char *bytes, int count, unsigned cp)
+{
+    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
+    unsigned char unit[4];
+    char *in = (char *)bytes, *out = (char *)unit;
+    size_t inLeft = (size_t)count, outLeft = sizeof unit;
+    if (converter == (iconv_t)-1 || iconv(converter, &in, &inLeft, &out, &outLeft) == (size_t)-1) {
+        if (converter != (iconv_t)-1)
+            iconv(converter, NULL, NULL, NULL, NULL);
+        return false;
+    }
+    return outLeft == 0 && (unit[0] | unit[1] << 8 | unit[2] << 16 | (unsigned)unit[3] << 24) == cp;
+}
+#else
+static bool ConvertsBack(const char *, int, unsigned) { return true; }
+#endif
+
+// True when the bytes are one Shift_JIS character. Windows also gives the
+// single bytes 0x80, 0xA0 and 0xFD to 0xFF (for U+0080 and U+F8F0 to
+// U+F8F3), which are none and which iconv does not give.
+static bool IsShiftJisCharacter(const char *bytes, int count)
+{
+    unsigned first = (unsigned char)bytes[0];
+    if (count == 2)
+        return IsShiftJisLead(first) && IsShiftJisTrail((unsigned char)bytes[1]);
+    return first < 0x80 || (first >= 0xA1 && first <= 0xDF);
+}
+
+// Writes the code page 932 bytes of a character beyond ASCII to out and
+// returns their count; 0 when code page 932 cannot show it. A no-break space,
+// which it lacks, becomes a plain space.
+static int ShowableShiftJis(unsigned cp, char out[2])
+{
+    if (cp == 0xA0) {
+        out[0] = ' ';
+        return 1;
+    }
+    char bytes[2];
+    int count = CodePointToShiftJis(cp, bytes);
+    if ((count == 1 && bytes[0] == '?') || !IsShiftJisCharacter(bytes, count) || !ConvertsBack(bytes, count, cp))
+        return 0;
+    memcpy(out, bytes, (size_t)count);
+    return count;
+}
+
+// As ShowableShiftJis, but a character code page 932 cannot show becomes '?'.
+static int ShiftJisOrQuestionMark(unsigned cp, char out[2])
+{
+    int count = ShowableShiftJis(cp, out);
+    if (count > 0)
+        return count;
+    out[0] = '?';
+    return 1;
+}
+
 // UTF-8 into Shift_JIS: never longer, as every character of two or more
 // bytes gives at most two.
 static void ConvertUtf8(const char *source, char *destination)
@@ -141,7 +305,7 @@ static void ConvertUtf8(const char *source, char *destination)
         if (length == 1)
             *d++ = (char)cp;
         else
-            d += CodePointToShiftJis(cp, d);
+            d += ShiftJisOrQuestionMark(cp, d);
         s += length;
     }
     *d = '\0';
@@ -183,8 +347,10 @@ void ConvertToShiftJis(const char *source, char *destination, int encoding)
             s += 2;
             continue;
         }
-        unsigned code = encoding == ENCODING_EUC ? JisToShiftJis(s[0] & 0x7Fu, s[1] & 0x7Fu)
-                                                 : JisToShiftJis(s[0], s[1]);
+        // Both bytes of an EUC-JP pair are from 0xA1 on: an ASCII byte after
+        // a lead byte ('<' of the title's end tag) is never taken into it.
+        unsigned code = encoding != ENCODING_EUC ? JisToShiftJis(s[0], s[1])
+                        : s[1] >= 0x80 ? JisToShiftJis(s[0] & 0x7Fu, s[1] & 0x7Fu) : 0;
         if (code == 0)
             break; // no JIS X 0208 character: the text ends here
         *d++ = (unsigned char)(code >> 8);
@@ -194,17 +360,62 @@ void ConvertToShiftJis(const char *source, char *destination, int encoding)
     *d = 0;
 }
 
-// The character a reference at p stands for (p at its '&'): its length in
-// the text, and the code point; 0 when p begins no reference.
-static int ReadReference(const char *p, unsigned *cp)
+// A named character reference: its name without '&' and ';', and its character.
+struct NamedReference {
+    const char *name;
+    unsigned cp;
+};
+
+static const NamedReference namedReferences[] = {
+#include "page/named_references.inc"
+};
+
+// Orders a name of the table against the length bytes of name, as strcmp does.
+static int CompareName(const char *entry, const char *name, size_t length)
 {
-    static const struct { const char *name; unsigned cp; } named[] = {
-        {"&amp;", '&'}, {"&lt;", '<'}, {"&gt;", '>'}, {"&quot;", '"'}, {"&apos;", '\''}};
-    for (const auto &n : named)
-        if (strncmp(p, n.name, strlen(n.name)) == 0) {
-            *cp = n.cp;
-            return (int)strlen(n.name);
-        }
+    int order = strncmp(entry, name, length);
+    return order != 0 ? order : entry[length] != '\0';
+}
+
+// The character of a reference name (length bytes); 0 when it is no name.
+static unsigned LookUpName(const char *name, size_t length)
+{
+    size_t low = 0, high = sizeof namedReferences / sizeof namedReferences[0];
+    while (low < high) {
+        size_t middle = low + (high - low) / 2;
+        int order = CompareName(namedReferences[middle].name, name, length);
+        if (order == 0)
+            return namedReferences[middle].cp;
+        if (order < 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return 0;
+}
+
+static bool IsAsciiLetterOrDigit(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// A named reference at p (p at its '&'): its length in the text and its
+// character; 0 when p begins none. No name is longer than 31 letters.
+static int ReadNamedReference(const char *p, unsigned *cp)
+{
+    size_t length = 0;
+    while (length < 32 && IsAsciiLetterOrDigit(p[1 + length]))
+        ++length;
+    if (length == 0 || p[1 + length] != ';')
+        return 0;
+    *cp = LookUpName(p + 1, length);
+    return *cp != 0 ? (int)length + 2 : 0;
+}
+
+// A numeric reference at p (p at its '&'): its length in the text and its
+// code point; 0 when p begins none.
+static int ReadNumericReference(const char *p, unsigned *cp)
+{
     if (p[1] != '#')
         return 0;
     bool hex = p[2] == 'x' || p[2] == 'X';
@@ -222,19 +433,41 @@ static int ReadReference(const char *p, unsigned *cp)
     return (int)(q + 1 - p);
 }
 
+// The Shift_JIS a reference at p (p at its '&') gives: writes it to out,
+// its count to *count, and returns the reference's length in the text; 0
+// when the reference is to stay as written. An ASCII control character gives
+// a space. A numeric reference to a character code page 932 cannot show
+// gives '?'; a named one stays as written, as an unknown name does.
+static int DecodeReference(const char *p, char out[2], int *count)
+{
+    unsigned cp;
+    int length = ReadNumericReference(p, &cp);
+    bool numeric = length > 0;
+    if (!numeric)
+        length = ReadNamedReference(p, &cp);
+    if (length == 0)
+        return 0;
+    if (cp < 0x80) {
+        out[0] = cp < ' ' ? ' ' : (char)cp;
+        *count = 1;
+    } else {
+        *count = numeric ? ShiftJisOrQuestionMark(cp, out) : ShowableShiftJis(cp, out);
+    }
+    return *count > 0 ? length : 0;
+}
+
 // Decodes the character references of a Shift_JIS text in place: each gives
 // at most two bytes and is at least four long, so the text only shrinks.
 void DecodeCharacterReferences(char *text)
 {
     char *out = text;
     for (const char *p = text; *p != '\0';) {
-        unsigned cp;
-        int length = *p == '&' ? ReadReference(p, &cp) : 0;
+        char bytes[2];
+        int count = 0;
+        int length = *p == '&' ? DecodeReference(p, bytes, &count) : 0;
         if (length > 0) {
-            if (cp < 0x80)
-                *out++ = cp < ' ' ? ' ' : (char)cp;
-            else
-                out += CodePointToShiftJis(cp, out);
+            memcpy(out, bytes, (size_t)count);
+            out += count;
             p += length;
             continue;
         }

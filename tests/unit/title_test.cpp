@@ -1,7 +1,9 @@
-// tests/unit/title_test.cpp — titles in 7-bit JIS, EUC-JP and Shift_JIS: detection, conversion into Shift_JIS, and the start page's title taken as its shortcut's name.
+// tests/unit/title_test.cpp — titles in 7-bit JIS, EUC-JP, Shift_JIS and UTF-8: detection, conversion into Shift_JIS, character references, and the start page's title taken as its shortcut's name.
 #include "page/page.h"
 
 #include <gtest/gtest.h>
+
+#include <stdio.h>
 
 #include <string>
 
@@ -17,6 +19,10 @@
 #define JIS_HOME_HYOJI "\x1B$B%[!<%`I=<(\x1B(B"
 #define SJIS_NICHI "\x93\xFA"
 #define UTF8_NIHONGO "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"
+// Half-width "ｶﾀｶﾅ" and "ﾘﾝｸ集" in Shift_JIS: the first also reads as two
+// EUC-JP kanji, the second as one before bytes EUC-JP has no use for.
+#define SJIS_KATAKANA "\xB6\xC0\xB6\xC5"
+#define SJIS_LINK_SHU "\xD8\xDD\xB8\x8F\x57"
 
 static std::string Hex(const std::string &bytes)
 {
@@ -58,6 +64,26 @@ TEST(TitleToShiftJis, TheThreeEncodingsGiveTheSameText)
     }
 }
 
+TEST(TitleToShiftJis, HalfWidthKatakanaIsNotTakenForEucJp)
+{
+    struct Case { const char *source; int encoding; const char *expected; } cases[] = {
+        {SJIS_KATAKANA, ENCODING_SHIFT_JIS, SJIS_KATAKANA},
+        {SJIS_LINK_SHU, ENCODING_SHIFT_JIS, SJIS_LINK_SHU},
+        {SJIS_NIHONGO SJIS_KATAKANA, ENCODING_SHIFT_JIS, SJIS_NIHONGO SJIS_KATAKANA},
+        // "｢ﾘﾝｸ｣": A2 D8 is no EUC-JP character.
+        {"\xA2\xD8\xDD\xB8\xA3", ENCODING_SHIFT_JIS, "\xA2\xD8\xDD\xB8\xA3"},
+        {SJIS_KATAKANA "</TITLE><p>", ENCODING_SHIFT_JIS, SJIS_KATAKANA "</TITLE><p>"},
+        // "テスト" in EUC-JP has only bytes of half-width katakana, but kana of its own.
+        {"\xA5\xC6\xA5\xB9\xA5\xC8", ENCODING_EUC, "\x83\x65\x83\x58\x83\x67"},
+        {"\xEF\xBD\xB6\xEF\xBE\x80\xEF\xBD\xB6\xEF\xBE\x85", ENCODING_UTF8, SJIS_KATAKANA},
+    };
+    for (const Case &c : cases) {
+        char out[LINK_BUFFER_SIZE];
+        EXPECT_EQ(TitleToShiftJis(c.source, out), c.encoding) << Hex(c.source);
+        EXPECT_EQ(Hex(out), Hex(c.expected)) << Hex(c.source);
+    }
+}
+
 TEST(DetectJapaneseEncoding, Cases)
 {
     struct Case { const char *text; int expected; } cases[] = {
@@ -65,15 +91,17 @@ TEST(DetectJapaneseEncoding, Cases)
         // forms, surrogates and a character cut before the text goes on.
         {SJIS_HOME_HYOJI, ENCODING_SHIFT_JIS},
         {EUC_HOME_HYOJI, ENCODING_EUC},
-        {"\xC0\xAF overlong", ENCODING_EUC},
+        {"\xC0\xAF overlong", ENCODING_SHIFT_JIS}, // half-width "ﾀｯ"
         {"\xED\xA0\x80 surrogate", ENCODING_EUC},
         {"\xE6\x97 cut inside", ENCODING_SHIFT_JIS},
         {"\x1B(B then \x1B$B", ENCODING_JIS_B},          // both sequences, in either order
         {"\x1B$@x\x1B(@ and \x1B$Bx\x1B(B", ENCODING_JIS_B}, // pair 0 is tried first
         {"\x1B$Bonly kanji-in", ENCODING_SHIFT_JIS},
-        {"\xA4\xA2\xA4\xA2\xE0\x40\xE0\x40\xE0\x40", ENCODING_EUC}, // 2 / 3 = 0.67
-        {"\xA4\xA2\xE0\x40\xE0\x40", ENCODING_SHIFT_JIS},         // 1 / 2 = 0.5
-        {"\xA4\xA2\xA4\xA2\xA4\xA2\xE0\x40\xE0\x40\xE0\x40\xE0\x40\xE0\x40", ENCODING_EUC}, // 0.6
+        // Texts that neither encoding reads throughout (0x80 is in neither)
+        // go by the share of pairs with a second byte from 0xA0 on.
+        {"\x80\xA4\xA2\xA4\xA2\xE0\x40\xE0\x40\xE0\x40", ENCODING_EUC}, // 2 / 3 = 0.67
+        {"\x80\xA4\xA2\xE0\x40\xE0\x40", ENCODING_SHIFT_JIS},         // 1 / 2 = 0.5
+        {"\x80\xA4\xA2\xA4\xA2\xA4\xA2\xE0\x40\xE0\x40\xE0\x40\xE0\x40\xE0\x40", ENCODING_EUC}, // 0.6
         {"\xA4\xA2", ENCODING_EUC},
         {"\xA4", ENCODING_SHIFT_JIS},                // a high byte before the NUL is a Shift_JIS pair
         {"\xA4\xA2\xA4", ENCODING_EUC},              // 1 / 1
@@ -95,11 +123,42 @@ TEST(ConvertToShiftJis, BrokenInputEndsTheText)
         {"\x8E\x40" "x", ENCODING_EUC, ""},                           // not a half-width katakana
         {"x\x1B$B\x1B(By", ENCODING_JIS_B, "xy"},
         {"\xE0\x40", ENCODING_SHIFT_JIS, "\xE0\x40"},
+        {"\xB6\xC0\xB6</TITLE>", ENCODING_EUC, "\x8B\xBE"}, // '<' is never a second byte
     };
     for (const Case &c : cases) {
         char out[LINK_BUFFER_SIZE];
         ConvertToShiftJis(c.source, out, c.encoding);
         EXPECT_EQ(Hex(out), Hex(c.expected)) << Hex(c.source);
+    }
+}
+
+TEST(DecodeCharacterReferences, NamedReferencesThatCodePage932CanShow)
+{
+    struct Case { const char *text; const char *expected; } cases[] = {
+        {"&hellip;&times;&divide;&larr;&rarr;&uarr;&darr;",
+         "\x81\x63\x81\x7E\x81\x80\x81\xA9\x81\xA8\x81\xAA\x81\xAB"},
+        {"&alpha;&omega;&Alpha;&Omega;&ZHcy;&boxh;", "\x83\xBF\x83\xD6\x83\x9F\x83\xB6\x84\x47\x84\x9F"},
+        {"&sect;&para;&deg;&plusmn;&acute;&prime;&Prime;&infin;",
+         "\x81\x98\x81\xF7\x81\x8B\x81\x7D\x81\x4C\x81\x8C\x81\x8D\x81\x87"},
+        {"&lsquo;&rsquo;&ldquo;&rdquo;&ne;", "\x81\x65\x81\x66\x81\x67\x81\x68\x81\x82"},
+        // The longest name that decodes, and U+2225 and U+2015, whose look-alikes below do not.
+        {"&CloseCurlyDoubleQuote;&DoubleVerticalBar;&horbar;", "\x81\x68\x81\x61\x81\x5C"},
+        {"a&nbsp;b&NonBreakingSpace;c", "a b c"},
+        {"&AMP;&bsol;&Tab;|", "&\\ |"},
+        {SJIS_NIHONGO "&rarr;" SJIS_HOME_HYOJI, SJIS_NIHONGO "\x81\xA8" SJIS_HOME_HYOJI},
+        // Code page 932 has only a look-alike of these, or none: they stay as written.
+        {"&cent;&pound;&not;&minus;&Verbar;&mdash;&yen;", "&cent;&pound;&not;&minus;&Verbar;&mdash;&yen;"},
+        {"&raquo;&copy;&hearts;&bull;&middot;&trade;&Afr;", "&raquo;&copy;&hearts;&bull;&middot;&trade;&Afr;"},
+        {"&hellip &Hellip; &hellipx; &;", "&hellip &Hellip; &hellipx; &;"}, // no ';', case, unknown, none
+        // A numeric reference to a look-alike, or to a lone byte of no
+        // character (Windows gives 0xA0 for U+F8F0), gives '?'.
+        {"&#x2212;&#x301C;&#8212;&#xF8F0;&#160;&#xFF5E;", "???? \x81\x60"},
+    };
+    for (const Case &c : cases) {
+        char text[LINK_BUFFER_SIZE];
+        snprintf(text, sizeof text, "%s", c.text);
+        DecodeCharacterReferences(text);
+        EXPECT_EQ(Hex(text), Hex(c.expected)) << c.text;
     }
 }
 
@@ -126,6 +185,9 @@ TEST_F(StartPageTitle, TitleInEachEncoding)
         {"<title>Tom&#39;s &amp; &lt;/title&gt; &#x65E5;&#26085; &#233; &bogus; &#;</title>",
          "Tom's & </title> " SJIS_NICHI SJIS_NICHI " ? &bogus; &#;"},
         {"<title>abc", "abc"},
+        // Half-width katakana in Shift_JIS: the end tag ends the title.
+        {"<title>\xB6\xC0\xB6</title><p>after", "\xB6\xC0\xB6"},
+        {"<title>" SJIS_LINK_SHU "&hellip;</title>", SJIS_LINK_SHU "\x81\x63"},
     };
     for (const Case &c : cases) {
         strcpy(title, "host/dir/");
