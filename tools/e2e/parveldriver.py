@@ -2,6 +2,8 @@
 import os
 import queue
 import subprocess
+import time
+import tempfile
 import threading
 
 
@@ -21,47 +23,82 @@ def wine(env, *args, timeout=60):
     return subprocess.run(["wine", *args], env=env, capture_output=True, timeout=timeout)
 
 
+REG_KEY = r"HKEY_CURRENT_USER\software\dwk\qex"
+
+
 def set_setting(env, name, value):
     """Writes one value under the program's registry key in the session's prefix."""
-    kind = "REG_DWORD" if isinstance(value, int) else "REG_SZ"
-    done = wine(env, "reg", "add", r"HKCU\software\dwk\qex", "/v", name, "/t", kind, "/d", str(value), "/f")
-    if done.returncode != 0:
-        raise DriverError("reg add %s failed: %s" % (name, done.stderr.decode("utf-8", "replace")))
+    write_settings(env, {name: value})
 
 
-def get_setting(env, name):
-    """One value under the program's key: an int for a number, a str for a text,
-    None when the value is not there."""
-    done = wine(env, "reg", "query", r"HKCU\software\dwk\qex", "/v", name)
+def write_settings(env, values, clear=False):
+    """Writes the values (an int as REG_DWORD, anything else as REG_SZ) under the
+    program's key in one registry import, after emptying the key when clear is
+    set, and reads them back. A Wine program start fails now and then without a
+    word (seen as a non-zero exit of reg.exe with nothing on stderr), so the
+    import is tried again until the key holds what was written, three times at
+    most."""
+    lines = ["Windows Registry Editor Version 5.00", ""]
+    if clear:
+        lines += ["[-%s]" % REG_KEY, ""]
+    lines.append("[%s]" % REG_KEY)
+    for name, value in values.items():
+        if isinstance(value, int):
+            lines.append('"%s"=dword:%08x' % (name, value))
+        else:
+            lines.append('"%s"="%s"' % (name, str(value).replace("\\", "\\\\").replace('"', '\\"')))
+    fd, path = tempfile.mkstemp(suffix=".reg")
+    with os.fdopen(fd, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("utf-16"))
+    try:
+        for attempt in range(3):
+            done = wine(env, "regedit", "/S", windows_path(env, path))
+            stored = {key.lower(): value for key, value in read_settings(env).items()} if done.returncode == 0 else None
+            wanted = {key.lower(): value for key, value in values.items()}
+            if stored is not None and (stored == wanted if clear else wanted.items() <= stored.items()):
+                return
+            time.sleep(1)
+    finally:
+        os.unlink(path)
+    raise DriverError("the settings %r were not written (regedit exit %d): %s" % (
+        sorted(values), done.returncode, done.stderr.decode("utf-8", "replace")))
+
+
+def read_settings(env):
+    """Every value under the program's key: an int for a number, a str for a
+    text; empty when there is no key."""
+    done = wine(env, "reg", "query", r"HKCU\software\dwk\qex")
+    values = {}
     if done.returncode != 0:
-        return None
+        return values
     for raw in done.stdout.splitlines():
         try:
             line = raw.decode("utf-8")
         except UnicodeDecodeError:
             line = raw.decode("cp932", "replace")
         parts = line.strip().split(None, 2)
-        if len(parts) >= 2 and parts[0].lower() == name.lower() and parts[1].startswith("REG_"):
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
             value = parts[2] if len(parts) == 3 else ""
-            return int(value, 16) if parts[1] == "REG_DWORD" else value
-    return None
+            values[parts[0]] = int(value, 16) if parts[1] == "REG_DWORD" else value
+    return values
+
+
+def get_setting(env, name):
+    """One value under the program's key, None when the value is not there."""
+    lowered = {key.lower(): value for key, value in read_settings(env).items()}
+    return lowered.get(name.lower())
 
 
 def clear_settings(env):
-    wine(env, "reg", "delete", r"HKCU\software\dwk\qex", "/f")
+    write_settings(env, {}, clear=True)
 
 
 def fresh_settings(env, save_folder, **values):
     """Empties the program's key, then stores the save folder (also as the
     shortcut folder), "start" = 2 so that no first-run message waits, and the
     given values."""
-    clear_settings(env)
     folder = windows_path(env, save_folder)
-    set_setting(env, "folder", folder)
-    set_setting(env, "shortcut", folder)
-    set_setting(env, "start", 2)
-    for name, value in values.items():
-        set_setting(env, name, value)
+    write_settings(env, dict(folder=folder, shortcut=folder, start=2, **values), clear=True)
 
 
 def windows_path(env, unix_path):
