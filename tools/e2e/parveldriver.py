@@ -98,7 +98,7 @@ def fresh_settings(env, save_folder, **values):
     shortcut folder), "start" = 2 so that no first-run message waits, and the
     given values."""
     folder = windows_path(env, save_folder)
-    write_settings(env, dict(folder=folder, shortcut=folder, start=2, **values), clear=True)
+    write_settings(env, {"folder": folder, "shortcut": folder, "start": 2, **values}, clear=True)
 
 
 def windows_path(env, unix_path):
