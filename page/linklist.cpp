@@ -8,6 +8,7 @@
 #define KIND_TABLE_STEP 65536
 
 // Depth values of FTP addresses and of outside data.
+#define DEPTH_OF_FTP 32767
 #define OUTSIDE_DATA_EXTRA 2
 
 bool CreateLinkList(LinkList *list)
@@ -106,7 +107,7 @@ int LinkDepth(int kind, int pageDepth, int depthLimit)
     case LINK_OUTSIDE_DATA:
         return depthLimit + OUTSIDE_DATA_EXTRA;
     case LINK_FTP:
-        return DEPTH_FTP;
+        return DEPTH_OF_FTP;
     default:
         return -1;
     }
