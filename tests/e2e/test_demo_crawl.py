@@ -1,4 +1,4 @@
-# tests/e2e/test_demo_crawl.py — the demo site crawled by the real parvel.exe at each depth, with the other-server and FTP options off and on: the stored files, the rewritten pages, the offline links, the start page shortcut and an unchanged second run.
+# tests/e2e/test_demo_crawl.py — the demo site crawled by the real parvel.exe at each depth, with the other-server and FTP options off and on: the stored files, every stored page as the link rules write it, the offline links on disk and in Chromium, the start page shortcut and an unchanged second run.
 import os
 import shutil
 import sys
@@ -6,6 +6,7 @@ import tempfile
 import unittest
 import urllib.request
 
+import browsercheck
 import e2econfig
 import mirrorcheck
 from parveldriver import Driver, fresh_settings, session_env, windows_path
@@ -24,7 +25,8 @@ START = {"hp/index.html", "hp/images/bg.gif", "hp/sound/bgm.mid", "hp/images/log
 # Pages one link below the start page, with their frames and pictures.
 LEVEL1 = {"hp/frames.html", "hp/menu.html", "hp/main.html", "hp/diary/index.html", "hp/diary/1999/august.html",
           "hp/gallery/index.html", "hp/gallery/photos/cat.jpg", "hp/gallery/photos/fuji.jpg", "hp/links.html",
-          "hp/profile.html", "hp/jis.html", "hp/popup.html"}
+          "hp/profile.html", "hp/jis.html", "hp/popup.html", "hp/mends.html", "hp/images/prev.gif",
+          "hp/images/photo+1.gif"}
 # Two links below: the July diary (from the diary index and from August) and its sound.
 LEVEL2 = {"hp/diary/1999/july.html", "hp/sound/chime.wav"}
 EVERYTHING = START | LEVEL1 | LEVEL2
@@ -35,7 +37,11 @@ class DemoCrawlTest(unittest.TestCase):
     def setUpClass(cls):
         cls.env = session_env(e2econfig.STATE)
         cls.demo = serve.start_demo(idle_timeout=300)
-        cls.main, cls.other, cls.ftp = (s.host.replace(":", "-") for s in (cls.demo.main, cls.demo.other, cls.demo.ftp))
+        servers = (cls.demo.main, cls.demo.other, cls.demo.ftp, cls.demo.ported)
+        cls.main, cls.other, cls.ftp, cls.ported = (s.host.replace(":", "-") for s in servers)
+        names = ("MAIN", "OTHER", "FTP", "PORTED")
+        cls.hosts = {name: s.host.encode() for name, s in zip(names, servers)}
+        cls.hosts.update({name + "_FOLDER": s.host.replace(":", "-").encode() for name, s in zip(names, servers)})
 
     @classmethod
     def tearDownClass(cls):
@@ -79,13 +85,57 @@ class DemoCrawlTest(unittest.TestCase):
         with urllib.request.urlopen(self.demo.main.url("/" + path), timeout=10) as answer:
             return answer.read()
 
-    def assert_only_links_rewritten(self, path):
-        """The stored page is the served page but for its rewritten links; returns those."""
-        stored = open(os.path.join(self.save, self.main, path), "rb").read()
-        rewritten, faults = mirrorcheck.compare_rewritten_page(self.served(path), stored, path,
-                                                               self.demo.main.host.encode())
+    def assert_pages_as_the_rules_write_them(self, rules, changes):
+        """Every stored page of the main server is the served page but for exactly the link
+        rewrites the rules call for; `changes` lists, for some pages, the (served, stored)
+        links expected to differ, with MAIN, OTHER, FTP, PORTED standing for the servers'
+        hosts and MAIN_FOLDER, OTHER_FOLDER, ... for their folders."""
+        pages = sorted(p for p in self.stored() if p.startswith(self.main + "/") and p.endswith(".html"))
+        self.assertGreater(len(pages), 10)
+        for stored_path in pages:
+            path = stored_path.split("/", 1)[1]
+            with self.subTest(page=path):
+                address = self.demo.main.url("/" + path[:-len("index.html")] if path == "hp/index.html" else "/" + path)
+                with open(os.path.join(self.save, stored_path), "rb") as f:
+                    stored = f.read()
+                rewritten, faults = mirrorcheck.compare_rewritten_page(self.served(path), stored, rules,
+                                                                       mirrorcheck.Page(address))
+                self.assertEqual(faults, [])
+                if path in changes:
+                    expected = [tuple(self.with_hosts(t) for t in change) for change in changes[path]]
+                    self.assertEqual(rewritten, expected, "the links written otherwise than served")
+
+    def with_hosts(self, text):
+        for name in sorted(self.hosts, key=len, reverse=True):
+            text = text.replace(name.encode(), self.hosts[name])
+        return text
+
+    def assert_offline_in_browser(self):
+        """Every stored page of the main server opened from disk in Chromium: each picture
+        loads from the mirror, each local link opens a stored file (no folder listing)."""
+        if not os.path.exists(browsercheck.CHROMIUM) and not os.environ.get("CI"):
+            print("\nno Chromium (tools/setup-machine.sh installs it): the pages were not opened in a browser")
+            return
+        pages = sorted(os.path.join(self.save, p) for p in self.stored() if p.startswith(self.main + "/")
+                       and p.endswith(".html"))
+        faults, local_links = [], 0
+        results = browsercheck.inspect_pages(pages)
+        self.assertEqual(len(results), len(pages))
+        for result in results:
+            for address, loaded in result.get("images", []):
+                if not loaded or browsercheck.path_of_url(address) is None:
+                    faults.append("%s: picture %s %s" % (result["page"], address,
+                                                         "from a server" if loaded else "not loaded"))
+            for address in result.get("links", []):
+                local = browsercheck.path_of_url(address)
+                if local is not None:
+                    local_links += 1
+                    if not os.path.isfile(local) or not local.startswith(self.save + os.sep):
+                        faults.append("%s: link %s opens no stored file" % (result["page"], address))
+            if "error" in result:
+                faults.append("%s: %s" % (result["page"], result["error"]))
         self.assertEqual(faults, [])
-        return rewritten
+        self.assertGreater(local_links, 20)
 
     def test_each_depth_stores_its_levels_of_the_start_folder(self):
         for depth, expected in ((0, START), (1, START | LEVEL1), (2, EVERYTHING), (None, EVERYTHING)):
@@ -98,22 +148,31 @@ class DemoCrawlTest(unittest.TestCase):
     def test_unlimited_run_with_other_servers_and_ftp_browses_offline_and_a_second_run_fetches_nothing(self):
         lines = self.crawl(None, out_server="1", ftp="1")
         stored = self.stored()
-        # The other server gives its picture (not its page); FTP gives its file.
-        self.assertEqual(stored, self.on_main(EVERYTHING) | {self.other + "/banner.gif", self.ftp + "/pub/readme.txt"},
-                         lines)
+        # The other server gives its picture (not its page); FTP gives its file; the main
+        # site named with a port is another server, which gives its picture too.
+        self.assertEqual(stored, self.on_main(EVERYTHING) | {self.other + "/banner.gif", self.ftp + "/pub/readme.txt",
+                                                              self.ported + "/hp/images/logo.gif"}, lines)
         self.assertEqual(sorted(os.listdir(self.top)), ["save", "shortcuts"], "nothing is written beside the save folder")
-        # Every local link of a stored page leads to a stored file, but for the
-        # two that name pages outside the start folder /hp/, which are not followed.
-        missing = [(page, link) for page, link, _ in mirrorcheck.missing_targets(self.save)]
-        self.assertEqual(missing, [(self.main + "/hp/links.html", "../other/outside.html")])
-        rewritten = self.assert_only_links_rewritten("hp/index.html")
-        main = self.demo.main.host.encode()
-        self.assertEqual(rewritten, [b"http://%s/hp/links.html" % main, b"/hp/images/new.gif",
-                                     b"http://%s/hp/profile.html" % main, b"http://%s/banner.gif" % self.demo.other.host.encode()])
-        self.assertEqual(self.assert_only_links_rewritten("hp/links.html"),
-                         [b"ftp://%s/pub/readme.txt" % self.demo.ftp.host.encode()])
-        for page in ("hp/diary/1999/august.html", "hp/diary/1999/july.html", "hp/gallery/index.html"):
-            self.assert_only_links_rewritten(page)
+        # What the crawl fetched leads to its stored file; the pages outside the start
+        # folder and the other server's page lead to the servers.
+        self.assertEqual(mirrorcheck.missing_targets(self.save), [], "local links that lead to no stored file")
+        self.assert_pages_as_the_rules_write_them(mirrorcheck.Rules("/hp/", out_server=True, ftp=True), {
+            "hp/index.html": [(b"http://MAIN/hp/links.html", b"../../MAIN_FOLDER/hp/links.html"),
+                              (b"/hp/images/new.gif", b"../../MAIN_FOLDER/hp/images/new.gif"),
+                              (b"http://MAIN/hp/profile.html", b"../../MAIN_FOLDER/hp/profile.html"),
+                              (b"http://OTHER/banner.gif", b"../../OTHER_FOLDER/banner.gif"), (b"/", b"http://MAIN/")],
+            "hp/links.html": [(b"ftp://FTP/pub/readme.txt", b"../../FTP_FOLDER/pub/readme.txt"),
+                              (b"../other/outside.html", b"http://MAIN/other/outside.html"),
+                              (b"/other/outside.html", b"http://MAIN/other/outside.html")],
+            "hp/mends.html": [(b"diary/", b"diary/index.html"), (b"../hp/", b"../hp/index.html"),
+                              (b"http://PORTED/hp/images/logo.gif", b"../../PORTED_FOLDER/hp/images/logo.gif")],
+            "hp/diary/1999/august.html": [(b"http://MAIN/hp/images/new.gif", b"../../../../MAIN_FOLDER/hp/images/new.gif"),
+                                          (b"http://MAIN/hp/", b"../../../../MAIN_FOLDER/hp/index.html")],
+            "hp/diary/1999/july.html": [(b"/hp/gallery/photos/fuji.jpg",
+                                         b"../../../../MAIN_FOLDER/hp/gallery/photos/fuji.jpg")],
+            "hp/gallery/index.html": []})
+        self.assert_offline_in_browser()
+        # The shortcut is named by the start page's TITLE, not by its SVG picture's <title>.
         self.assertEqual(os.listdir(self.shortcuts), [TITLE + ".LNK"])
         with open(os.path.join(self.shortcuts, TITLE + ".LNK"), "rb") as f:
             link = f.read()
@@ -149,13 +208,17 @@ class DemoCrawlTest(unittest.TestCase):
     def test_links_to_other_servers_and_ftp_stay_unfetched_when_their_options_are_off(self):
         self.crawl(None)
         self.assertEqual(self.stored(), self.on_main(EVERYTHING))
-        links = open(os.path.join(self.save, self.main, "hp", "links.html"), "rb").read()
-        self.assertIn(b'HREF="ftp://%s/pub/readme.txt"' % self.demo.ftp.host.encode(), links)
-        self.assertIn(b'HREF="http://%s/index.html"' % self.demo.other.host.encode(), links)
-        # A picture of another server is rewritten all the same (it would be
-        # stored there with the option on); its file is not fetched.
-        index = open(os.path.join(self.save, self.main, "hp", "index.html"), "rb").read()
-        self.assertIn(b'SRC="../../%s/banner.gif"' % self.demo.other.host.encode(), index)
+        # Absolute links to what is not fetched stay as they are; relative and rooted
+        # ones lead to the server.
+        self.assert_pages_as_the_rules_write_them(mirrorcheck.Rules("/hp/"), {
+            "hp/index.html": [(b"http://MAIN/hp/links.html", b"../../MAIN_FOLDER/hp/links.html"),
+                              (b"/hp/images/new.gif", b"../../MAIN_FOLDER/hp/images/new.gif"),
+                              (b"http://MAIN/hp/profile.html", b"../../MAIN_FOLDER/hp/profile.html"),
+                              (b"/", b"http://MAIN/")],
+            "hp/links.html": [(b"../other/outside.html", b"http://MAIN/other/outside.html"),
+                              (b"/other/outside.html", b"http://MAIN/other/outside.html")],
+            "hp/mends.html": [(b"diary/", b"diary/index.html"), (b"../hp/", b"../hp/index.html")]})
+        self.assertEqual(mirrorcheck.missing_targets(self.save), [], "local links that lead to no stored file")
 
 
 if __name__ == "__main__":

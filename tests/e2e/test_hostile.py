@@ -7,6 +7,7 @@ import time
 import unittest
 
 import e2econfig
+import mirrorcheck
 import serverctl
 from parveldriver import Driver, fresh_settings, session_env, windows_path
 
@@ -423,12 +424,19 @@ class HostilePageTest(HostileCase):
         devices = [rel for rel in files if "dev" not in rel and MARK not in rel and rel != os.path.join(
             "127.0.0.1-%d" % self.http.port, "p", "ok.gif")]
         self.assertGreaterEqual(len(devices), 14, "the device-named links were stored under safe names: %s" % devices)
-        # Pages too big, too full of links, with NUL bytes or broken Shift_JIS:
-        # stored byte for byte (their links are relative, so nothing is rewritten).
+        # Pages too big, too full of links, with NUL bytes or broken Shift_JIS, at depth
+        # 1 of a crawl limited to 1: the pages their links name would be at depth 2, which
+        # the rules do not fetch, so each such relative link leads to the server instead
+        # ("q7/p.html" of /p/links.html becomes "http://HOST/p/q7/p.html"); the file
+        # ok.gif is fetched and its link stays; what stands behind a NUL is not scanned.
+        host = self.http.host
         self.assert_stored("/p/big.html", httpserver.sized_page(PAGE_SIZE))
-        self.assert_stored("/p/links.html", httpserver.links_page(LINK_COUNT, "q%d/p.html"))
+        self.assert_stored("/p/links.html", httpserver.links_page(LINK_COUNT, "http://%s/p/q%%d/p.html" % host))
         self.assert_stored("/p/zeros.html", httpserver.nul_page(5000))
-        self.assert_stored("/p/sjis.html", INVALID_SJIS)
+        rules = mirrorcheck.Rules("/p/", depth_limit=1, out_server=True)
+        expected, _ = mirrorcheck.expected_page(INVALID_SJIS, rules, mirrorcheck.Page("http://%s/p/sjis.html" % host, 1))
+        self.assert_stored("/p/sjis.html", expected)
+        self.assertEqual(expected.count(b'"http://%s/p/' % host.encode()), 2, "both broken links lead to the server")
         self.assertEqual(len(self.gets("/p/ok.gif")), 1, "the link after the broken characters was found")
         self.assertEqual([e for e in self.http.log_entries() if e["path"].startswith("/p/q")], [],
                          "links above the depth limit are not fetched")

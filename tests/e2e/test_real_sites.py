@@ -93,57 +93,61 @@ class RealSitesTest(unittest.TestCase):
         self.assertEqual(closed, "0", "parvel.exe ends with exit code 0")
         return seconds, time.monotonic() - setting_up, lines
 
-    def browse(self, site, mirror, followed):
-        """Every stored page in Chromium: its pictures loaded, its links lead to stored files.
-        A missing picture or link target is a fault when the program follows that link (in
-        `followed`, page -> local files, from the mirror check); otherwise it is counted
-        as left out by the program's rules."""
+    def browse(self, site, mirror, report):
+        """Every stored page in Chromium: its pictures load from the mirror and its local
+        links open stored files, not folders; one that does not is a fault when the crawl
+        follows it (report.followed, page -> local files), else counted as left out by the
+        rules or as missing on the server too. A picture or link on a server must be one
+        the rules leave there (report.left_to_server)."""
         pages = sorted(full for path, full in mirror.files().items()
                        if path.lower().endswith(sitecheck.PAGE_EXTENSIONS))
         results = browsercheck.inspect_pages([p.decode() for p in pages])
-        faults, pictures, links, unfollowed, missing_on_server = [], 0, 0, [], []
+        faults, pictures, links, on_server, unfollowed, missing_on_server = [], 0, 0, 0, [], []
         page_paths = {full: path for path, full in mirror.files().items()}
         for result, page in zip(results, pages):
-            expected = followed.get(page_paths[page], set())
+            expected = report.followed.get(page_paths[page], set())
+            left = report.left_to_server.get(page_paths[page], set())
             if "error" in result:
                 faults.append("%s: %s" % (result["page"], result["error"]))
                 continue
             for address, loaded in result["images"]:
                 pictures += 1
                 local = browsercheck.path_of_url(address)
-                if loaded and local is None:
-                    faults.append("%s: picture %s loaded from a server, not from the mirror" % (result["page"], address))
+                if local is None:
+                    if sitecheck.browser_form(address) in left:
+                        on_server += 1
+                    else:
+                        faults.append("%s: picture %s %s" % (result["page"], address, "loaded from a server, not from "
+                                                             "the mirror" if loaded else "did not load"))
+                    continue
                 if loaded:
                     continue
-                local = os.path.normpath(local.encode()) if local is not None else None
-                target = mirror.server_path_of(local) if local is not None else None
+                local = os.path.normpath(local.encode())
+                target = mirror.server_path_of(local)
                 if target is not None and site.file_of(target) is None:
                     missing_on_server.append(address)
-                elif local is not None and local not in expected:
+                elif local not in expected:
                     unfollowed.append(address)
                 else:
                     faults.append("%s: picture %s did not load" % (result["page"], address))
             for address in result["links"]:
                 local = browsercheck.path_of_url(address)
                 if local is None:
+                    on_server += sitecheck.browser_form(address) in left
                     continue
-                target = mirror.server_path_of(os.path.normpath(local.encode()))
-                if target is None:
-                    continue
-                if address.split("#")[0].split("?")[0].endswith("/") and not target.endswith(b"/"):
-                    target += b"/"
-                if not site.follows(target) or site.file_of(target) is None:
-                    continue
-                links += 1
-                on_disk = os.path.join(local.encode(), b"index.html") if target.endswith(b"/") else local.encode()
-                if not os.path.isfile(on_disk):
-                    if os.path.normpath(on_disk) not in expected:
-                        unfollowed.append(address)
-                    else:
-                        faults.append("%s: link %s leads to no stored file" % (result["page"], address))
+                local = os.path.normpath(local.encode())
+                target = mirror.server_path_of(local)
+                if os.path.isfile(local):
+                    links += 1
+                elif local in expected:
+                    faults.append("%s: link %s leads to no stored file" % (result["page"], address))
+                elif target is not None and site.file_of(target) is None:
+                    missing_on_server.append(address)
+                else:
+                    unfollowed.append(address)
         if len(results) != len(pages):
             faults.append("Chromium reported %d of %d pages" % (len(results), len(pages)))
-        return faults, len(pages), pictures, links, unfollowed, missing_on_server
+        return faults, len(pages), pictures, links, on_server, unfollowed, missing_on_server
 
     @staticmethod
     def snapshot(mirror):
@@ -178,7 +182,7 @@ class RealSitesTest(unittest.TestCase):
         wget_paths = sitecheck.stored_paths(os.path.join(wget_dir.encode(), site.host))
         comparison = sitecheck.compare_with_wget(site, set(mirror.files()), wget_paths)
 
-        browser_faults, pages, pictures, links, unfollowed, missing = self.browse(site, mirror, mirror_report.followed)
+        browser_faults, pages, pictures, links, on_server, unfollowed, missing = self.browse(site, mirror, mirror_report)
 
         # A second run into the same folder goes through the stored, rewritten pages:
         # it must ask for nothing the first did not and leave every file as it was.
@@ -190,10 +194,10 @@ class RealSitesTest(unittest.TestCase):
         changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
         new_requests = sorted(set(second_requests) - first_requests)
         text = sitecheck.format_comparison(name, site, comparison, mirror_report)
-        text += "\n   Chromium: %d stored pages opened from disk, %d pictures, %d followed links checked" % (
-            pages, pictures, links)
+        text += ("\n   Chromium: %d stored pages opened from disk, %d pictures, %d followed links checked, "
+                 "%d pictures and links left to a server" % (pages, pictures, links, on_server))
         if missing:
-            text += "\n   Chromium: %d pictures the server has no file for either: %s" % (
+            text += "\n   Chromium: %d pictures or links the server has no file for either: %s" % (
                 len(missing), ", ".join(sorted(set(missing))[:5]))
         if unfollowed:
             text += "\n   Chromium: %d pictures or links lead to files that Parvel's rules leave out: %s" % (
@@ -218,6 +222,7 @@ class RealSitesTest(unittest.TestCase):
         self.assertEqual(outside, [], "files beside the save folder")
         # 8: the server answered some request with an error (a link of the site to no file).
         self.assertIn(wget.returncode, (0, 8), wget.stderr.decode("utf-8", "replace")[-2000:])
+        self.assertEqual(mirror_report.not_offline, 0, "followed links that do not resolve offline\n" + text)
         self.assertEqual(mirror_report.faults, [], text)
         self.assertEqual(comparison["unexplained"], [], text)
         self.assertEqual(browser_faults, [], text)

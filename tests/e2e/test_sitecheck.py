@@ -5,6 +5,7 @@ import tempfile
 import unittest
 
 import browsercheck
+import mirrorcheck
 import sitecheck
 
 HOST = "127.0.0.9"
@@ -21,15 +22,24 @@ INDEX = (b'<html><head><link rel="stylesheet" href="s.css"></head><body>\n'
          b'<a href="a.html">a</a> <img src="pic.png"> <img src="http://127.0.0.9/art/logo.png">\n'
          b'<a href="http://other.example/page.html">out</a> <a href="mailto:x@y">m</a>\n'
          b'<img src="http://other.example/wiki/Name"> <a href="http://127.0.0.9/doc/b.html">b</a>\n'
+         b'<a href="../outside.html">o</a> <a href="/outside.html">o</a> <a href="sub/">s</a>\n'
+         b'<img alt="<< back" title="a > b" src="/doc/pic.png">\n'
          b'</body></html>\n')
-REWRITTEN = (INDEX.replace(b"http://127.0.0.9/art/logo.png", b"../../127.0.0.9/art/logo.png")
-             .replace(b"http://other.example/wiki/Name", b"../../other.example/wiki/Name")
-             .replace(b"http://127.0.0.9/doc/b.html", b"../../127.0.0.9/doc/b.html"))
+# Pictures and pages the crawl fetches lead to their stored files; relative and rooted
+# links to a page outside the start folder lead to the server; another server's links stay.
+REWRITES = [(b'"http://127.0.0.9/art/logo.png"', b'"../../127.0.0.9/art/logo.png"'),
+            (b'"http://127.0.0.9/doc/b.html"', b'"../../127.0.0.9/doc/b.html"'),
+            (b'"../outside.html"', b'"http://127.0.0.9/outside.html"'), (b'"/outside.html"', b'"http://127.0.0.9/outside.html"'),
+            (b'"sub/"', b'"sub/index.html"'), (b'"/doc/pic.png"', b'"../../127.0.0.9/doc/pic.png"')]
+REWRITTEN = INDEX
+for served_link, stored_link in REWRITES:
+    REWRITTEN = REWRITTEN.replace(served_link, stored_link)
 SERVER = {"/doc/index.html": INDEX, "/doc/a.html": b'<html><img src="deep.png"></html>',
-          "/doc/deep.png": b"\x89PNG4", "/doc/b.html": b"<html>b</html>",
+          "/doc/deep.png": b"\x89PNG4", "/doc/b.html": b"<html>b</html>", "/doc/sub/index.html": b"<html>s</html>",
           "/doc/pic.png": b"\x89PNG1", "/art/logo.png": b"\x89PNG2", "/doc/s.css": b"body{background:url(bg.png)}",
-          "/doc/bg.png": b"\x89PNG3"}
-STORED = ["/doc/index.html", "/doc/a.html", "/doc/deep.png", "/doc/b.html", "/doc/pic.png", "/art/logo.png"]
+          "/doc/bg.png": b"\x89PNG3", "/outside.html": b"<html>o</html>"}
+STORED = ["/doc/index.html", "/doc/a.html", "/doc/deep.png", "/doc/b.html", "/doc/sub/index.html", "/doc/pic.png",
+          "/art/logo.png"]
 
 
 class SiteCheckTest(unittest.TestCase):
@@ -53,8 +63,12 @@ class SiteCheckTest(unittest.TestCase):
     def test_a_faithful_mirror_passes_and_counts_its_links(self):
         report = sitecheck.check_mirror(self.site, self.mirror)
         self.assertEqual(report.faults, [])
-        self.assertEqual(report.rewritten, 3, "own-host picture, other server's file, own-host page")
-        self.assertEqual(report.links_checked, 5, "a.html, pic.png, logo.png, b.html and a.html's deep.png")
+        counts = (report.rewritten_local, report.links_checked, report.to_own_server, report.made_absolute,
+                  report.to_other_servers, report.not_offline)
+        # Written as stored places: logo.png, b.html, sub/, /doc/pic.png; followed: a.html,
+        # pic.png twice, logo.png, b.html, sub/ and a.html's deep.png; to the server: the
+        # outside page twice (both written absolute), other.example's page and file.
+        self.assertEqual(counts, (4, 7, 2, 2, 2, 0))
         self.assertEqual(self.mirror.stray_files(), [])
 
     def test_each_kind_of_damage_is_reported(self):
@@ -64,8 +78,16 @@ class SiteCheckTest(unittest.TestCase):
             ("a changed byte in a page", lambda top: write(top, "/doc/index.html", REWRITTEN.replace(b"<body>", b"<bodY>")),
              "outside the rewritten links"),
             ("a link left absolute", lambda top: write(top, "/doc/index.html", INDEX), "outside the rewritten links"),
-            ("a followed picture missing", lambda top: os.remove(os.path.join(top, "doc", "pic.png")), "which is not stored"),
-            ("a rewritten picture missing", lambda top: os.remove(os.path.join(top, "art", "logo.png")), "which is not stored"),
+            ("a link to a page not fetched left relative",
+             lambda top: write(top, "/doc/index.html", REWRITTEN.replace(*REWRITES[2][::-1])), "outside the rewritten links"),
+            ("a folder link left without its index.html",
+             lambda top: write(top, "/doc/index.html", REWRITTEN.replace(*REWRITES[4][::-1])), "outside the rewritten links"),
+            ("a followed picture missing", lambda top: os.remove(os.path.join(top, "doc", "deep.png")),
+             "which is not a stored file"),
+            ("a rewritten picture missing", lambda top: os.remove(os.path.join(top, "art", "logo.png")),
+             "which is not a stored file"),
+            ("a followed folder's page missing", lambda top: os.remove(os.path.join(top, "doc", "sub", "index.html")),
+             "which is not a stored file"),
             ("a file the server lacks", lambda top: write(top, "/doc/extra.html", b"x"), "has no file on the server"),
         ]
         for name, damage, expected in cases:
@@ -81,31 +103,83 @@ class SiteCheckTest(unittest.TestCase):
         write(self.save, "/elsewhere/x.bin", b"1")
         self.assertEqual(self.mirror.stray_files(), [b"elsewhere/x.bin"])
 
-    def test_expected_rewrites_follow_the_link_rules(self):
-        site = sitecheck.Site("host", self.root, "/a/index.html")
+    def test_the_link_model_writes_each_link_as_the_rules_say(self):
+        # A page at host/a/b/ of a crawl of /a/: (rules, link, address, stored text).
+        unlimited, ftp_on = mirrorcheck.Rules("/a/"), mirrorcheck.Rules("/a/", ftp=True)
+        out_server, depth_1 = mirrorcheck.Rules("/a/", out_server=True), mirrorcheck.Rules("/a/", depth_limit=1)
         cases = [
-            (b"http://host/x/y.gif", b"../../../host/x/y.gif"),
-            (b"/x/y.gif", b"../../../host/x/y.gif"),
-            (b"http://host/a/b/c.html?q=1", b"../../../host/a/b/c.html"),
-            (b"http://host/a/b/", b"../../../host/a/b/"),
-            (b"http://host/other/p.html", None),
-            (b"http://other/p.html", None),
-            (b"http://other/z.jpg", b"../../../other/z.jpg"),
-            (b"http://other/wiki/Name", b"../../../other/wiki/Name"),
-            (b"https://host/x.gif", b"../../../host/x.gif"),
-            (b"//host/a/b/c.html", b"../../../host/a/b/c.html"),
-            (b"https://other/p.html", None),
-            (b"//other/z.jpg", b"../../../other/z.jpg"),
-            (b"c.html", None),
+            (unlimited, b"http://host/x/y.gif", b"host/x/y.gif", b"../../../host/x/y.gif"),
+            (unlimited, b"/x/y.gif", b"host/x/y.gif", b"../../../host/x/y.gif"),
+            (unlimited, b"http://host/a/b/", b"host/a/b/", b"../../../host/a/b/index.html"),
+            (unlimited, b"http://host/a/b", b"host/a/b", b"../../../host/a/b/index.html"),
+            (unlimited, b"http://host/other/p.html", b"host/other/p.html", b"http://host/other/p.html"),
+            (unlimited, b"/other/p.html", b"host/other/p.html", b"http://host/other/p.html"),
+            (unlimited, b"//host/other/p.html", b"host/other/p.html", b"http://host/other/p.html"),
+            (unlimited, b"../../x.html", b"host/x.html", b"http://host/x.html"),
+            (unlimited, b"http://other/z.jpg", b"other/z.jpg", b"http://other/z.jpg"),
+            (unlimited, b"//other/z.jpg", b"other/z.jpg", b"http://other/z.jpg"),
+            (unlimited, b"ftp://ftp.host/f.zip", b"ftp.host/f.zip", b"ftp://ftp.host/f.zip"),
+            (ftp_on, b"ftp://ftp.host/f.zip", b"ftp.host/f.zip", b"../../../ftp.host/f.zip"),
+            (out_server, b"http://other/z.jpg", b"other/z.jpg", b"../../../other/z.jpg"),
+            (out_server, b"http://host:8080/x.gif", b"host:8080/x.gif", b"../../../host-8080/x.gif"),
+            (out_server, b"http://other/p.html", b"other/p.html", b"http://other/p.html"),
+            (unlimited, b"c.html", b"host/a/b/c.html", b"c.html"),
+            (unlimited, b"./d/../e.html", b"host/a/b/e.html", b"./d/../e.html"),
+            (unlimited, b"sub/", b"host/a/b/sub/", b"sub/index.html"),
+            (unlimited, b"sub", b"host/a/b/sub", b"sub/index.html"),
+            (unlimited, b"../", b"host/a/", b"../index.html"),
+            (unlimited, b"../../../../y.gif", b"host/y.gif", b"../../../host/y.gif"),
+            (unlimited, b"photo+1.png", b"host/a/b/photo+1.png", b"photo+1.png"),
+            (unlimited, b"my page.html", b"host/a/b/my%20page.html", b"my page.html"),
+            (unlimited, b"http://u:p@host/x.gif", b"u:p@host/x.gif", b"../../../host/x.gif"),
+            (unlimited, b"con.gif", b"host/a/b/con.gif", b"../../../host/a/b/con_.gif"),
+            (unlimited, b"http://host/a/100%25.gif", b"host/a/100%25.gif", b"../../../host/a/100%25.gif"),
+            (unlimited, b"https://host/x.gif", b"https://host/x.gif", b"../../../host/x.gif"),
+            (unlimited, b"../../../host/x/y.gif", b"host/x/y.gif", b"../../../host/x/y.gif"),
+            (unlimited, b"../../../other.example/z.jpg", None, b"../../../other.example/z.jpg"),
+            (unlimited, b"../../../archives/t.zip", None, b"../../../archives/t.zip"),
+            (unlimited, b"../../../images/a.gif", b"host/images/a.gif", b"../../../host/images/a.gif"),
+            (unlimited, b"mailto:a@b", None, b"mailto:a@b"),
+            (depth_1, b"c.html", b"host/a/b/c.html", b"http://host/a/b/c.html"),
+            (depth_1, b"x.gif", b"host/a/b/x.gif", b"x.gif"),
         ]
-        for value, expected in cases:
-            got = sitecheck.expected_rewrite(site, b"/a/b/page.html", value)
-            self.assertEqual(got[0] if got else None, expected, "link %r" % value)
+        page = mirrorcheck.Page("http://host/a/b/page.html", depth=1)
+        for rules, link, address, stored in cases:
+            got = rules.outcome(page, link)
+            self.assertEqual((got.address, got.stored), (address, stored), "link %r" % link)
+        secure = mirrorcheck.Page("https://host/a/b/")
+        for link, stored in ((b"c.html", b"c.html"), (b"//cdn/x.gif", b"https://cdn/x.gif"),
+                             (b"https://Host:443/a/", b"../../../Host/a/index.html"), (b"../../x.html", b"https://host/x.html")):
+            self.assertEqual(unlimited.outcome(secure, link).stored, stored, "link %r of an https page" % link)
+        root = mirrorcheck.Page("http://host/")
+        for link, stored in ((b"../images/a.gif", b"../host/images/a.gif"), (b"..", b"http://host/")):
+            self.assertEqual(unlimited.outcome(root, link).stored, stored, "link %r of the root page" % link)
+
+    def test_the_scan_takes_the_links_the_program_takes(self):
+        cases = [
+            (b"<img alt=\"<< \x91\x4f\x82\xd6\" title=\"a > b\" src=\"prev.gif\">", [b"prev.gif"]),
+            (b"<img alt='src' lowsrc='l.gif' srcset='a.png 2x' data-src=d.gif src=' a b.gif '>", [b"a b.gif"]),
+            (b"<a href='dir/page.html?x=1#top' onclick=\"window.open('w.html','n')\">", [b"w.html", b"dir/page.html"]),
+            (b"<p title=\"a > b\"><a href=a\"b.html>", [b'a"b.html']),
+            (b"<img alt=\"" + b"x" * 4100 + b"\" src=a.gif>rest<img src=b.gif>", [b"b.gif"]),
+            (b"<img alt=\"" + b"x" * 4000 + b"\" src=a.gif>", [b"a.gif"]),
+            (b"<!-- a > b --><COMMENT><img src=x.gif></COMMENT><iframe src=i.html><td background=t.gif>", [b"t.gif"]),
+            (b"<img src='" + b"x" * 260 + b"'><img src=\"" + b"x" * 259 + b"\">", [b"x" * 259]),
+        ]
+        for page, expected in cases:
+            links = mirrorcheck.scan(page)[1]
+            self.assertEqual([l.text for l in links], expected, "page %r" % page[:70])
+            for link in links:
+                self.assertEqual(page[link.start:link.start + len(link.text)], link.text, "where %r stands" % link.text)
+        stored, _ = mirrorcheck.expected_page(b"<BASE HREF='http://h/d/'><a href=/d/x.html>", mirrorcheck.Rules("/d/"),
+                                              mirrorcheck.Page("http://h/d/"))
+        self.assertEqual(stored, b"<!--E HREF='http://h/d/'--><a href=../../h/d/x.html>")
 
     def test_wget_differences_get_their_reasons(self):
         self.maxDiff = None
         parvel = set(p.encode() for p in STORED)
-        wget = {b"/doc/index.html", b"/doc/a.html", b"/doc/deep.png", b"/doc/b.html", b"/doc/pic.png", b"/doc/s.css", b"/doc/bg.png"}
+        wget = {b"/doc/index.html", b"/doc/a.html", b"/doc/deep.png", b"/doc/b.html", b"/doc/sub/index.html",
+                b"/doc/pic.png", b"/doc/s.css", b"/doc/bg.png"}
         comparison = sitecheck.compare_with_wget(self.site, parvel, wget)
         self.assertEqual(comparison["reasons"], {
             ("parvel", sitecheck.REASON_OUTSIDE): [b"/art/logo.png"],

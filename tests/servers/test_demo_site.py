@@ -46,7 +46,7 @@ def target_file(page, link):
     link = re.split(r"[?#]", link)[0]
     if re.match(r"(?i)(mailto|javascript|https):", link):
         return None
-    roots = {"@HOST@": SITE, "@OTHER@": OTHER_SITE, "@FTP@": FTP_ROOT}
+    roots = {"@HOST@": SITE, "@OTHER@": OTHER_SITE, "@FTP@": FTP_ROOT, "@PORTED@": SITE}
     match = re.match(r"(?i)(?:http|ftp)://(@[A-Z]+@)(/.*)$", link)
     if match:
         root, path = roots[match.group(1)], match.group(2)
@@ -116,10 +116,17 @@ class DemoFilesTest(unittest.TestCase):
             "base tag": r"<BASE HREF=",
             "comment hiding a link": r"<!--[^>]*<A HREF=\"secret\.html\">",
             "half-width katakana": "[\uff61-\uff9f]",
+            "quoted < and > before a link": r"<img alt=\"<< [^\"]*\" title=\"a > b\" src=\"images/prev\.gif\">",
+            "folder links": r"HREF=\"diary/\"[\s\S]*HREF=\"\.\./hp/\"",
+            "main site named with a port": r"SRC=\"http://@PORTED@/hp/images/",
+            "picture named with a plus": r"SRC=\"images/photo\+1\.gif\"",
         }
         for name, expression in features.items():
             with self.subTest(feature=name):
                 self.assertIsNotNone(re.search(expression, everything), "no page matches %r" % expression)
+        # The start page holds an inline SVG whose own <title> comes after the page's.
+        start = texts[os.path.join("site", "hp", "index.html")]
+        self.assertRegex(start, r"(?s)<TITLE>[^<]+</TITLE>.*<BODY.*<svg[^>]*><title>[^<]+</title>")
         self.assertTrue(os.path.isfile(os.path.join(SITE, "hp", "diary", "1999", "july.html")))
         self.assertFalse(os.path.exists(os.path.join(SITE, "hp", "secret.html")))
 
@@ -161,22 +168,26 @@ class DemoServersTest(unittest.TestCase):
         text = body.decode("cp932")
         self.assertIn("http://%s/hp/links.html" % self.demo.main.host, text)
         self.assertIn("http://%s/banner.gif" % self.demo.other.host, text)
+        mends = self.get(self.demo.main, "/hp/mends.html")[2].decode("cp932")
+        self.assertIn("http://%s/hp/images/logo.gif" % self.demo.ported.host, mends)
+        self.assertEqual(self.get(self.demo.ported, "/hp/images/logo.gif")[:2], (200, "image/gif"))
         self.assertNotIn("@HOST@", text)
         self.assertNotIn("@OTHER@", text)
         links = self.get(self.demo.main, "/hp/links.html")[2].decode("cp932")
         self.assertIn("ftp://%s/pub/readme.txt" % self.demo.ftp.host, links)
 
     def test_servers_sit_on_their_own_addresses_or_all_on_127_0_0_1(self):
-        servers = (self.demo.main, self.demo.other, self.demo.ftp)
-        addresses = [server.address for server in servers]
+        servers = (self.demo.main, self.demo.other, self.demo.ftp, self.demo.ported)
+        addresses = [server.host for server in servers]
         if os.geteuid() == 0:
-            self.assertEqual(addresses, ["127.0.0.21", "127.0.0.22", "127.0.0.23"])
+            self.assertEqual(addresses, ["127.0.0.21", "127.0.0.22", "127.0.0.23", "127.0.0.21:8080"])
             self.assertEqual(self.demo.start_url, "http://127.0.0.21/hp/")
         else:
-            self.assertEqual(addresses, ["127.0.0.1"] * 3)
+            self.assertEqual([server.address for server in servers], ["127.0.0.1"] * 4)
         shared = serve.start_demo(idle_timeout=60, own_addresses=False)
         try:
-            self.assertEqual([s.address for s in (shared.main, shared.other, shared.ftp)], ["127.0.0.1"] * 3)
+            servers = (shared.main, shared.other, shared.ftp, shared.ported)
+            self.assertEqual([s.address for s in servers], ["127.0.0.1"] * 4)
             self.assertEqual(shared.start_url, "http://127.0.0.1:%d/hp/" % shared.main.port)
             self.assertEqual(self.get(shared.main, "/hp/")[0], 200)
         finally:

@@ -53,6 +53,9 @@ def pictures():
              "-draw", "polygon 20,110 80,25 140,110", "-fill", "white", "-draw", "polygon 64,48 80,25 96,48",
              "-quality", "80"], out(SITE, "hp", "gallery", "photos", "fuji.jpg"))
     text_picture(out(OTHER, "banner.gif"), "88x31", "#660000", "white", "相互リンク", 12)
+    text_picture(out(SITE, "hp", "images", "prev.gif"), "60x20", "#003399", "white", "<< 前へ", 11)
+    convert(["-seed", "3", "-size", "80x60", "plasma:skyblue-white", "-colors", "32"],
+            out(SITE, "hp", "images", "photo+1.gif"))
 
 
 def chime(path):

@@ -1,16 +1,18 @@
 #!/usr/bin/python3
-# tools/demo-site/serve.py — serves the demo site: the main HTTP server, a second HTTP server for the "other server" links and an FTP server, with the placeholders filled in.
+# tools/demo-site/serve.py — serves the demo site: the main HTTP server, the main site again on a port of its own, a second HTTP server for the "other server" links and an FTP server, with the placeholders filled in.
 """Command line:  /usr/bin/python3 tools/demo-site/serve.py [--info-file F] [--idle-timeout 600] [--shared-address]
 
-Starts three servers, each on the scheme's own port of a loopback address of its own
+Starts four servers, each on the scheme's own port of a loopback address of its own
 when the machine allows it (as root), so that links carry no port; otherwise (or with
 --shared-address) all on 127.0.0.1 with ports chosen at run time:
   other  HTTP, other-site/   (the "other server" of the links, @OTHER@)   127.0.0.22
   ftp    FTP,  ftp-root/     (anonymous, read-only, @FTP@)               127.0.0.23
+  ported HTTP, site/         (the main site named with a port, @PORTED@)  127.0.0.21:8080
   main   HTTP, site/         (@HOST@ is the address the client used)      127.0.0.21
 prints one line per server and the start address, e.g.
   OTHER 127.0.0.22
   FTP 127.0.0.23
+  PORTED 127.0.0.21:8080
   MAIN 127.0.0.21
   START http://127.0.0.21/hp/
 writes the same facts as JSON to --info-file, and runs until SIGTERM or SIGINT, or
@@ -36,22 +38,27 @@ START_PATH = "/hp/"
 
 
 class Demo:
-    def __init__(self, main, other, ftp):
-        self.main, self.other, self.ftp = main, other, ftp
+    def __init__(self, main, other, ftp, ported):
+        self.main, self.other, self.ftp, self.ported = main, other, ftp, ported
         self.start_url = main.url(START_PATH)
 
     def info(self):
-        return {"start": self.start_url, "main": self.main.host, "other": self.other.host, "ftp": self.ftp.host}
+        return {"start": self.start_url, "main": self.main.host, "other": self.other.host, "ftp": self.ftp.host,
+                "ported": self.ported.host}
 
     def stop(self):
-        for server in (self.main, self.other, self.ftp):
+        for server in (self.main, self.other, self.ftp, self.ported):
             server.stop()
 
 
 # Where the machine lets us (root may bind ports below 1024), each server listens on
-# the scheme's own port of a loopback address of its own, so its links carry no port.
-OWN_ADDRESSES = {"main": ("127.0.0.21", 80), "other": ("127.0.0.22", 80), "ftp": ("127.0.0.23", 21)}
-SHARED_ADDRESSES = {"main": ("127.0.0.1", 0), "other": ("127.0.0.1", 0), "ftp": ("127.0.0.1", 0)}
+# the scheme's own port of a loopback address of its own, so its links carry no port;
+# the main site is served a second time on a port of the main address, for a link that
+# names its server with a port.
+OWN_ADDRESSES = {"main": ("127.0.0.21", 80), "other": ("127.0.0.22", 80), "ftp": ("127.0.0.23", 21),
+                 "ported": ("127.0.0.21", 8080)}
+SHARED_ADDRESSES = {"main": ("127.0.0.1", 0), "other": ("127.0.0.1", 0), "ftp": ("127.0.0.1", 0),
+                    "ported": ("127.0.0.1", 0)}
 
 
 def start_servers(places, idle_timeout):
@@ -62,13 +69,17 @@ def start_servers(places, idle_timeout):
         started.append(other)
         ftp = serverctl.start_ftp(FTP_ROOT, idle_timeout=idle_timeout, address=places["ftp"][0], port=places["ftp"][1])
         started.append(ftp)
-        main = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host}, idle_timeout=idle_timeout,
-                                    address=places["main"][0], port=places["main"][1])
+        ported = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host}, idle_timeout=idle_timeout,
+                                      address=places["ported"][0],
+                                      port=places["ported"][1])
+        started.append(ported)
+        main = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host, "PORTED": ported.host},
+                                    idle_timeout=idle_timeout, address=places["main"][0], port=places["main"][1])
     except serverctl.ServerError:
         for server in started:
             server.stop()
         raise
-    return Demo(main, other, ftp)
+    return Demo(main, other, ftp, ported)
 
 
 def start_demo(idle_timeout=600, own_addresses=True):
@@ -94,7 +105,8 @@ def main(argv):
     demo = start_demo(args.idle_timeout, own_addresses=not args.shared_address)
     try:
         info = demo.info()
-        print("OTHER %s\nFTP %s\nMAIN %s\nSTART %s" % (info["other"], info["ftp"], info["main"], info["start"]), flush=True)
+        print("OTHER %s\nFTP %s\nPORTED %s\nMAIN %s\nSTART %s" % (info["other"], info["ftp"], info["ported"], info["main"],
+                                                                info["start"]), flush=True)
         if args.info_file:
             temporary = args.info_file + ".tmp"
             with open(temporary, "w") as f:

@@ -1,16 +1,39 @@
-# tools/e2e/mirrorcheck.py — reads a mirror made by parvel.exe: its files, the links of its stored pages, which of those links lead to no stored file, and how a stored page differs from the served one.
+# tools/e2e/mirrorcheck.py — reads a mirror made by parvel.exe and models its page rules: the links its scan finds, what the crawl's rules fetch, and the text each link of a stored page must have.
+"""The model restates the program's rules for the links of a stored page:
+
+- tags are read from each '<'; attribute values run to their matching quote (a quote
+  left open for more than 4096 bytes ends at the tag's first '>'); attribute names
+  match whole; "<!" skips to the next '>', <COMMENT> to </COMMENT>; a BASE tag becomes
+  a comment ("<!--E ...-->");
+- the links: A and AREA href (and a quoted window.open( address before it), IMG,
+  BGSOUND, EMBED and FRAME src, BODY, TABLE, TR, TH and TD background; a link ends at
+  '?', '#' or a line break; blanks around a quoted one are no part of it;
+- links resolve as a browser resolves them (dot segments removed, never above the
+  server's root; spaces asked as %20);
+- what the rules fetch is written as the place where it is stored: a relative link
+  that opens that place on disk stays, one to a folder gets "index.html", anything
+  else climbs "../" once for each folder of the page's place (its host folder
+  included) and names the target's place (host-PORT, folders, safe names, '%', '#',
+  '?', space, quote, '&', '<', '>' escaped);
+- what they do not fetch: a relative, rooted or protocol-relative link becomes the
+  address on the server, an absolute one stays.
+
+Addresses are handled as byte strings: pages may use any encoding.
+"""
+import collections
 import os
 import re
 
-PAGE_EXTENSIONS = (".htm", ".html", ".shtml", ".asp")
-# The attributes that carry links in the pages the program follows, and the
-# window.open( target of an onClick.
-LINK = re.compile(rb"""(?i)\b(?:href|src|background)\s*=\s*(?:"([^"]*)"|'([^']*)'|([^\s>]+))""")
-WINDOW_OPEN = re.compile(rb"""(?i)window\.open\(\s*['"]([^'"]+)""")
-COMMENT = re.compile(rb"<!--.*?-->", re.S)
-SCHEME = re.compile(rb"^[A-Za-z][A-Za-z0-9+.-]*:")
-SERVER_PREFIX = re.compile(rb"^(?:[A-Za-z][A-Za-z0-9+.-]*:)?//")
-BASE = re.compile(rb"(?i)<BAS(E[^<>]*)>")
+PAGE_EXTENSIONS = (b".htm", b".html", b".shtml", b".asp")
+LINK_ATTRIBUTES = {b"a": b"href", b"area": b"href", b"img": b"src", b"bgsound": b"src", b"embed": b"src",
+                   b"frame": b"src", b"body": b"background", b"table": b"background", b"tr": b"background",
+                   b"th": b"background", b"td": b"background"}
+BLANKS = b" \t\r\n\f"
+QUOTE_LIMIT = 4096
+TEXT_SIZE = 260
+DEVICES = {b"CON", b"PRN", b"AUX", b"NUL", b"CONIN$", b"CONOUT$"} | {b"COM%d" % i for i in range(1, 10)} | {
+    b"LPT%d" % i for i in range(1, 10)}
+SCHEME = re.compile(rb"[A-Za-z][A-Za-z0-9+.\-]*:")
 
 
 def stored_files(folder):
@@ -22,11 +45,454 @@ def stored_files(folder):
     return found
 
 
-def links_of(page):
-    """The link texts of a page (bytes), outside comments, in page order."""
-    text = COMMENT.sub(b"", page)
-    links = [next(g for g in m.groups() if g is not None) for m in LINK.finditer(text)]
-    return links + WINDOW_OPEN.findall(text)
+# ---- The page scan ------------------------------------------------------------------
+
+Tag = collections.namedtuple("Tag", "name start attributes end")   # end: its '>' or the text's end
+# One attribute: its name (lower case), its value (None without '='), where the value
+# begins and ends, and the quote that opened it (b"" for none).
+Attribute = collections.namedtuple("Attribute", "name value start end quote")
+Link = collections.namedtuple("Link", "tag start text")            # text: the link as the scan takes it
+ANGLE = re.compile(rb"[<>]")
+WINDOW_OPEN_STOP = re.compile(rb"[\'\")>,]")
+
+
+def _find(text, what, start, end=None):
+    """Index of what in text[start:end], or the end (the text's length) when it is not there."""
+    found = text.find(what, start, len(text) if end is None else end)
+    return found if found >= 0 else (len(text) if end is None else end)
+
+
+def _skip_blanks(text, p):
+    while p < len(text) and text[p] in BLANKS:
+        p += 1
+    return p
+
+
+def read_attributes(text, p):
+    """The attributes of a tag from p, as the program walks them, and the tag's end."""
+    found, n = [], len(text)
+    while True:
+        q = _skip_blanks(text, p)
+        while q < n and text[q] == 0x2F:
+            q = _skip_blanks(text, q + 1)
+        if q >= n or text[q] == 0x3E:
+            return found, q
+        name = q
+        while q < n and text[q] not in b">=/" and text[q] not in BLANKS:
+            q += 1
+        q = max(q, name + 1)              # a stray '=' or quote is a name of its own
+        after = _skip_blanks(text, q)
+        if after >= n or text[after] != 0x3D:
+            found.append(Attribute(text[name:q].lower(), None, q, q, b""))
+            p = q
+            continue
+        v = _skip_blanks(text, after + 1)
+        quote = text[v:v + 1] if text[v:v + 1] in (b'"', b"'") else b""
+        if quote:
+            close = text.find(quote, v + 1, v + 1 + QUOTE_LIMIT)
+            end = close if close >= 0 else _find(text, b">", v + 1)
+            p = end + 1 if close >= 0 else end
+            v += 1
+        else:
+            end = v
+            while end < n and text[end] != 0x3E and text[end] not in BLANKS:
+                end += 1
+            p = end
+        found.append(Attribute(text[name:q].lower(), text[v:end], v, end, quote))
+
+
+def _take(text, start, stops, end):
+    """The link text from start to the first stop byte or end, closing blanks dropped;
+    None when it runs over 259 bytes."""
+    stop = start
+    while stop < end and text[stop] not in stops:
+        stop += 1
+    if stop - start > TEXT_SIZE - 1:
+        return None
+    return text[start:stop].rstrip(b" \t")
+
+
+def _tag_links(text, lower, name, attributes_start, attributes, end):
+    """The links of a scanned tag: a quoted window.open( address of an anchor first, then
+    the value of the first attribute of the tag's link name."""
+    wanted = LINK_ATTRIBUTES.get(name)
+    found = []
+    if wanted == b"href":
+        call = lower.find(b"window.open", attributes_start, end)
+        stop = WINDOW_OPEN_STOP.search(text, call) if call >= 0 else None
+        if stop is not None and stop.start() < end and stop.group() in (b"'", b'"'):
+            at = stop.start() + 1
+            link = _take(text, at, b"\"' <>?#\r\n", _find(text, stop.group(), at, end))
+            if link is not None:
+                found.append(Link(name, at, link))
+    value = next((a for a in attributes if a.name == wanted and a.value is not None), None)
+    if value is not None:
+        start = value.start
+        if value.quote:
+            while start < value.end and text[start] in b" \t":
+                start += 1
+        link = _take(text, start, b"?#\r\n" if value.quote else b" \t<>?#'\r\n", value.end)
+        if link is not None:
+            found.append(Link(name, start, link))
+    return found[:2]
+
+
+def scan(data):
+    """Walks the page as the program does (up to its first NUL). Returns the tags, the
+    links of the scanned tags in page order, and the BASE tags as (start, index of the
+    '>' that closes them or None)."""
+    text = data.split(b"\0", 1)[0]
+    lower = text.lower()
+    n = len(text)
+    tags, links, bases = [], [], []
+    pos = 0
+    while True:
+        lt = text.find(b"<", pos)
+        if lt < 0:
+            break
+        stop = lt + 1
+        while stop < n and text[stop] not in b"-< >\r\n":
+            stop += 1
+        pos = lt + 1
+        name = lower[lt + 1:stop]
+        if stop - lt - 1 >= TEXT_SIZE - 1:
+            continue                      # no tag name the program reads
+        if name == b"!":
+            pos = _find(text, b">", pos)
+        elif name == b"comment":
+            pos = _find(lower, b"</comment>", pos)
+        elif name == b"base":
+            close = ANGLE.search(text, pos)
+            bases.append((lt, close.start() if close is not None and close.group() == b">" else None))
+        else:
+            attributes, pos = read_attributes(text, stop)
+            tags.append(Tag(name, lt, attributes, pos))
+            if name in LINK_ATTRIBUTES:
+                links += _tag_links(text, lower, name, stop, attributes, pos)
+        if pos < n:
+            pos += 1
+    return tags, links, bases
+
+
+# ---- Addresses ------------------------------------------------------------------------
+
+def _lead(c):
+    return 0x81 <= c <= 0x9F or 0xE0 <= c <= 0xFC
+
+
+def _trail(c):
+    return 0x40 <= c <= 0x7E or 0x80 <= c <= 0xFC
+
+
+def extension(name):
+    """The name's extension: from its last '.' behind any ':', '.', '\\', '/' or '?'."""
+    for i in range(len(name) - 1, -1, -1):
+        if name[i] in b":.\\/?":
+            return name[i:] if name[i] == 0x2E else b""
+    return b""
+
+
+def remove_dot_segments(path):
+    """The path (from '/') with "." and ".." segments removed, never above the root."""
+    out, segments = [], path.split(b"/")[1:]
+    for i, segment in enumerate(segments):
+        if segment in (b".", b".."):
+            if segment == b".." and out:
+                out.pop()
+            if i == len(segments) - 1:
+                out.append(b"")
+        else:
+            out.append(segment)
+    return b"/" + b"/".join(out)
+
+
+def unescape(text):
+    """%XX escapes decoded; %00 becomes '-'."""
+    return re.sub(rb"%([0-9A-Fa-f]{2})", lambda m: bytes([int(m.group(1), 16)]) if m.group(1) != b"00" else b"-", text)
+
+
+def _segments(text):
+    """The text cut at each '/' or '\\' that is a character of its own (Shift_JIS)."""
+    found, start, i = [], 0, 0
+    while i < len(text):
+        if text[i] in b"/\\":
+            found.append(text[start:i])
+            start = i = i + 1
+        elif _lead(text[i]) and i + 1 < len(text) and _trail(text[i + 1]):
+            i += 2
+        else:
+            i += 1
+    return found + [text[start:]]
+
+
+def safe_name(segment):
+    """The name a segment is stored under: refused characters as '-', a device name
+    with '_' behind it, closing '.' and ' ' as '-'."""
+    out, i = bytearray(), 0
+    while i < len(segment):
+        c = segment[i]
+        if _lead(c) and i + 1 < len(segment) and _trail(segment[i + 1]):
+            out += segment[i:i + 2]
+            i += 2
+            continue
+        out.append(0x2D if c < 0x20 or c in b'*"<>|?:/\\' or _lead(c) else c)
+        i += 1
+    name = bytes(out).split(b".", 1)[0].rstrip(b" ")
+    if name.upper() in DEVICES:
+        out[len(name):len(name)] = b"_"
+    end = len(out)
+    while end > 0 and out[end - 1] in b". ":
+        out[end - 1] = 0x2D
+        end -= 1
+    return bytes(out)
+
+
+def host_folder(host_part):
+    """The folder of a host part below the save folder: ':' of a port as '-'."""
+    return safe_name(unescape(host_part[8:] if host_part.startswith(b"https://") else host_part))
+
+
+def stored_place(host_part, folder, file):
+    """Where the address (host part without user, folder path, file name) is stored below
+    the save folder, '/' between its folders; a folder's file is its index.html."""
+    names = _segments(unescape(folder)) + _segments(unescape(re.split(rb"[#?]", file, 1)[0]))
+    name = names.pop()
+    if name in (b"", b".", b".."):
+        names.append(name)
+        name = b"index.html"
+    parts = []
+    for segment in names:
+        if segment == b"..":
+            parts = parts[:-1]
+        elif segment not in (b"", b"."):
+            parts.append(safe_name(segment))
+    return b"/".join([host_folder(host_part)] + parts + [safe_name(name)])
+
+
+def local_text(place):
+    """A stored place written as a link: '%', '#', '?', space, quotes, '&', '<', '>' escaped."""
+    out, i = bytearray(), 0
+    while i < len(place):
+        if _lead(place[i]) and i + 1 < len(place):
+            out += place[i:i + 2]
+            i += 2
+            continue
+        out += b"%%%02X" % place[i] if place[i] in b"%#? '\"&<>" else place[i:i + 1]
+        i += 1
+    return bytes(out)
+
+
+def split_address(address):
+    """Host part (with the https marker), folder path (from '/' to its last '/') and file name."""
+    marker = 8 if address.startswith(b"https://") else 0
+    slash = address.find(b"/", marker)
+    if slash < 0:
+        return address, b"/", b""
+    last = address.rfind(b"/", slash)
+    return address[:slash], address[slash:last + 1], address[last + 1:]
+
+
+def without_user(host_part):
+    marker = b"https://" if host_part.startswith(b"https://") else b""
+    rest = host_part[len(marker):]
+    return marker + rest.split(b"@", 1)[1] if b"@" in rest else host_part
+
+
+def bare_host(host_part):
+    """The host part without the https marker, in lower case: http and https of a host are one server."""
+    return (host_part[8:] if host_part.startswith(b"https://") else host_part).lower()
+
+
+class Page:
+    """A stored page: the address it was fetched from ("http://host/dir/p.html", bytes
+    or str) and its depth value in the crawl (0 for the start page)."""
+
+    def __init__(self, address, depth=0):
+        address = address.encode() if isinstance(address, str) else address
+        secure = address.lower().startswith(b"https://")
+        rest = address.split(b"://", 1)[1]
+        host, self.folder, self.file = split_address(rest)
+        self.host = (b"https://" if secure else b"") + host
+        self.secure = secure
+        self.depth = depth
+        place = stored_place(self.host, self.folder, b"")
+        self.place_folder = place[:place.rfind(b"/") + 1]
+        self.place_depth = self.place_folder.count(b"/")
+
+
+Outcome = collections.namedtuple("Outcome", "address fetched stored")
+# address: the address the link resolves to (None when it is not followed at all);
+# fetched: True when the rules fetch it; stored: the link's text in the stored page.
+
+UNLIMITED = 32512                         # the depth limit of the unlimited choice
+DEPTH_FTP = 32767
+
+
+class Rules:
+    """What a crawl fetches: pages of the start server below start_path down to
+    depth_limit (None: unlimited) and files of any folder of it; other servers' files
+    with out_server; FTP files with ftp."""
+
+    def __init__(self, start_path, depth_limit=None, out_server=False, ftp=False):
+        self.start_path = (start_path.encode() if isinstance(start_path, str) else start_path).lower()
+        self.limit = UNLIMITED if depth_limit is None else depth_limit
+        self.out_server, self.ftp = out_server, ftp
+
+    @staticmethod
+    def _address_form(rest, secure):
+        host = re.match(rb"[^/?#]*", rest).group()
+        if secure and host.endswith(b":443") and b"@" not in host:
+            rest = host[:-4] + rest[len(host):]
+        return (b"https://" if secure else b"") + rest
+
+    @staticmethod
+    def _normalized(address):
+        marker = 8 if address.startswith(b"https://") else 0
+        slash = address.find(b"/", marker)
+        if slash < 0:
+            return address
+        end = re.compile(rb"[?#]|$").search(address, slash).start()
+        return address[:slash] + remove_dot_segments(address[slash:end]) + address[end:]
+
+    def _written_link(self, page, link):
+        """A relative link that climbs exactly to the save folder's root and names a folder
+        there: the address on the page's own server when it names that server's folder,
+        b"" (not followed) when it names another host's or the archives folder, else None."""
+        climb = b"../" * page.place_depth
+        if not link.startswith(climb) or b"/" not in link[len(climb):]:
+            return None
+        name, rest = link[len(climb):].split(b"/", 1)
+        if name in (b".", b".."):
+            return None
+        if name.lower() in (bare_host(page.host), host_folder(page.host).lower()):
+            return self._normalized(page.host + b"/" + rest)
+        return b"" if b"." in name or b"-" in name or name.lower() == b"archives" else None
+
+    def resolve(self, page, link):
+        """The address the link names, as a browser resolves it (address form: no scheme
+        but the https marker, spaces as %20); b"" when it is not followed."""
+        lowered = link.lower()
+        if lowered.startswith((b"ftp:", b"http:", b"https:")) or link.startswith(b"/"):
+            if link.startswith(b"//"):
+                address = self._address_form(link[2:], page.secure)
+            elif link.startswith(b"/"):
+                address = page.host + link
+            else:
+                colon = link.index(b":")
+                secure = lowered.startswith(b"https:")
+                address = self._address_form(link[colon + 3:], secure) if len(link) - colon >= 3 else b""
+                address = b"" if address in (b"", b"https://") else address
+            address = self._normalized(address)
+        else:
+            address = self._written_link(page, link)
+            if address is None:
+                address = self._normalized(page.host + page.folder + link)
+        return address.replace(b" ", b"%20")
+
+    def fetched_place(self, page, address, ftp, frame):
+        """Where the rules store the address when they fetch it (a place below the save
+        folder), or None when they do not fetch it."""
+        host, folder, file = split_address(address)
+        host = without_user(host)
+        page_like = file == b"" or extension(file).lower() in PAGE_EXTENSIONS
+        if ftp:
+            depth = DEPTH_FTP if self.ftp else None
+        elif bare_host(host) != bare_host(page.host) or (page_like and not folder.lower().startswith(self.start_path)):
+            depth = self.limit + 2 if self.out_server else None
+        else:
+            depth = page.depth + (0 if frame else 1)
+        if depth is None:
+            return None
+        if file == b"":
+            is_file = False
+        elif extension(file):
+            is_file = extension(file).lower() not in PAGE_EXTENSIONS
+        elif depth == DEPTH_FTP:
+            is_file = True
+        else:                             # a name without extension names a folder
+            if len(address) >= TEXT_SIZE:
+                return None
+            folder, file, is_file = folder + file + b"/", b"", False
+        if not (is_file or depth == DEPTH_FTP or (depth <= self.limit and folder.lower().startswith(self.start_path))):
+            return None
+        return stored_place(host, folder, file)
+
+    def outcome(self, page, link, frame=False):
+        """What becomes of a link of the page (its text as the scan takes it)."""
+        scheme = SCHEME.match(link)
+        if scheme and scheme.group().lower() not in (b"http:", b"https:", b"ftp:"):
+            return Outcome(None, False, link)
+        address = self.resolve(page, link)
+        if address == b"" or len(address) >= TEXT_SIZE:
+            return Outcome(None, False, link)
+        place = self.fetched_place(page, address, link.lower().startswith(b"ftp:"), frame)
+        if place is None:
+            if scheme is not None:
+                return Outcome(address, False, link)
+            return Outcome(address, False, (b"" if address.startswith(b"https://") else b"http://") + address)
+        stored = None
+        if scheme is None and not link.startswith(b"/"):
+            if self._leads_to(page, link, place):
+                stored = link
+            elif link:
+                with_index = link + (b"index.html" if link.endswith(b"/") else b"/index.html")
+                if len(with_index) < TEXT_SIZE and self._leads_to(page, with_index, place):
+                    stored = with_index
+        if stored is None:
+            stored = b"../" * page.place_depth + local_text(place)
+            if len(stored) >= TEXT_SIZE:
+                stored = link                 # a rewrite that would not fit leaves the link
+        return Outcome(address, True, stored)
+
+    @staticmethod
+    def _leads_to(page, link, place):
+        """True when the relative link, followed on disk from the page's folder, opens the place."""
+        joined = remove_dot_segments(b"/" + page.place_folder + link)[1:]
+        if len(joined) > TEXT_SIZE - 1:
+            return False
+        return unescape(joined).replace(b"\\", b"/").upper() == place.replace(b"\\", b"/").upper()
+
+
+def expected_page(served, rules, page):
+    """The page as the program must store it: the served bytes with every link written
+    as the rules say and each BASE tag made a comment. Returns (bytes, [(link, outcome)])."""
+    _, links, bases = scan(served)
+    edits = []
+    outcomes = []
+    for link in links:
+        if link.text == b"" or link.text.startswith(b"#"):
+            continue
+        result = rules.outcome(page, link.text, frame=link.tag == b"frame")
+        outcomes.append((link, result))
+        if result.stored != link.text:
+            edits.append((link.start, len(link.text), result.stored))
+    for start, close in bases:
+        edits.append((start + 1, 3, b"!--"))
+        if close is not None:
+            edits.append((close, 1, b"-->"))
+    pieces, at = [], 0
+    for start, length, text in sorted(edits):
+        pieces += [served[at:start], text]
+        at = start + length
+    pieces.append(served[at:])
+    return b"".join(pieces), outcomes
+
+
+def first_difference(a, b):
+    return next((i for i in range(min(len(a), len(b))) if a[i] != b[i]), min(len(a), len(b)))
+
+
+def compare_rewritten_page(served, stored, rules, page):
+    """Compares a stored page with the page its server sent: they must be equal but for
+    exactly the link rewrites the rules call for. Returns ([(served link, stored link)]
+    of every link written otherwise, in page order) and the faults."""
+    expected, outcomes = expected_page(served, rules, page)
+    faults = []
+    if stored != expected:
+        at = first_difference(stored, expected)
+        faults.append("%r: stored page differs from the expected one at byte %d: stored %r, expected %r"
+                      % (page.folder + page.file, at, stored[max(0, at - 40):at + 60], expected[max(0, at - 40):at + 60]))
+    return [(link.text, result.stored) for link, result in outcomes if result.stored != link.text], faults
 
 
 def is_local(link):
@@ -35,73 +501,33 @@ def is_local(link):
 
 
 def target_of(page_path, link):
-    """The mirror path a local link of the page at `page_path` leads to: the query
-    and fragment dropped, a folder taken as its stored index.html, and ':' of a
-    port as '-', as in the host folder names."""
-    text = re.split(rb"[?#]", link, 1)[0].decode("latin-1")
+    """The mirror path a local link of the page at `page_path` leads to, escapes decoded;
+    None when it climbs above the mirror."""
     parts = page_path.split("/")[:-1]
+    text = unescape(link).decode("latin-1")
     for segment in text.split("/"):
         if segment == "..":
             if not parts:
                 return None
             parts.pop()
         elif segment not in (".", ""):
-            parts.append(segment.replace(":", "-"))
-    if text.endswith("/") or text == "":
-        parts.append("index.html")
-    return "/".join(parts)
+            parts.append(segment)
+    return "/".join(parts) + ("/" if text.endswith("/") or text == "" else "")
 
 
 def missing_targets(folder):
-    """(page, link, target) for every local link of a stored page whose target
-    is not stored; target None when the link climbs above the mirror."""
+    """(page, link, target) for every local link the scan finds in a stored page that
+    leads to no stored file (a folder is no file); target None when it climbs above the mirror."""
     files = stored_files(folder)
     missing = []
     for page in sorted(files):
-        if not page.lower().endswith(PAGE_EXTENSIONS):
+        if not page.lower().endswith(tuple(e.decode() for e in PAGE_EXTENSIONS)):
             continue
         with open(os.path.join(folder, page), "rb") as f:
-            data = f.read()
-        for link in links_of(data):
-            if not is_local(link):
-                continue
-            target = target_of(page, link)
-            if target not in files:
-                missing.append((page, link.decode("latin-1"), target))
+            _, links, _ = scan(f.read())
+        for link in links:
+            if is_local(link.text):
+                target = target_of(page, link.text)
+                if target not in files:
+                    missing.append((page, link.text.decode("latin-1"), target))
     return missing
-
-
-def rewritten_form(link, host):
-    """The local path, below the save folder, of what an absolute link names: the server
-    and path of "scheme://server/path" and of a protocol-relative "//server/path", the
-    page's own host before a path from '/'. None for a relative link."""
-    server = SERVER_PREFIX.match(link)
-    if server:
-        return link[server.end():]
-    if link.startswith(b"/"):
-        return host + link
-    return None
-
-
-def compare_rewritten_page(served, stored, page_path, host):
-    """Compares a stored page with the page its server sent: the same bytes but for links
-    rewritten into the local path of what they named, "../" for each folder of the page's
-    path (the host's folder included) before rewritten_form(); a BASE tag is stored as a
-    comment of its own (<!--E HREF=...-->). page_path is the page's path on its server
-    ("hp/index.html"), host its host as links write it. Returns (the served texts of the
-    rewritten links in page order, faults)."""
-    served = BASE.sub(rb"<!--\1-->", served)
-    faults = []
-    if LINK.sub(b"LINK", stored) != LINK.sub(b"LINK", served):
-        faults.append("%s: the stored page differs from the served one outside its links" % page_path)
-    climb = b"../" * (page_path.count("/") + 1)
-    rewritten = []
-    for was, now in zip(links_of(served), links_of(stored)):
-        if was == now:
-            continue
-        form = rewritten_form(was, host)
-        expected = None if form is None else climb + form
-        if now != expected:
-            faults.append("%s: link %r stored as %r, expected %r" % (page_path, was, now, expected))
-        rewritten.append(was)
-    return rewritten, faults

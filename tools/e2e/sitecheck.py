@@ -11,10 +11,10 @@
   .shtml or .asp; a file name without an extension is taken as a folder;
 - pages are followed on the start server below the start folder only; other
   (non-page) files are fetched from any folder of the start server;
-- absolute links (http://host/..., https://host/..., //host/..., or beginning with '/') that are stored are
-  rewritten into "../" paths relative to the stored page; relative links stay;
-  a link to another server with neither an empty file name nor a page extension
-  (http://host/wiki/Name) counts as a file there and is rewritten, though not fetched;
+- the links of a stored page are written as mirrorcheck models them: what the rules
+  fetch leads to its stored file, relative and rooted links to what they do not fetch
+  lead to the server, absolute links to it stay; the real-site crawls run with
+  out_server and ftp off, so no file of another server is fetched;
 - pages are read as Shift_JIS text, character by character, but a byte in the
   lead-byte range never takes a '<' (or any byte that cannot end a character)
   along, so every tag of a UTF-8 or EUC-JP page is scanned too.
@@ -28,15 +28,13 @@ import re
 import subprocess
 import urllib.parse
 
+import mirrorcheck
+
 PAGE_EXTENSIONS = (b".htm", b".html", b".shtml", b".asp")
-SCANNED = {b"a": b"href", b"area": b"href", b"img": b"src", b"bgsound": b"src", b"embed": b"src",
-           b"frame": b"src", b"body": b"background", b"table": b"background", b"tr": b"background",
-           b"td": b"background", b"th": b"background"}
+SCANNED = mirrorcheck.LINK_ATTRIBUTES
 # Tags and attributes that another crawler follows and the program does not.
 NOT_SCANNED = {b"link": b"href", b"script": b"src", b"iframe": b"src", b"input": b"src", b"object": b"data"}
 
-TAG = re.compile(rb"<([A-Za-z]+)([^<>]*)>")
-ATTRIBUTE = re.compile(rb"""(?<![A-Za-z-])([A-Za-z-]+)\s*=\s*("[^"]*"|'[^']*'|[^\s>]+)""")
 # An http or https address, or a protocol-relative one: its server and its path.
 ON_A_SERVER = re.compile(rb"(?i)(?:https?:)?//([^/]*)(/.*)?$")
 CSS_URL = re.compile(rb"""url\(\s*["']?([^"')]+)["']?\s*\)|@import\s+["']([^"']+)["']""")
@@ -51,17 +49,10 @@ def is_page_name(path):
     return dot < 0 or name[dot:].lower() in PAGE_EXTENSIONS
 
 
-def is_page_like_link(path):
-    """Link handling's test, for a page served as text/html: an empty file name or a page
-    extension. A name without an extension counts as a file here (and is rewritten)."""
-    name = path.rsplit(b"/", 1)[-1]
-    dot = name.rfind(b".")
-    return name == b"" or (dot >= 0 and name[dot:].lower() in PAGE_EXTENSIONS)
-
-
 def link_text(value):
-    """The part of an attribute value that the program takes as the link: up to '?' or '#'."""
-    return re.split(rb"[?#\s]", value, 1)[0]
+    """The part of an attribute value that the program takes as the link: without the
+    blanks around it, up to '?', '#' or a line break."""
+    return re.split(rb"[?#\r\n]", value.strip(b" \t"), 1)[0].rstrip(b" \t")
 
 
 def has_other_scheme(value):
@@ -82,20 +73,10 @@ class Link:
 
 
 def page_links(data):
-    """Every href, src, background and data value of the page's tags, with its offset."""
-    links = []
-    for tag in TAG.finditer(data):
-        name = tag.group(1).lower()
-        for attr in ATTRIBUTE.finditer(tag.group(2)):
-            key = attr.group(1).lower()
-            if key not in (b"href", b"src", b"background", b"data"):
-                continue
-            raw = attr.group(2)
-            quoted = raw[:1] in (b'"', b"'")
-            value = raw[1:-1] if quoted else raw
-            start = tag.start(2) + attr.start(2) + (1 if quoted else 0)
-            links.append(Link(name, key, value, start))
-    return links
+    """Every href, src, background and data value of the page's tags (walked as the
+    program walks them), with its offset."""
+    return [Link(tag.name, a.name, a.value, a.start) for tag in mirrorcheck.scan(data)[0] for a in tag.attributes
+            if a.name in (b"href", b"src", b"background", b"data") and a.value is not None]
 
 
 def css_links(data):
@@ -129,9 +110,13 @@ class Site:
         full = os.path.join(self.root.encode(), urllib.parse.unquote_to_bytes(path).lstrip(b"/"))
         return full if os.path.isfile(full) else None
 
-    def follows(self, path):
-        """The program's scope rule for an address path of this server."""
-        return not is_page_name(path) or path.startswith(self.start_folder)
+    def rules(self):
+        """The rules of the real-site crawls: unlimited depth, out_server and ftp off."""
+        return mirrorcheck.Rules(self.start_folder)
+
+    def page(self, path):
+        """The mirrorcheck page of the server path."""
+        return mirrorcheck.Page(b"%s://%s%s" % (self.scheme.encode(), self.host, path))
 
 
 def resolve(page_path, value, host):
@@ -197,40 +182,43 @@ class Mirror:
         return path + b"/" if os.path.isdir(local) or local.endswith(b"/") else path
 
 
-def expected_rewrite(site, page_path, value):
-    """The text the program writes over an absolute link, or None when the link stays as it is."""
-    text = link_text(value)
-    match = ON_A_SERVER.match(text)
-    if match:
-        host, path = match.group(1), match.group(2) or b"/"
-    elif text.startswith(b"/"):
-        host, path = site.host, text
-    else:
-        return None
-    if is_page_like_link(path) and (host.lower() != site.host or not path.startswith(site.start_folder)):
-        return None
-    up = b"../" * page_path[:page_path.rfind(b"/") + 1].count(b"/")
-    return up + host + path, text
-
-
 class MirrorReport:
-    """Results of the mirror checks of one site: lists of faults and of notes."""
+    """Results of the mirror checks of one site: lists of faults and of notes, and counts."""
 
     def __init__(self):
         self.faults = []
         self.dangling_on_server = []
-        self.rewritten = 0
-        self.links_checked = 0
-        self.followed = {}               # page path -> local files its followed links lead to
+        self.rewritten_local = 0          # links written as a stored file's place
+        self.links_checked = 0            # followed links checked on disk
+        self.not_offline = 0              # followed links to a file the server has that lead to no stored file
+        self.to_own_server = 0            # links not followed that lead to the site's own server
+        self.made_absolute = 0            # of those, written from relative or rooted links
+        self.to_other_servers = 0         # links not followed that lead to another server
+        self.followed = {}                # page path -> local files its followed links lead to
+        self.left_to_server = {}          # page path -> addresses (browser form) of its links not followed
+
+
+def browser_form(address):
+    """An http(s) address as a browser compares it: scheme and host in lower case, the
+    default port dropped, the path's escapes decoded."""
+    text = address.decode("latin-1") if isinstance(address, bytes) else address
+    parts = urllib.parse.urlsplit(text)
+    host = parts.netloc.lower()
+    default = {"http": ":80", "https": ":443"}.get(parts.scheme.lower())
+    if default and host.endswith(default):
+        host = host[:-len(default)]
+    return parts.scheme.lower(), host, urllib.parse.unquote(parts.path or "/")
 
 
 def check_mirror(site, mirror):
     """Checks every stored file: it has a file on the server, it equals that file (a page:
-    apart from its rewritten links), and each link the program follows from a stored
-    page leads to a stored file. Files outside the host folder: Mirror.stray_files."""
+    but for exactly the link rewrites the rules call for), and each link the program
+    follows from a stored page leads to a stored file. Files outside the host folder:
+    Mirror.stray_files."""
     report = MirrorReport()
     server = site.files()
     stored = mirror.files()
+    rules = site.rules()
     for path, full in sorted(stored.items()):
         original_file = server.get(path)
         if original_file is None:
@@ -245,65 +233,59 @@ def check_mirror(site, mirror):
                 report.faults.append("%r differs from the server's file (%d bytes stored, %d served)"
                                      % (path, len(copy), len(original)))
             continue
-        compare_page(site, path, original, copy, report)
-        check_followed_links(site, mirror, path, copy, report)
+        outcomes = compare_page(site, rules, path, original, copy, report)
+        check_followed_links(site, mirror, path, copy, outcomes, report)
     return report
 
 
-def compare_page(site, path, original, copy, report):
-    """The stored page must equal the server's page with each expected rewrite applied."""
-    pieces, at = [], 0
-    for link in page_links(original):
-        if not link.scanned:
-            continue
-        rewrite = expected_rewrite(site, path, link.value)
-        if rewrite is None:
-            continue
-        new, old = rewrite
-        pieces.append(original[at:link.start])
-        pieces.append(new)
-        at = link.start + len(old)
-        report.rewritten += 1
-    pieces.append(original[at:])
-    expected = re.sub(rb"(?i)<base(?=[\s>])", lambda m: b"<!--" + m.group(0)[4:], b"".join(pieces))
+def compare_page(site, rules, path, original, copy, report):
+    """The stored page must equal the server's page with the rewrites the rules call for;
+    returns the outcome of each of its links."""
+    expected, outcomes = mirrorcheck.expected_page(original, rules, site.page(path))
     if copy != expected:
-        where = next((i for i in range(min(len(copy), len(expected))) if copy[i] != expected[i]),
-                     min(len(copy), len(expected)))
+        at = mirrorcheck.first_difference(copy, expected)
         report.faults.append("page %r differs from the server's page outside the rewritten links at byte %d: "
-                             "stored %r, expected %r" % (path, where, copy[max(0, where - 40):where + 60],
-                                                         expected[max(0, where - 40):where + 60]))
+                             "stored %r, expected %r" % (path, at, copy[max(0, at - 40):at + 60],
+                                                         expected[max(0, at - 40):at + 60]))
+    return outcomes
 
 
-def check_followed_links(site, mirror, path, copy, report):
-    """Every link of the stored page that the program follows leads to a stored file,
-    unless the server has no such file either."""
+def check_followed_links(site, mirror, path, copy, outcomes, report):
+    """Every link of the stored page that the rules fetch leads to a stored file (not a
+    folder), unless the server has no such file either; every other link leads to a server."""
     followed = report.followed.setdefault(path, set())
-    for link in page_links(copy):
-        if not link.scanned:
+    left = report.left_to_server.setdefault(path, set())
+    scanned = [l for l in mirrorcheck.scan(copy)[1] if l.text != b"" and not l.text.startswith(b"#")]
+    if len(scanned) != len(outcomes):
+        report.faults.append("page %r: %d links stored, %d served" % (path, len(scanned), len(outcomes)))
+        return
+    for stored, (served, outcome) in zip(scanned, outcomes):
+        if outcome.address is None:
             continue
-        text = link_text(link.value)
-        if text == b"" or link.value.startswith(b"#") or has_other_scheme(text):
+        if not outcome.fetched:
+            on_server = mirrorcheck.split_address(mirrorcheck.without_user(outcome.address))[0]
+            if mirrorcheck.bare_host(on_server) == mirrorcheck.bare_host(site.host):
+                report.to_own_server += 1
+                report.made_absolute += stored.text != served.text
+            else:
+                report.to_other_servers += 1
+            left.add(browser_form(stored.text))
             continue
-        local = mirror.local_target(path, link.value)
-        if local is None:
-            continue                      # an absolute link to another server: not followed
-        target = mirror.server_path_of(local)
-        if target is None:
-            continue                      # a rewritten link to another server's folder, not fetched
-        address = target
-        if not address.endswith(b"/") and b"." not in address.rsplit(b"/", 1)[-1]:
-            address += b"/"               # a name without an extension is taken as a folder
-        if not site.follows(address):
-            continue
+        report.rewritten_local += stored.text != served.text
+        _, folder, file = mirrorcheck.split_address(outcome.address)
+        if file and not mirrorcheck.extension(file):
+            folder, file = folder + file + b"/", b""      # a name without extension is a folder
         report.links_checked += 1
-        if site.file_of(address) is None:
-            report.dangling_on_server.append((path, link.value))
+        if site.file_of(folder + file) is None:
+            report.dangling_on_server.append((path, stored.text))
             continue
-        on_disk = os.path.join(local, b"index.html") if address.endswith(b"/") else local
-        followed.add(on_disk)
-        if not os.path.isfile(on_disk):
-            report.faults.append("page %r: followed link %r leads to %r, which is not stored"
-                                 % (path, link.value, on_disk))
+        local = mirror.local_target(path, stored.text)
+        if local is not None:
+            followed.add(local)
+        if local is None or not os.path.isfile(local):
+            report.not_offline += 1
+            report.faults.append("page %r: followed link %r leads to %r, which is not a stored file"
+                                 % (path, stored.text, local))
 
 
 def run_wget(start_url, folder, options=(), timeout=600):
@@ -398,8 +380,12 @@ def format_comparison(name, site, comparison, mirror_report):
            "   files stored: Parvel %d, wget %d, both %d; only Parvel %d, only wget %d"
            % (comparison["parvel"], comparison["wget"], comparison["both"], len(comparison["only_parvel"]),
               len(comparison["only_wget"])),
-           "   followed links checked %d, absolute links rewritten %d, links the server cannot answer either %d"
-           % (mirror_report.links_checked, mirror_report.rewritten, len(mirror_report.dangling_on_server))]
+           "   followed links checked %d (written as stored places %d), followed links that do not resolve offline %d, "
+           "links the server cannot answer either %d" % (mirror_report.links_checked, mirror_report.rewritten_local,
+                                                         mirror_report.not_offline, len(mirror_report.dangling_on_server)),
+           "   links left to the server (not followed): %d to its own server (%d written from relative or rooted links), "
+           "%d to other servers" % (mirror_report.to_own_server, mirror_report.made_absolute,
+                                    mirror_report.to_other_servers)]
     for (side, reason), paths in sorted(comparison["reasons"].items()):
         shown = ", ".join(p.decode("utf-8", "replace") for p in paths[:6])
         more = " ..." if len(paths) > 6 else ""
