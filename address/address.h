@@ -97,6 +97,17 @@ bool IsHtmlContentType(const char *contentType);
 // empty, for another scheme (ftp, ...) or when it does not fit.
 bool ResolveLocation(char *output, size_t size, const char *asked, const char *location);
 
+// Removes the "." and ".." segments of the path that begins at path (a '/'),
+// up to its query or fragment, in place, as a browser does: ".." never climbs
+// above the root, and a closing "." or ".." names its folder. False when a
+// ".." would have climbed above the root.
+bool RemoveDotSegments(char *path);
+
+// Removes the "." and ".." segments of the address's path, in place, as a
+// browser does before it asks for an address: ".." never climbs above the
+// server's root, and "/a/b/.." is "/a/". The query stays as it is.
+void NormalizeAddressPath(char *address);
+
 // ---- Address form: [https://][user[:password]@]host[:port], path, file part ----
 
 // Cuts the address into its host part (before the first '/' behind any
@@ -119,9 +130,25 @@ void TakeUserFromHost(char *hostPart, char *userName, char *password);
 // which the caller takes the scheme's standard port.
 unsigned short HostNameAndPort(const char *hostPart, char *hostName);
 
+// ---- What an address names ----
+
+// Depth value of an FTP address.
+#define DEPTH_FTP 32767
+
+// True when the name's extension is one of the page extensions ".htm",
+// ".html", ".shtml" and ".asp", without case.
+bool HasPageExtension(const char *name);
+
+// What an address names, by its file part: a page, another file, or an
+// address too long to be handled. A name without extension is a folder
+// (not for FTP, depth DEPTH_FTP): "/" is appended to the address (its buffer
+// needs room for one more character) and host, path and file are split again.
+enum { ADDRESS_PAGE = 0, ADDRESS_FILE = 1, ADDRESS_TOO_LONG = 2 };
+int ClassifyAddress(char *address, int depth, char *host, char *path, char *file);
+
 // ---- Local path mapping ----
 
-// The save folder of the crawl run (without a trailing '') and its date
+// The save folder of the crawl run (without a trailing backslash) and its date
 // folder ("YYYY-MM-DD"), filled by the engine when a crawl starts.
 extern char g_saveFolder[TEXT_SIZE];
 extern char g_dateFolder[TEXT_SIZE];
@@ -134,7 +161,7 @@ extern unsigned (*g_readSettingNumber)(const char *name, unsigned defaultValue);
 
 // Maps an address's host part (user information already removed), path
 // part and file part to its file under the save folder. Fills localPath and
-// localFolder (TEXT_SIZE bytes each; the folder ends with '' and begins
+// localFolder (TEXT_SIZE bytes each; the folder ends with a backslash and begins
 // localPath) and returns 1. Returns TEXT_TOO_LONG, with both outputs empty,
 // when the path would not fit or the path part is empty (an address that
 // SplitAddress refused). The result never leaves the save folder (and the
@@ -144,7 +171,17 @@ extern unsigned (*g_readSettingNumber)(const char *name, unsigned defaultValue);
 int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart,
                    const char *filePart, char *localFolder);
 
-// Changes every '/' of the folder path to '' (in place) and creates each
+// The local path of the address below the save folder (and the date folder
+// when it is on): the part that the address decides, a backslash between its
+// folders, into output (TEXT_SIZE bytes). TEXT_TOO_LONG, with output empty,
+// when MapToLocalPath refuses the address.
+int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart);
+
+// How many folders below that root hold a page of the host and path part
+// (the host's folder included); -1 when the mapping refuses it.
+int LocalFolderDepth(const char *hostPart, const char *pathPart);
+
+// Changes every '/' of the folder path to a backslash (in place) and creates each
 // folder along it, level by level; levels that exist already are passed.
 void CreateFolders(char *folderPath);
 
@@ -160,7 +197,7 @@ bool DecodeEscapeBytes(char *output, const char *text);
 
 // Platform pieces (localpath_win.cpp, localpath_posix.cpp).
 // DecodeEscapes gives the bytes of DecodeEscapeBytes, except that a '/' or
-// '' may come back as the other separator.
+// backslash may come back as the other separator.
 bool DecodeEscapes(char *output, const char *text);
 // Creates one folder; failures (it exists, a drive part) are not reported.
 void MakeFolder(const char *path);

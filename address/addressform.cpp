@@ -98,14 +98,11 @@ bool IsHtmlContentType(const char *contentType)
     return *rest == '\0' || *rest == ';';
 }
 
-// Removes the "." and ".." segments of the path that begins at path (a '/'),
-// up to its query or fragment, in place; ".." never climbs above the root.
-// path holds at most 2 * TEXT_SIZE bytes; the result is never longer.
-static void RemoveDotSegments(char *path)
+bool RemoveDotSegments(char *path)
 {
-    const char *end = path + strcspn(path, "?#");
-    char out[2 * TEXT_SIZE];
+    char *end = path + strcspn(path, "?#");
     size_t used = 0;
+    bool within = true;
     for (const char *p = path; p < end;) {
         const char *segment = p + 1, *next = segment;
         while (next < end && *next != '/')
@@ -113,23 +110,32 @@ static void RemoveDotSegments(char *path)
         size_t length = (size_t)(next - segment);
         bool dot = length == 1 && segment[0] == '.';
         bool dotDot = length == 2 && segment[0] == '.' && segment[1] == '.';
+        if (dotDot && used == 0)
+            within = false;
         if (dotDot)
-            while (used > 0 && out[--used] != '/')
+            while (used > 0 && path[--used] != '/')
                 ;
         if (!dot && !dotDot) {
-            out[used++] = '/';
-            memcpy(out + used, segment, length);
+            path[used++] = '/';
+            memmove(path + used, segment, length);
             used += length;
         } else if (next == end) {
-            out[used++] = '/'; // a closing "." or ".." names the folder
+            path[used++] = '/';
         }
         p = next;
     }
     if (used == 0)
-        out[used++] = '/';
-    out[used] = '\0';
+        path[used++] = '/';
     memmove(path + used, end, strlen(end) + 1);
-    memcpy(path, out, used);
+    return within;
+}
+
+void NormalizeAddressPath(char *address)
+{
+    const char *host = HostWithoutScheme(address);
+    char *path = (char *)host + strcspn(host, "/");
+    if (*path == '/')
+        RemoveDotSegments(path);
 }
 
 // The path that a location without scheme or server names, from the folder
@@ -218,4 +224,38 @@ unsigned short HostNameAndPort(const char *hostPart, char *hostName)
     for (const char *p = colon + 1; *p >= '0' && *p <= '9'; ++p)
         port = (port * 10 + (unsigned)(*p - '0')) & 0xFFFFu;
     return (unsigned short)port;
+}
+
+bool HasPageExtension(const char *name)
+{
+    static const char *const pageExtensions[] = {".htm", ".html", ".shtml", ".asp"};
+    char extension[TEXT_SIZE] = "";
+    FindExtension(extension, name);
+    for (const char *page : pageExtensions)
+        if (CompareNoCase(extension, page) == 0)
+            return true;
+    return false;
+}
+
+int ClassifyAddress(char *address, int depth, char *host, char *path, char *file)
+{
+    if (file[0] == '\0')
+        return ADDRESS_PAGE;
+    char extension[TEXT_SIZE] = "";
+    FindExtension(extension, file);
+    if (extension[0] != '\0')
+        return HasPageExtension(file) ? ADDRESS_PAGE : ADDRESS_FILE;
+    if (depth == DEPTH_FTP)
+        return ADDRESS_FILE;
+    // A name without extension names a folder: its address gets the closing
+    // '/' and is split again. Callers' buffers hold at least TEXT_SIZE + 1
+    // bytes, so an address of up to 259 characters has room for it.
+    size_t length = strlen(address);
+    if (length >= TEXT_SIZE)
+        return ADDRESS_TOO_LONG;
+    address[length] = '/';
+    address[length + 1] = '\0';
+    if (SplitAddress(address, host, path, file) != 1)
+        return ADDRESS_TOO_LONG;
+    return ADDRESS_PAGE;
 }

@@ -294,7 +294,7 @@ static bool BuildLocalPath(PathBuilder *path, char *safeName, const char *hostPa
 {
     bool archive = SettingIsOn("cbe") && IsArchive(filePart);
     char fileName[TEXT_SIZE], decoded[TEXT_SIZE];
-    CopyUntil(fileName, filePart, "+#?");
+    CopyUntil(fileName, filePart, "#?");
     if (!StartAtSaveFolder(path) || !AppendRootFolder(path, hostPart, archive))
         return false;
     if (!archive && (!DecodeEscapes(decoded, pathPart) || !ApplyFolders(path, decoded)))
@@ -319,6 +319,28 @@ int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart, 
     memcpy(localPath, path.text, path.length);
     strcpy(localPath + path.length, safeName);
     return 1;
+}
+
+int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart)
+{
+    char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
+    PathBuilder root;
+    output[0] = '\0';
+    if (MapToLocalPath(localPath, hostPart, pathPart, filePart, localFolder) != 1 || !StartAtSaveFolder(&root))
+        return TEXT_TOO_LONG;
+    strcpy(output, localPath + root.length);
+    return 1;
+}
+
+int LocalFolderDepth(const char *hostPart, const char *pathPart)
+{
+    char below[TEXT_SIZE];
+    if (MapBelowRoot(below, hostPart, pathPart, "") != 1)
+        return -1;
+    int depth = 0;
+    for (const char *p = below; *p != '\0'; p = NextChar(p))
+        depth += *p == '\\';
+    return depth;
 }
 
 void CreateFolders(char *folderPath)

@@ -13,9 +13,6 @@
 // Depth limit of the "無限" (unlimited) depth button.
 #define DEPTH_UNLIMITED 32512
 
-// Depth value of an FTP address.
-#define DEPTH_FTP 32767
-
 // Attempt number of the last attempt at an address.
 #define LAST_ATTEMPT 32760
 
@@ -74,13 +71,6 @@ void RunStartList(void);
 // Admission test: 1 to fetch the address, 0 to pass it over. The buffer must
 // have room for one more character ("/" may be appended to a folder address).
 int AdmitAddress(char *address, int depth);
-
-// What an address names, by its file part: a page, another file, or an
-// address too long to be handled. A name without extension is a folder: "/"
-// is appended to the address (its buffer needs room for one more character)
-// and host, path and file are split again.
-enum { ADDRESS_PAGE = 0, ADDRESS_FILE = 1, ADDRESS_TOO_LONG = 2 };
-int ClassifyAddress(char *address, int depth, char *host, char *path, char *file);
 
 // Makes up to GetRetryCount attempts at the address under fetch supervision.
 void RunAttempts(WorkerRecord *record, const char *address, int depth);

@@ -457,7 +457,7 @@ static void ScanAnsweredPage(const FetchJob *job, int depth)
         return;
     }
     bool elsewhere = !SameHostPart(host, job->host) || strcmp(path, job->path) != 0;
-    ProcessStoredPage(job->localPath, host, path, depth, elsewhere ? job->path : NULL);
+    ProcessStoredPage(job->localPath, host, path, depth, elsewhere ? job->host : NULL, elsewhere ? job->path : NULL);
 }
 
 int FetchAddress(const char *address, int depth, int attempt)

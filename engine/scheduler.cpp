@@ -212,38 +212,6 @@ DWORD WINAPI FetchWorkerMain(LPVOID parameter)
     return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt);
 }
 
-static bool HasPageExtension(const char *extension)
-{
-    static const char *const pageExtensions[] = {".htm", ".html", ".shtml", ".asp"};
-    for (const char *page : pageExtensions)
-        if (CompareNoCase(extension, page) == 0)
-            return true;
-    return false;
-}
-
-int ClassifyAddress(char *address, int depth, char *host, char *path, char *file)
-{
-    if (file[0] == '\0')
-        return ADDRESS_PAGE;
-    char extension[TEXT_SIZE] = "";
-    FindExtension(extension, file);
-    if (extension[0] != '\0')
-        return HasPageExtension(extension) ? ADDRESS_PAGE : ADDRESS_FILE;
-    if (depth == DEPTH_FTP)
-        return ADDRESS_FILE;
-    // A name without extension names a folder: its address gets the closing
-    // '/' and is split again. Callers' buffers hold at least TEXT_SIZE + 1
-    // bytes, so an address of up to 259 characters has room for it.
-    size_t length = strlen(address);
-    if (length >= TEXT_SIZE)
-        return ADDRESS_TOO_LONG;
-    address[length] = '/';
-    address[length + 1] = '\0';
-    if (SplitAddress(address, host, path, file) != 1)
-        return ADDRESS_TOO_LONG;
-    return ADDRESS_PAGE;
-}
-
 // Logs that an address is refused because its local path would not fit.
 static void LogPathTooLong(const char *address)
 {

@@ -1,10 +1,11 @@
-// fuzz/page_scan_fuzz.cpp — libFuzzer target over the scan and rewrite of a whole page: besides the sanitizers it checks that the rewritten page is the stored one with only absolute link texts replaced by their local relative paths, and that every rewritten link was recorded.
+// fuzz/page_scan_fuzz.cpp — libFuzzer target over the scan and rewrite of a whole page: besides the sanitizers it checks that the rewritten page is the stored one with only link texts replaced, each by the server address of a recorded link or by a local link that stays in the save folder and leads to where a recorded link is stored.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@ enum {
     FLAG_FTP = 4,
     FLAG_TITLE = 8,     // the page is a start page
     FLAG_IGNORE = 64,   // ignore patterns "*.GIF *.ZIP"
+    FLAG_AT_LIMIT = 128, // the page stands at the depth limit 1, else at 0 of an unlimited crawl
 };
 
 static const char *const pagePaths[] = {"/", "/a/", "/a/b/", "/a/b/c/d/"};
@@ -28,74 +30,154 @@ static void Fail(const char *what)
     abort();
 }
 
-// The address an absolute link text stands for, as link handling builds it.
-static std::string AddressOf(const std::string &link)
+// One recorded address: its text, where the crawl stores it below the save
+// folder's root, and whether a rewrite stood for it already.
+struct Recorded {
+    std::string address, below;
+    bool used;
+};
+
+// The place below the root where the crawl stores an address of the kind
+// (the folder rule as the admission test applies it); empty when none.
+static std::string BelowOf(const std::string &recorded, int kind)
 {
-    if (link.size() >= 2 && link[0] == '/' && link[1] == '/')
-        return link.substr(2); // protocol-relative, on the page's scheme (http)
-    if (!link.empty() && link[0] == '/')
-        return HOST + link;
-    size_t colon = link.find(':');
-    if (colon == std::string::npos || colon + 3 > link.size())
+    char address[TEXT_SIZE + 1], host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
+    char user[TEXT_SIZE], password[TEXT_SIZE], below[TEXT_SIZE];
+    if (recorded.empty() || recorded.size() >= TEXT_SIZE)
         return std::string();
-    bool secure = colon == 5 && strncasecmp(link.c_str(), "https", 5) == 0;
-    static char form[LINK_BUFFER_SIZE];
-    return MakeAddressForm(form, sizeof form, link.c_str() + colon + 3, secure) ? form : std::string();
+    strcpy(address, recorded.c_str());
+    if (SplitAddress(address, host, path, file) != 1)
+        return std::string();
+    TakeUserFromHost(host, user, password);
+    if (ClassifyAddress(address, kind == LINK_FTP ? DEPTH_FTP : 0, host, path, file) == ADDRESS_TOO_LONG ||
+        MapBelowRoot(below, host, path, file) != 1)
+        return std::string();
+    return below;
 }
 
-// The address as its host, path and file parts give it: a bare host gains
-// the '/' of its path part.
-static std::string LocalPartsOf(const std::string &address)
+// The local link from a page folder of the given depth to the place below
+// the root, escaped as a link's text.
+static std::string LocalLinkTo(const std::string &below, int depth)
 {
-    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
-    if (address.size() >= LINK_BUFFER_SIZE || SplitAddress(address.c_str(), host, path, file) != 1)
-        return std::string(TEXT_SIZE, '?'); // never rewritten
-    return std::string(HostWithoutScheme(host)) + path + file;
+    std::string link;
+    for (int i = 0; i < depth; ++i)
+        link += "../";
+    for (const char *p = below.c_str(); *p != '\0';) {
+        const char *next = NextChar(p);
+        char escaped[4];
+        if (next - p == 1 && *p == '\\') {
+            link += '/';
+        } else if (next - p == 1 && strchr("%#? '\"&<>", *p) != NULL) {
+            snprintf(escaped, sizeof escaped, "%%%02X", (unsigned char)*p);
+            link += escaped;
+        } else {
+            link.append(p, (size_t)(next - p));
+        }
+        p = next;
+    }
+    return link;
 }
 
-static bool IsValueStop(char c, bool quoted)
+// Where a link followed on disk from the page's folder (below the root,
+// '/' between folders) leads: the place below the root, with backslashes;
+// "\x01" when it climbs out of the save folder, "" when it cannot be told.
+static std::string FollowOnDisk(const std::string &pageFolder, const std::string &link)
 {
-    return c == '\0' || strchr(quoted ? "\" <>?#'\r\n" : " <>?#'\r\n", c) != NULL;
+    std::string joined = "/" + pageFolder + link;
+    char path[2 * TEXT_SIZE], decoded[TEXT_SIZE];
+    if (joined.size() >= sizeof path)
+        return std::string();
+    strcpy(path, joined.c_str());
+    if (!RemoveDotSegments(path))
+        return "\x01";
+    if (!DecodeEscapeBytes(decoded, path + 1))
+        return std::string();
+    for (char *p = decoded; *p != '\0'; p = (char *)NextChar(p))
+        if (*p == '/')
+            *p = '\\';
+    return decoded;
 }
 
-// The addresses a rewrite may stand for: a value ends at a double quote
-// only when it was quoted, so a text with one inside has two readings.
-typedef std::vector<std::string> Readings;
-
-// True when the rewritten page begins, at out, with the local relative path
-// of an absolute link that begins at in; both are moved past it and the
-// link's possible addresses are added to rewritten.
-static bool SkipRewrite(const std::string &input, size_t &in, const std::string &output, size_t &out,
-                        const std::string &climb, std::vector<Readings> &rewritten)
+// True when the rewrite text stands for the recorded address: its server
+// address, or a local link that leads on disk, from the page's folder, to
+// where the address is stored (and never out of the save folder).
+static bool StandsFor(const std::string &text, const Recorded &r, const std::string &pageFolder)
 {
-    Readings readings;
-    size_t inAfter = in, outAfter = out;
-    for (int quoted = 0; quoted < 2; ++quoted) {
+    if (text.compare(0, 7, "http://") == 0 || text.compare(0, 8, "https://") == 0)
+        return text == (IsSecureAddress(r.address.c_str()) ? r.address : "http://" + r.address);
+    std::string target = FollowOnDisk(pageFolder, text);
+    if (target == "\x01")
+        Fail("a rewritten link leaves the save folder");
+    return !r.below.empty() && strcasecmp(target.c_str(), r.below.c_str()) == 0;
+}
+
+// The texts a rewrite of the link to the recorded address may have put in
+// its place: its server address, its local link, or the link as written
+// with a folder's index.html.
+static std::vector<std::string> RewriteForms(const std::string &link, const Recorded &r, int depth)
+{
+    std::vector<std::string> forms = {link + "index.html", link + "/index.html",
+                                      IsSecureAddress(r.address.c_str()) ? r.address : "http://" + r.address};
+    if (!r.below.empty())
+        forms.push_back(LocalLinkTo(r.below, depth));
+    return forms;
+}
+
+// The ends a link beginning at in may have: a quoted value, an unquoted
+// one, a window.open address, a quote never closed.
+static std::vector<size_t> LinkEnds(const std::string &input, size_t in)
+{
+    static const char *const stops[] = {"\"?#\r\n", "'?#\r\n", " \t\f<>?#'\r\n", "\"' <>?#\r\n", ">?#\r\n"};
+    std::vector<size_t> ends;
+    for (const char *stop : stops) {
         size_t end = in;
-        while (end < input.size() && !IsValueStop(input[end], quoted != 0))
+        while (end < input.size() && input[end] != '\0' && strchr(stop, input[end]) == NULL)
             ++end;
+        while (end > in && (input[end - 1] == ' ' || input[end - 1] == '\t'))
+            --end;
+        if (end > in && end - in < TEXT_SIZE)
+            ends.push_back(end);
+    }
+    return ends;
+}
+
+// True when the rewritten page has, at out, a rewrite of a link that begins
+// at in: the link resolves to a recorded address not yet used, the text
+// stands for it, and the pages go on alike after it. Both are moved past it.
+// Of several readings that fit, the longest link counts (a shorter one can
+// resolve to another recorded address whose rewrite begins alike).
+static bool SkipRewrite(const std::string &input, size_t &in, const std::string &output, size_t &out,
+                        std::vector<Recorded> &recorded, const char *pagePath, const std::string &pageFolder,
+                        int depth)
+{
+    static char resolved[LINK_BUFFER_SIZE];
+    Recorded *best = NULL;
+    size_t bestEnd = 0, bestNext = 0;
+    for (size_t end : LinkEnds(input, in)) {
         std::string link = input.substr(in, end - in);
-        std::string local = climb + LocalPartsOf(AddressOf(link));
-        if (link.empty() || output.compare(out, local.size(), local) != 0)
-            continue;
-        // Two readings can give the same local path; only the one after
-        // which the pages go on alike can be the rewrite.
-        size_t next = out + local.size();
-        bool goesOn = (end == input.size() && next == output.size()) ||
-                      (end < input.size() && next < output.size() && input[end] == output[next]);
-        if (!goesOn)
-            continue;
-        readings.push_back(AddressOf(link));
-        if (readings.size() == 1) {
-            inAfter = end;
-            outAfter = next;
+        HandleLink(resolved, HOST, pagePath, link.c_str(), NULL, LINK_NEXT_LEVEL);
+        for (Recorded &r : recorded) {
+            if (r.used || r.address != resolved || end <= bestEnd)
+                continue;
+            for (const std::string &form : RewriteForms(link, r, depth)) {
+                size_t next = out + form.size();
+                bool goesOn = (end == input.size() && next == output.size()) ||
+                              (end < input.size() && next < output.size() && input[end] == output[next]);
+                if (form != link && output.compare(out, form.size(), form) == 0 && goesOn &&
+                    StandsFor(form, r, pageFolder)) {
+                    best = &r;
+                    bestEnd = end;
+                    bestNext = next;
+                    break;
+                }
+            }
         }
     }
-    if (readings.empty())
+    if (best == NULL)
         return false;
-    in = inAfter;
-    out = outAfter;
-    rewritten.push_back(readings);
+    best->used = true;
+    in = bestEnd;
+    out = bestNext;
     return true;
 }
 
@@ -123,59 +205,73 @@ static bool SkipDisabledBase(const std::string &input, size_t &in, const std::st
 }
 
 // Walks the stored and the rewritten page together: they may differ only
-// where a link was rewritten or a BASE tag disabled.
+// where a link was rewritten, each rewrite standing for a recorded address
+// of its own, or a BASE tag disabled.
 static void CheckRewrittenPage(const std::string &input, const std::string &output, const char *pagePath,
-                               std::vector<Readings> &rewritten)
+                               std::vector<Recorded> &recorded)
 {
-    std::string climb;
-    for (const char *p = pagePath; *p != '\0'; ++p)
-        if (*p == '/')
-            climb += "../";
+    char below[TEXT_SIZE];
+    if (MapBelowRoot(below, HOST, pagePath, "") != 1)
+        Fail("the page has no place");
+    std::string pageFolder = below;
+    pageFolder = pageFolder.substr(0, pageFolder.rfind('\\') + 1);
+    for (char &c : pageFolder)
+        if (c == '\\')
+            c = '/';
+    int depth = LocalFolderDepth(HOST, pagePath);
     size_t textEnd = strnlen(input.data(), input.size());
-    size_t in = 0, out = 0;
+    size_t in = 0, out = 0, synced = 0;
     while (in < input.size() || out < output.size()) {
         if (in < input.size() && out < output.size() && input[in] == output[out]) {
             ++in;
             ++out;
             continue;
         }
-        if (in >= textEnd || out >= output.size())
+        // A rewrite may begin alike ("../" became "../index.html"): it began
+        // at most one link's length back, after the last one. The earliest
+        // beginning counts ("./index.html" is the end of that one too).
+        bool skipped = false;
+        size_t most = in - synced < TEXT_SIZE ? in - synced : TEXT_SIZE;
+        for (size_t back = most + 1; back-- > 0 && !skipped;) {
+            size_t rewindIn = in - back, rewindOut = out - back;
+            if (rewindIn == 0 || input[rewindIn - 1] == '\0' || strchr("=\"' \t\r\n\f", input[rewindIn - 1]) == NULL)
+                continue; // a link text begins after an '=', a quote or a blank
+            skipped = SkipRewrite(input, rewindIn, output, rewindOut, recorded, pagePath, pageFolder, depth);
+            if (skipped) {
+                in = rewindIn;
+                out = rewindOut;
+            }
+        }
+        if (!skipped && (in >= textEnd || out >= output.size())) {
+            fprintf(stderr, "at %zu of %zu (text %zu), rewritten at %zu\n", in, input.size(), textEnd, out);
             Fail("the page differs outside its text");
-        if (!SkipRewrite(input, in, output, out, climb, rewritten) && !SkipDisabledBase(input, in, output, out, textEnd)) {
+        }
+        if (!skipped && !SkipDisabledBase(input, in, output, out, textEnd)) {
             fprintf(stderr, "stored   at %zu: %.40s\nrewritten at %zu: %.40s\n", in, input.c_str() + in, out,
                     output.c_str() + out);
             Fail("the page differs outside a rewritten link");
         }
+        synced = in;
     }
 }
 
-// Every rewritten link must be one of the recorded addresses, each recorded
-// address standing for at most one rewrite.
-static void CheckRecorded(const LinkList &list, const std::vector<Readings> &rewritten)
+// The recorded addresses with their places; the kinds in range.
+static std::vector<Recorded> RecordedOf(const LinkList &list)
 {
-    std::vector<std::string> recorded;
+    std::vector<Recorded> recorded;
     size_t offset = 0;
     char address[TEXT_SIZE + 1];
     int result;
     for (int n = 0; (result = TakeLink(&list, &offset, address)) != 0; ++n) {
-        recorded.push_back(result == 1 ? address : "");
-        if (LinkKind(&list, n) > LINK_FTP)
+        int kind = LinkKind(&list, n);
+        if (kind > LINK_FTP)
             Fail("a link kind out of range");
+        std::string text = result == 1 ? address : "";
+        recorded.push_back({text, BelowOf(text, kind), false});
     }
     if ((int)recorded.size() != list.count)
         Fail("the link list and its count disagree");
-    std::vector<bool> used(recorded.size(), false);
-    for (const Readings &readings : rewritten) {
-        bool found = false;
-        for (size_t i = 0; i < recorded.size() && !found; ++i)
-            for (const std::string &reading : readings)
-                if (!used[i] && recorded[i] == reading) {
-                    used[i] = found = true;
-                    break;
-                }
-        if (!found)
-            Fail("a rewritten link was not recorded");
-    }
+    return recorded;
 }
 
 static void CheckTitle(const char *title)
@@ -212,6 +308,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     g_scanSettings.useFtp = (flags & FLAG_FTP) ? 1 : 0;
     g_scanSettings.readTitle = (flags & FLAG_TITLE) ? 1 : 0;
     g_scanSettings.shortcutTitle = title;
+    g_scanSettings.pageDepth = (flags & FLAG_AT_LIMIT) ? 1 : 0;
+    g_scanSettings.depthLimit = (flags & FLAG_AT_LIMIT) ? 1 : 32512;
+    strcpy(g_saveFolder, "C:\\save");
     strcpy(g_ignorePatterns, (flags & FLAG_IGNORE) ? "*.GIF *.ZIP" : "");
 
     BlockHandle block = AllocBlock(input.size() + 1);
@@ -226,9 +325,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (g_pageText[g_pageLength] != '\0')
         Fail("the rewritten page lost its closing NUL");
     std::string output(g_pageText, g_pageLength);
-    std::vector<Readings> rewritten;
-    CheckRewrittenPage(input, output, pagePath, rewritten);
-    CheckRecorded(list, rewritten);
+    std::vector<Recorded> recorded = RecordedOf(list);
+    CheckRewrittenPage(input, output, pagePath, recorded);
     CheckTitle(title);
     FreeLinkList(&list);
     ReleasePageText();

@@ -8,7 +8,6 @@
 #define KIND_TABLE_STEP 65536
 
 // Depth values of FTP addresses and of outside data.
-#define DEPTH_OF_FTP 32767
 #define OUTSIDE_DATA_EXTRA 2
 
 bool CreateLinkList(LinkList *list)
@@ -107,7 +106,7 @@ int LinkDepth(int kind, int pageDepth, int depthLimit)
     case LINK_OUTSIDE_DATA:
         return depthLimit + OUTSIDE_DATA_EXTRA;
     case LINK_FTP:
-        return DEPTH_OF_FTP;
+        return DEPTH_FTP;
     default:
         return -1;
     }

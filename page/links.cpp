@@ -1,4 +1,4 @@
-// page/links.cpp — link handling: a link's scheme, its address resolved against its page, its scope verdict, and the rewrite of an absolute link into the local relative path of its stored file.
+// page/links.cpp — link handling: a link's scheme, its address resolved as a browser resolves it, its kind by the crawl's rules, and its rewrite: the local relative path of what the crawl fetches, the address on the server of what it does not.
 #include "page/page.h"
 
 #include <string.h>
@@ -21,17 +21,6 @@ static bool IsAbsoluteLink(const char *link)
            StartsWithNoCase(link, "https:") || link[0] == '/';
 }
 
-static bool HasPageExtension(const char *filePart)
-{
-    static const char *const pageExtensions[] = {".htm", ".html", ".shtml", ".asp"};
-    char extension[TEXT_SIZE] = "";
-    FindExtension(extension, filePart);
-    for (const char *page : pageExtensions)
-        if (CompareNoCase(extension, page) == 0)
-            return true;
-    return false;
-}
-
 // True when the link names a page: a folder, a page extension, or any link
 // of a page that did not come as "text/html".
 static bool IsPageLike(const char *filePart)
@@ -51,19 +40,56 @@ static bool AppendText(char *buffer, size_t size, const char *text)
     return true;
 }
 
-// The path from the folder of a page with this path part to the stored file
-// of host, path and file: "../" for every '/' of the page's path part, then
-// the three parts. False when it would not fit 259 characters.
-static bool BuildLocalRelativePath(char *out, const char *pagePathPart, const char *host,
-                                   const char *path, const char *file)
+// ---- Where the stored page stands ----
+
+// The place of the stored page below the save folder's root: its folder
+// ('/' between folders, ending with '/') and how many folders that is.
+struct PagePlace {
+    char host[TEXT_SIZE], path[TEXT_SIZE]; // the address parts it was worked out for
+    char folder[TEXT_SIZE];
+    int depth;
+};
+
+// The stored page's host and path part: those of the address it is stored
+// at, which after a redirect are not the ones its links resolve against.
+static void StoredParts(const char *hostPart, const char *pathPart, const char **host, const char **path)
 {
-    out[0] = '\0';
-    for (const char *p = pagePathPart; *p != '\0'; ++p)
-        if (*p == '/' && !AppendText(out, TEXT_SIZE, "../"))
-            return false;
-    return AppendText(out, TEXT_SIZE, HostWithoutScheme(host)) && AppendText(out, TEXT_SIZE, path) &&
-           AppendText(out, TEXT_SIZE, file);
+    *host = g_scanSettings.storedHostPart != NULL ? g_scanSettings.storedHostPart : hostPart;
+    *path = g_scanSettings.storedPathPart != NULL ? g_scanSettings.storedPathPart : pathPart;
 }
+
+// The place of the page, worked out once for each page (every link of a
+// page asks for it).
+static const PagePlace *PlaceOfPage(const char *hostPart, const char *pathPart)
+{
+    static PagePlace place;
+    const char *host, *path;
+    StoredParts(hostPart, pathPart, &host, &path);
+    if (strcmp(place.host, host) == 0 && strcmp(place.path, path) == 0 && place.host[0] != '\0')
+        return &place;
+    CopyWholeCharacters(place.host, host, TEXT_SIZE);
+    CopyWholeCharacters(place.path, path, TEXT_SIZE);
+    place.depth = -1;
+    place.folder[0] = '\0';
+    char below[TEXT_SIZE];
+    if (MapBelowRoot(below, host, path, "") != 1)
+        return &place;
+    place.depth = 0;
+    size_t end = 0;
+    for (const char *p = below; *p != '\0'; p = NextChar(p))
+        if (*p == '\\') {
+            ++place.depth;
+            end = (size_t)(p - below) + 1;
+        }
+    memcpy(place.folder, below, end);
+    place.folder[end] = '\0';
+    for (char *p = place.folder; *p != '\0'; p = NextChar(p))
+        if (*p == '\\')
+            *p = '/';
+    return &place;
+}
+
+// ---- Resolving ----
 
 // The address of an absolute link into resolved: without scheme for http
 // and ftp, with the https marker for https. A protocol-relative link
@@ -72,157 +98,295 @@ static void AbsoluteAddress(char *resolved, const char *hostPart, const char *li
 {
     if (link[0] == '/' && link[1] == '/') {
         MakeAddressForm(resolved, LINK_BUFFER_SIZE, link + 2, IsSecureAddress(hostPart));
-        return;
-    }
-    if (link[0] == '/') {
+    } else if (link[0] == '/') {
         AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
         AppendText(resolved, LINK_BUFFER_SIZE, link);
-        return;
+    } else {
+        const char *colon = strchr(link, ':');
+        if (strnlen(colon, 3) == 3)
+            MakeAddressForm(resolved, LINK_BUFFER_SIZE, colon + 3, StartsWithNoCase(link, "https:"));
     }
-    const char *colon = strchr(link, ':');
-    if (strnlen(colon, 3) == 3)
-        MakeAddressForm(resolved, LINK_BUFFER_SIZE, colon + 3, StartsWithNoCase(link, "https:"));
+    NormalizeAddressPath(resolved);
 }
 
-// The verdict on an address of a link in a page of hostPart; *mayRewrite
-// tells whether the link may be rewritten into a local relative path.
-static int ScopeVerdict(const char *host, const char *path, const char *file, const char *hostPart,
-                        bool ftp, bool *mayRewrite)
+// True when the folder name is one this program writes as the first folder
+// below the save folder's root: a host (with a '.', as names and addresses
+// of servers have, or a '-' port) or the archives folder.
+static bool LooksLikeRootFolder(const char *name)
 {
-    *mayRewrite = false;
+    return strchr(name, '.') != NULL || strchr(name, '-') != NULL || CompareNoCase(name, "archives") == 0;
+}
+
+// True when the folder name is the page's own server's folder, as this
+// program names it now ("host-8080") or named it before ("host:8080").
+static bool IsOwnHostFolder(const char *name, const char *hostPart)
+{
+    char below[TEXT_SIZE], folder[TEXT_SIZE];
+    if (CompareNoCase(name, HostWithoutScheme(hostPart)) == 0)
+        return true;
+    if (MapBelowRoot(below, hostPart, "/", "") != 1)
+        return false;
+    CopyUntil(folder, below, "\\");
+    return CompareNoCase(name, folder) == 0;
+}
+
+// A link that climbs exactly to the save folder's root and names a folder
+// there is one this program wrote into a stored page. Read back, it leads
+// to the page's own server only when it names that server's folder; any
+// other (another server, an FTP server, the archives folder) is not
+// followed: its scheme and port cannot be known, and the crawl never asks
+// a server for what no page of it named. 1 resolved, 0 not followed, -1
+// not such a link.
+static int ResolveWrittenLink(char *resolved, const char *hostPart, const char *link, int depth)
+{
+    const char *p = link;
+    for (int i = 0; i < depth; ++i, p += 3)
+        if (strncmp(p, "../", 3) != 0)
+            return -1;
+    char name[TEXT_SIZE];
+    if (CopyUntil(name, p, "/") != 0 || strcmp(name, ".") == 0 || strcmp(name, "..") == 0)
+        return -1;
+    if (!IsOwnHostFolder(name, hostPart))
+        return LooksLikeRootFolder(name) ? 0 : -1;
+    AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
+    AppendText(resolved, LINK_BUFFER_SIZE, p + strlen(name));
+    NormalizeAddressPath(resolved);
+    return 1;
+}
+
+// The address of a relative link, as a browser resolves it against the
+// page's address: appended to its folder, "." and ".." segments removed,
+// never above the server's root. False when the link is not followed.
+static bool RelativeAddress(char *resolved, const char *hostPart, const char *pathPart, const char *link)
+{
+    int written = ResolveWrittenLink(resolved, hostPart, link, PlaceOfPage(hostPart, pathPart)->depth);
+    if (written >= 0)
+        return written == 1;
+    AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
+    AppendText(resolved, LINK_BUFFER_SIZE, pathPart);
+    AppendText(resolved, LINK_BUFFER_SIZE, link);
+    NormalizeAddressPath(resolved);
+    return true;
+}
+
+// Writes every space of the address as %20, in place (LINK_BUFFER_SIZE
+// bytes); an address that would not fit is emptied.
+static void EscapeSpaces(char *address)
+{
+    char escaped[LINK_BUFFER_SIZE];
+    size_t used = 0;
+    for (const char *p = address; *p != '\0'; ++p) {
+        if (used + 4 > sizeof escaped) {
+            address[0] = '\0';
+            return;
+        }
+        if (*p == ' ') {
+            memcpy(escaped + used, "%20", 3);
+            used += 3;
+        } else {
+            escaped[used++] = *p;
+        }
+    }
+    escaped[used] = '\0';
+    memcpy(address, escaped, used + 1);
+}
+
+// ---- The crawl's rules ----
+
+// The verdict on an address of a link in a page of hostPart: the same
+// server, another server or outside the start path, or FTP.
+static int ScopeVerdict(const char *host, const char *path, const char *file, const char *hostPart, bool ftp)
+{
     bool otherServer = !SameHostPart(host, hostPart);
     if (!ftp && IsPageLike(file)) {
         const char *startPath = g_scanSettings.startPath != NULL ? g_scanSettings.startPath : "";
         if (otherServer || !StartsWithNoCase(path, startPath))
             return VERDICT_OUTSIDE;
     }
-    if (ftp && g_scanSettings.useFtp == 0)
-        return VERDICT_FTP;
-    if (file[0] != '\0' && !PassesIgnorePatterns(file))
-        return VERDICT_SAME_SERVER;
-    *mayRewrite = true;
     if (ftp)
         return VERDICT_FTP;
     return otherServer ? VERDICT_OUTSIDE : VERDICT_SAME_SERVER;
 }
 
-// The path part whose folders a rewritten link climbs: the stored page's.
-static const char *StoredPathPart(const char *pathPart)
+// The link's kind: the tag's, unless the verdict and the settings say
+// another server's data, FTP, or nothing.
+static int KindOfVerdict(int verdict, int kind)
 {
-    return g_scanSettings.storedPathPart != NULL ? g_scanSettings.storedPathPart : pathPart;
+    if (verdict == VERDICT_OUTSIDE)
+        return g_scanSettings.outServer == 1 ? LINK_OUTSIDE_DATA : LINK_NOT_FOLLOWED;
+    if (verdict == VERDICT_FTP)
+        return g_scanSettings.useFtp != 0 ? LINK_FTP : LINK_NOT_FOLLOWED;
+    return kind;
 }
 
-static int HandleAbsoluteLink(char *resolved, const char *hostPart, const char *pathPart,
-                              const char *link, const char *place)
+// Where the crawl's rules store the address when they fetch it: its place
+// below the save folder's root into below (TEXT_SIZE bytes). False when they
+// do not fetch it: not followed, too deep, outside the start path, ignored,
+// or too long. This is the admission test but for the visited list: the
+// rules decide, not whether the file then arrives.
+static bool FetchedPlace(const char *resolved, int kind, char *below)
 {
-    bool ftp = StartsWithNoCase(link, "ftp:");
-    AbsoluteAddress(resolved, hostPart, link);
-    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
-    if (SplitAddress(resolved, host, path, file) != 1)
-        return ftp ? VERDICT_FTP : VERDICT_SAME_SERVER; // too long: the admission test refuses it
-    bool mayRewrite;
-    int verdict = ScopeVerdict(host, path, file, hostPart, ftp, &mayRewrite);
-    char local[TEXT_SIZE];
-    if (mayRewrite && place != NULL && BuildLocalRelativePath(local, StoredPathPart(pathPart), host, path, file))
-        RecordRewrite(place, strlen(link), local);
-    return verdict;
-}
-
-// A relative link of a page stored at another address than the one it
-// answered from (a redirect) does not lead to its file from the stored
-// page: it is rewritten like an absolute link to its resolved address.
-static void RewriteRelativeLink(const char *resolved, const char *hostPart, const char *link, const char *place)
-{
-    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], local[TEXT_SIZE];
-    if (g_scanSettings.storedPathPart == NULL || place == NULL || SplitAddress(resolved, host, path, file) != 1)
-        return;
-    bool mayRewrite;
-    ScopeVerdict(host, path, file, hostPart, false, &mayRewrite);
-    if (mayRewrite && BuildLocalRelativePath(local, g_scanSettings.storedPathPart, host, path, file))
-        RecordRewrite(place, strlen(link), local);
-}
-
-// Cuts the last folder off the resolved address (host/a/b/ becomes host/a/).
-// False when only the host and its '/' are left: the link climbs above the
-// server's root.
-static bool CutLastFolder(char *resolved, size_t hostLength)
-{
-    size_t length = strlen(resolved);
-    if (length < 2)
+    int depth = LinkDepth(kind, g_scanSettings.pageDepth, g_scanSettings.depthLimit);
+    char address[TEXT_SIZE + 1], host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
+    char user[TEXT_SIZE], password[TEXT_SIZE];
+    if (depth < 0 || strlen(resolved) >= TEXT_SIZE)
         return false;
-    size_t i = length - 2;
-    while (i > 0 && resolved[i] != '/')
-        --i;
-    if (resolved[i] != '/' || i < hostLength)
+    strcpy(address, resolved);
+    if (SplitAddress(address, host, path, file) != 1)
         return false;
-    resolved[i + 1] = '\0';
+    TakeUserFromHost(host, user, password);
+    int named = ClassifyAddress(address, depth, host, path, file);
+    if (named == ADDRESS_TOO_LONG || (file[0] != '\0' && !PassesIgnorePatterns(file)))
+        return false;
+    const char *startPath = g_scanSettings.startPath != NULL ? g_scanSettings.startPath : "";
+    bool inScope = named == ADDRESS_FILE || depth == DEPTH_FTP ||
+                   (depth <= g_scanSettings.depthLimit && StartsWithNoCase(path, startPath));
+    return inScope && MapBelowRoot(below, host, path, file) == 1;
+}
+
+// ---- Rewriting ----
+
+static char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
+
+// "%XX" for the byte into piece (4 bytes).
+static void PercentEscape(char *piece, unsigned char byte)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    piece[0] = '%';
+    piece[1] = digits[byte >> 4];
+    piece[2] = digits[byte & 15];
+    piece[3] = '\0';
+}
+
+// Appends the local name to out (size bytes) as a link's text: '/' between
+// folders, and the characters a link or an attribute would read otherwise
+// escaped.
+static bool AppendLocalName(char *out, size_t size, const char *below)
+{
+    for (const char *p = below; *p != '\0';) {
+        const char *next = NextChar(p);
+        char piece[4] = {0, 0, 0, 0};
+        const char *escape = next - p == 1 ? strchr("%#? '\"&<>", *p) : NULL;
+        if (next - p == 1 && *p == '\\')
+            piece[0] = '/';
+        else if (escape != NULL)
+            PercentEscape(piece, (unsigned char)*p);
+        else
+            memcpy(piece, p, (size_t)(next - p));
+        if (!AppendText(out, size, piece))
+            return false;
+        p = next;
+    }
     return true;
 }
 
-// Where a relative link that climbed above the server's root leads: its
-// first segment that does not begin with '.' is taken as a host name, as in
-// a link this code rewrote (../../host/x.gif), and the link gets the verdict
-// the absolute link to that address gets, so that a stored, rewritten page
-// is followed as its original was. A link of '.' segments only leads to the
-// server's root page.
-static int ResolveAboveRoot(char *resolved, const char *hostPart, const char *link)
+// The link from the stored page to the place below the root: "../" for
+// every folder of the page's place, then the place.
+static bool BuildLocalLink(char *out, int pageDepth, const char *below)
 {
-    const char *p = link;
-    while (*p == '.') {
-        const char *slash = strchr(p, '/');
-        p = slash != NULL ? slash + 1 : p + strlen(p);
-    }
-    resolved[0] = '\0';
-    if (*p == '\0') {
-        AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
-        AppendText(resolved, LINK_BUFFER_SIZE, "/");
-        return VERDICT_SAME_SERVER;
-    }
-    // The address keeps the scheme of the page it was written in.
-    MakeAddressForm(resolved, LINK_BUFFER_SIZE, p, IsSecureAddress(hostPart));
-    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
-    if (SplitAddress(resolved, host, path, file) != 1)
-        return VERDICT_SAME_SERVER;
-    bool mayRewrite;
-    return ScopeVerdict(host, path, file, hostPart, false, &mayRewrite);
+    out[0] = '\0';
+    for (int i = 0; i < pageDepth; ++i)
+        if (!AppendText(out, TEXT_SIZE, "../"))
+            return false;
+    return AppendLocalName(out, TEXT_SIZE, below);
 }
 
-static int HandleRelativeLink(char *resolved, const char *hostPart, const char *pathPart, const char *link,
-                              const char *place)
+// True when the link text, followed from the stored page's folder as a
+// browser follows it on disk, opens the place below the root.
+static bool LeadsThere(const char *link, const PagePlace *page, const char *below)
 {
-    AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
-    AppendText(resolved, LINK_BUFFER_SIZE, pathPart);
-    size_t hostLength = strlen(hostPart);
-    const char *cursor = link;
-    while (*cursor != '\0') {
-        char segment[TEXT_SIZE];
-        if (CopyUntil(segment, cursor, "/#?") == 1)
-            break;
-        if (strcmp(segment, "..") == 0) {
-            if (!CutLastFolder(resolved, hostLength))
-                return ResolveAboveRoot(resolved, hostPart, link);
-        } else if (strcmp(segment, ".") != 0) {
-            char name[TEXT_SIZE];
-            int stop = CopyUntil(name, cursor, "/");
-            AppendText(resolved, LINK_BUFFER_SIZE, name);
-            if (stop != 0)
-                break;
-            AppendText(resolved, LINK_BUFFER_SIZE, "/");
-        }
-        const char *slash = strchr(cursor, '/');
-        if (slash == NULL)
-            break;
-        cursor = slash + 1;
+    char joined[2 * TEXT_SIZE], decoded[TEXT_SIZE];
+    if (strlen(page->folder) + strlen(link) + 2 > sizeof joined)
+        return false;
+    strcpy(joined, "/");
+    strcat(joined, page->folder);
+    strcat(joined, link);
+    if (!RemoveDotSegments(joined) || !DecodeEscapeBytes(decoded, joined + 1))
+        return false;
+    const char *a = decoded, *b = below;
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        bool separators = (*a == '/' || *a == '\\') && (*b == '/' || *b == '\\');
+        if (!separators && UpperAscii(*a) != UpperAscii(*b))
+            return false;
     }
-    RewriteRelativeLink(resolved, hostPart, link, place);
-    return VERDICT_SAME_SERVER;
+    return *a == '\0' && *b == '\0';
+}
+
+// The rewrite of a link to a place the crawl fetches: a relative link that
+// opens it on disk stays as written; one to a folder gets the folder's
+// "index.html"; anything else becomes the local link that climbs to the
+// root (absolute links always do). Empty when the link stays.
+static bool LocalRewrite(char *out, const char *link, bool relative, const PagePlace *page, const char *below)
+{
+    out[0] = '\0';
+    if (relative && LeadsThere(link, page, below))
+        return true;
+    if (relative && link[0] != '\0') {
+        char withIndex[TEXT_SIZE];
+        CopyWholeCharacters(withIndex, link, TEXT_SIZE);
+        size_t length = strlen(withIndex);
+        const char *name = withIndex[length - 1] == '/' ? "index.html" : "/index.html";
+        if (AppendText(withIndex, TEXT_SIZE, name) && LeadsThere(withIndex, page, below)) {
+            strcpy(out, withIndex);
+            return true;
+        }
+    }
+    return BuildLocalLink(out, page->depth, below);
+}
+
+// The address on the server of an address of the crawl: "http://" in front
+// of an http one; an https one carries its scheme already.
+static void ServerAddress(char *out, const char *resolved)
+{
+    out[0] = '\0';
+    if (!IsSecureAddress(resolved))
+        AppendText(out, LINK_BUFFER_SIZE, "http://");
+    AppendText(out, LINK_BUFFER_SIZE, resolved);
+}
+
+// Notes the rewrite of the link at place: the local place of what the crawl
+// fetches; the address on the server of what it does not, when the link
+// names it without a scheme (a relative or rooted link would lead nowhere
+// in the stored copy). An absolute link to what is not fetched stays.
+static void RewriteLink(const char *resolved, int kind, const char *link, const char *place,
+                        const char *hostPart, const char *pathPart)
+{
+    static char text[LINK_BUFFER_SIZE];
+    char below[TEXT_SIZE];
+    bool relative = !IsAbsoluteLink(link);
+    if (kind != LINK_NOT_FOLLOWED && FetchedPlace(resolved, kind, below)) {
+        const PagePlace *page = PlaceOfPage(hostPart, pathPart);
+        if (page->depth >= 0 && LocalRewrite(text, link, relative, page, below) && text[0] != '\0')
+            RecordRewrite(place, strlen(link), text);
+        return;
+    }
+    if (SchemeLength(link) == 0) {
+        ServerAddress(text, resolved);
+        RecordRewrite(place, strlen(link), text);
+    }
 }
 
 int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const char *linkText,
-               const char *place)
+               const char *place, int tagKind)
 {
     memset(resolved, 0, LINK_BUFFER_SIZE);
+    int kind = CheckLinkScheme(linkText, tagKind);
+    if (kind == LINK_NOT_FOLLOWED)
+        return kind;
     if (IsAbsoluteLink(linkText))
-        return HandleAbsoluteLink(resolved, hostPart, pathPart, linkText, place);
-    return HandleRelativeLink(resolved, hostPart, pathPart, linkText, place);
+        AbsoluteAddress(resolved, hostPart, linkText);
+    else if (!RelativeAddress(resolved, hostPart, pathPart, linkText))
+        resolved[0] = '\0';
+    EscapeSpaces(resolved);
+    if (resolved[0] == '\0')
+        return LINK_NOT_FOLLOWED; // a scheme with nothing behind it, or a link not followed
+    bool ftp = StartsWithNoCase(linkText, "ftp:");
+    char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE];
+    if (strlen(resolved) >= TEXT_SIZE || SplitAddress(resolved, host, path, file) != 1)
+        return ftp ? KindOfVerdict(VERDICT_FTP, kind) : kind; // too long: the driver tells the user
+    TakeUserFromHost(host, user, password);
+    kind = KindOfVerdict(ScopeVerdict(host, path, file, hostPart, ftp), kind);
+    if (place != NULL)
+        RewriteLink(resolved, kind, linkText, place, hostPart, pathPart);
+    return kind;
 }

@@ -50,10 +50,12 @@ struct ScanSettings {
     int useFtp;              // setting ftp: follow FTP links when not 0
     int readTitle;           // 1 while the start page's title is to be read
     char *shortcutTitle;     // TEXT_SIZE bytes; receives the start page's title
-    // Path part of the address the page is stored at when its links resolve
-    // against another address (a redirect to another folder or server):
-    // rewritten links climb from the stored page's folder, and relative
-    // links are rewritten too. Null when the page answered where it is stored.
+    int pageDepth;           // depth value of the page being scanned
+    int depthLimit;          // the crawl's depth limit
+    // Host and path part of the address the page is stored at when its links
+    // resolve against another address (a redirect to another folder, scheme
+    // or server); null when the page answered where it is stored.
+    const char *storedHostPart;
     const char *storedPathPart;
 };
 extern ScanSettings g_scanSettings;
@@ -79,15 +81,15 @@ bool ReadTagName(char *out, const char *position);
 
 // With the scan position on the first character of the tag name: collects
 // the tag's link texts into found and returns TAG_NOTHING, TAG_LINKS or
-// TAG_FRAME; moves the scan position; disables a BASE tag (its name in the page text, its closing as a rewrite);
-// reads the start page's title.
+// TAG_FRAME; leaves the scan position at the tag's end ('>' outside quoted
+// values); disables a BASE tag (its name in the page text, its closing as a
+// rewrite); reads the start page's title (the first TITLE before the body).
 int ScanTag(FoundLinks *found, const char *tagName);
 
-// With the scan position on an attribute's '=': appends the value after it,
-// with a CR, to found and notes its place; the scan position is left at the
-// beginning of the value. A value of more than 259 characters is not taken.
-// Returns 1.
-int TakeAttributeValue(FoundLinks *found);
+// Begins the tags of a new page: its title is read (when the scan settings
+// say so) from its first TITLE before the body.
+void BeginTagScan(void);
+
 
 // ---- Japanese titles ----
 
@@ -107,8 +109,10 @@ void ConvertToShiftJis(const char *source, char *destination, int encoding);
 // that Shift_JIS lacks becoming '?'.
 int TitleToShiftJis(const char *source, char *destination);
 
-// Decodes the character references of a Shift_JIS text in place (&#39;
-// &#x3042; &amp; &lt; &gt; &quot; &apos;); others stay as they are.
+// Decodes the character references of a Shift_JIS text in place: numeric
+// ones (&#39; &#x3042;; '?' for a character code page 932 cannot show) and
+// the HTML named ones whose character code page 932 can show (&nbsp; as a
+// space); other named references stay as they are.
 void DecodeCharacterReferences(char *text);
 
 // ---- Link handling ----
@@ -116,7 +120,8 @@ void DecodeCharacterReferences(char *text);
 // Link kinds of recorded addresses.
 enum { LINK_NOT_FOLLOWED = 0, LINK_NEXT_LEVEL = 1, LINK_SAME_LEVEL = 2, LINK_OUTSIDE_DATA = 3, LINK_FTP = 4 };
 
-// Verdicts of HandleLink.
+// Scope verdicts of a link: the same server, another server or outside the
+// start path, FTP.
 enum { VERDICT_SAME_SERVER = 0, VERDICT_OUTSIDE = 1, VERDICT_FTP = 32767 };
 
 // The kind for a link text: 0 when its scheme is neither http nor ftp, 2
@@ -125,11 +130,17 @@ int CheckLinkScheme(const char *linkText, int kind);
 
 // Resolves the link text of the page (host part without user information,
 // path part beginning and ending with '/') into resolved (LINK_BUFFER_SIZE
-// bytes, without scheme) and returns the verdict. An absolute link that is
-// to be stored is noted for rewriting, at place, into the local relative
-// path of its file (when that fits 259 characters).
+// bytes, in the address form, spaces as %20) as a browser resolves it, and
+// returns the link's kind: the tag's kind (tagKind), or another server's
+// data, FTP, or not followed, by the link's scope and the settings. The
+// rewrite is noted at place (when not null): a link to what the crawl's
+// rules fetch leads to its stored file (a relative one that does so already
+// stays as written); a relative or rooted link to what they do not fetch
+// becomes the address on the server. A relative link that climbs to the
+// save folder's root as this program's rewritten links do is read back
+// safely: to the page's own server, or not followed.
 int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const char *linkText,
-               const char *place);
+               const char *place, int tagKind);
 
 // ---- Link list ----
 
@@ -190,10 +201,10 @@ bool BuildShortcutPath(char *path, const char *folder, const char *title);
 // Loads the stored page, rewrites and writes it back, makes the start
 // page's shortcut, and fetches every recorded link in a supervised fetch
 // worker, depth-first. Links resolve against hostPart and pathPart, the
-// address that answered; storedPathPart, when not null, is the path part of
-// the address the page is stored at, which differs (a redirect).
+// address that answered; storedHostPart and storedPathPart, when not null,
+// are those of the address the page is stored at, which differs (a redirect).
 void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
-                       const char *storedPathPart = NULL);
+                       const char *storedHostPart = NULL, const char *storedPathPart = NULL);
 
 // The whole file in a movable block with a NUL behind it; its length in
 // *length. Null when it cannot be opened or read.

@@ -89,9 +89,12 @@ bool WriteBackPage(const char *path, const char *text, size_t length)
 }
 
 // What link handling reads of the crawl, for the page about to be scanned.
-static void FillScanSettings(const char *storedPathPart)
+static void FillScanSettings(const char *storedHostPart, const char *storedPathPart, int depth)
 {
+    g_scanSettings.storedHostPart = storedHostPart;
     g_scanSettings.storedPathPart = storedPathPart;
+    g_scanSettings.pageDepth = depth;
+    g_scanSettings.depthLimit = g_depthLimit;
     g_scanSettings.startPath = g_startPath;
     g_scanSettings.contentType = g_contentType;
     g_scanSettings.outServer = GetOutServer();
@@ -103,7 +106,7 @@ static void FillScanSettings(const char *storedPathPart)
 // Loads, scans, rewrites and writes back the stored page; its links go to
 // the list. A page that cannot be read or written is left as it is stored.
 static void ScanStoredPage(const char *localPath, const char *hostPart, const char *pathPart,
-                           const char *storedPathPart, LinkList *list)
+                           const char *storedHostPart, const char *storedPathPart, int depth, LinkList *list)
 {
     size_t length;
     BlockHandle block = LoadWholeFile(localPath, &length);
@@ -112,7 +115,7 @@ static void ScanStoredPage(const char *localPath, const char *hostPart, const ch
         return;
     }
     SetPageText(block, length);
-    FillScanSettings(storedPathPart);
+    FillScanSettings(storedHostPart, storedPathPart, depth);
     bool built = ScanPage(hostPart, pathPart, list);
     g_linksFound += list->count;
     if (!built)
@@ -175,12 +178,12 @@ static void FetchRecordedLinks(const LinkList *list, int pageDepth)
 }
 
 void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
-                       const char *storedPathPart)
+                       const char *storedHostPart, const char *storedPathPart)
 {
     LinkList list;
     bool haveList = CreateLinkList(&list);
     if (haveList)
-        ScanStoredPage(localPath, hostPart, pathPart, storedPathPart, &list);
+        ScanStoredPage(localPath, hostPart, pathPart, storedHostPart, storedPathPart, depth, &list);
     else
         LogLine(PAGE_NO_MEMORY, localPath);
     if (g_startPageFlag == 1) {

@@ -17,18 +17,9 @@ static void RecordFoundLinks(const FoundLinks *found, int tagResult, const char 
         if (*p == '\r')
             ++p;
         const char *place = index < found->count ? found->place[index] : NULL;
-        if (link[0] == '\0' || link[0] == '#')
+        if (link[0] == '\0' || link[0] == '#' || CheckLinkScheme(link, tagResult) == LINK_NOT_FOLLOWED)
             continue;
-        int kind = CheckLinkScheme(link, tagResult);
-        if (kind == LINK_NOT_FOLLOWED)
-            continue;
-        int verdict = HandleLink(resolved, hostPart, pathPart, link, place);
-        if (verdict == VERDICT_OUTSIDE)
-            kind = g_scanSettings.outServer == 1 ? LINK_OUTSIDE_DATA : LINK_NOT_FOLLOWED;
-        else if (verdict == VERDICT_FTP)
-            kind = g_scanSettings.useFtp != 0 ? LINK_FTP : LINK_NOT_FOLLOWED;
-        if (resolved[0] == '\0')
-            kind = LINK_NOT_FOLLOWED; // a scheme with nothing behind it names no address
+        int kind = HandleLink(resolved, hostPart, pathPart, link, place, tagResult);
         AppendLink(list, resolved, kind);
     }
 }
@@ -36,6 +27,7 @@ static void RecordFoundLinks(const FoundLinks *found, int tagResult, const char 
 bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list)
 {
     FoundLinks found;
+    BeginTagScan();
     g_scanPosition = g_pageText;
     while (*g_pageText != '\0') {
         g_scanPosition = ScanFor(g_scanPosition, "", "<", 1);

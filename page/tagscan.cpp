@@ -5,9 +5,21 @@
 
 ScanSettings g_scanSettings;
 
-// What ends an attribute value; a quoted one also ends at a double quote.
-static const char VALUE_STOPS[] = " <>?#'\r\n";
-static const char QUOTED_VALUE_STOPS[] = "\" <>?#'\r\n";
+// True while the page's title may still come: the start page's, before its
+// first TITLE and before its body.
+static bool s_titleOpen;
+
+void BeginTagScan(void) { s_titleOpen = g_scanSettings.readTitle == 1; }
+
+// What ends an unquoted attribute value's link text; a quoted one ends at
+// its quote, '?', '#' or a line break, and holds spaces.
+static const char VALUE_STOPS[] = " \t<>?#'\r\n";
+static const char QUOTED_VALUE_STOPS[] = "?#\r\n";
+
+// Bytes a quoted value may run before its closing quote. A quote that stays
+// open longer ends at the tag's first '>' instead, so that an unclosed quote
+// never takes in the rest of the page.
+#define QUOTE_LIMIT 4096
 
 // Bytes of the page text copied for the title.
 #define TITLE_COPY 260
@@ -18,27 +30,34 @@ bool ReadTagName(char *out, const char *position)
     return CopyUntil(out, position + 1, "-< >\r\n") != TEXT_TOO_LONG;
 }
 
-// Copies text into out (TEXT_SIZE bytes) up to the first stop byte. False,
-// with out empty, when more than 259 bytes stand before it: such a text is
-// no address this crawl can handle, and a cut one would name another file.
-static bool TakeWholeText(char *out, const char *text, const char *stops)
+// Copies text into out (TEXT_SIZE bytes) up to the first stop byte (or the
+// end, when not null). False, with out empty, when more than 259 bytes stand
+// before it: such a text is no address this crawl can handle, and a cut one
+// would name another file.
+static bool TakeWholeText(char *out, const char *text, const char *stops, const char *end)
 {
-    if (CopyUntil(out, text, stops) != TEXT_TOO_LONG)
-        return true;
-    char next = text[TEXT_SIZE - 1];
-    if (next == '\0' || strchr(stops, next) != NULL)
-        return true;
+    size_t length = 0;
+    while (text[length] != '\0' && strchr(stops, text[length]) == NULL && (end == NULL || text + length < end))
+        ++length;
     out[0] = '\0';
-    return false;
+    if (length > TEXT_SIZE - 1)
+        return false;
+    memcpy(out, text, length);
+    out[length] = '\0';
+    return true;
 }
 
-// Appends the link text that begins at place, ended by a byte of stops.
-static void AddFoundLink(FoundLinks *found, const char *place, const char *stops)
+// Appends the link text that begins at place, ended by a byte of stops or
+// at end, to the tag's found links.
+static void AddFoundLink(FoundLinks *found, const char *place, const char *stops, const char *end)
 {
     char link[TEXT_SIZE];
-    if (!TakeWholeText(link, place, stops) || found->count >= FOUND_LINK_MAX)
+    if (!TakeWholeText(link, place, stops, end) || found->count >= FOUND_LINK_MAX)
         return;
-    size_t used = strlen(found->text), length = strlen(link);
+    size_t length = strlen(link);
+    while (length > 0 && (link[length - 1] == ' ' || link[length - 1] == '\t'))
+        link[--length] = '\0'; // blanks closing a quoted value are no part of the address
+    size_t used = strlen(found->text);
     if (used + length + 2 > sizeof found->text)
         return;
     memcpy(found->text + used, link, length);
@@ -47,51 +66,121 @@ static void AddFoundLink(FoundLinks *found, const char *place, const char *stops
     found->place[found->count++] = place;
 }
 
-int TakeAttributeValue(FoundLinks *found)
+static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
+
+static const char *SkipBlanks(const char *p)
 {
-    const char *p = g_scanPosition;
-    if (*p != '\0')
+    while (IsBlank(*p))
         ++p;
-    while (*p == ' ')
-        ++p;
-    const char *stops = VALUE_STOPS;
-    if (*p == '"' || *p == '\'') {
-        ++p;
-        stops = QUOTED_VALUE_STOPS;
-    }
-    g_scanPosition = (char *)p;
-    AddFoundLink(found, p, stops);
-    return 1;
+    return p;
 }
 
-// Looks for the attribute keyword up to the end of the tag and takes its
-// value when "keyword=" or "keyword =" stands there. True when one was taken.
-static bool TakeAttribute(FoundLinks *found, const char *keyword)
+// One attribute of a tag as it stands in the page.
+struct Attribute {
+    const char *name;
+    size_t nameLength;
+    const char *value;    // first byte of the value, behind its quote; null without '='
+    const char *valueEnd; // the byte that ends it: its quote, a blank, '>' or NUL
+    char quote;           // the quote that opened it, or 0
+};
+
+// The end of a value opened by the quote just before p: its closing quote,
+// or, when none comes within QUOTE_LIMIT bytes, the first '>'.
+static const char *QuotedValueEnd(const char *p, char quote)
 {
-    g_scanPosition = ScanFor(g_scanPosition, keyword, "<>", 1);
-    char direct[16], spaced[16];
-    strcpy(direct, keyword);
-    strcat(direct, "=");
-    strcpy(spaced, keyword);
-    strcat(spaced, " =");
-    if (!StartsWithNoCase(g_scanPosition, direct) && !StartsWithNoCase(g_scanPosition, spaced))
+    const char *close = (const char *)memchr(p, quote, strnlen(p, QUOTE_LIMIT));
+    return close != NULL ? close : p + strcspn(p, ">");
+}
+
+// Reads the value after an attribute's '=' at p; returns where the tag goes on.
+static const char *ReadValue(const char *p, Attribute *attribute)
+{
+    p = SkipBlanks(p + 1);
+    attribute->quote = *p == '"' || *p == '\'' ? *p : 0;
+    if (attribute->quote != 0) {
+        attribute->value = p + 1;
+        attribute->valueEnd = QuotedValueEnd(p + 1, attribute->quote);
+        return *attribute->valueEnd == attribute->quote ? attribute->valueEnd + 1 : attribute->valueEnd;
+    }
+    attribute->value = p;
+    while (*p != '\0' && *p != '>' && !IsBlank(*p))
+        ++p;
+    attribute->valueEnd = p;
+    return p;
+}
+
+// Reads the attribute at *p and moves *p past it. False at the end of the
+// tag, where *p is left: its '>' (outside quotes) or the end of the page.
+static bool ReadAttribute(const char **p, Attribute *attribute)
+{
+    const char *q = SkipBlanks(*p);
+    while (*q == '/')
+        q = SkipBlanks(q + 1);
+    if (*q == '>' || *q == '\0') {
+        *p = q;
         return false;
-    g_scanPosition = ScanFor(g_scanPosition, "", "=", 1);
-    TakeAttributeValue(found);
+    }
+    attribute->name = q;
+    while (*q != '\0' && *q != '>' && *q != '=' && *q != '/' && !IsBlank(*q))
+        ++q;
+    if (q == attribute->name) // a stray '=' or quote: taken as a name of its own
+        ++q;
+    attribute->nameLength = (size_t)(q - attribute->name);
+    attribute->value = NULL;
+    attribute->valueEnd = q;
+    attribute->quote = 0;
+    const char *after = SkipBlanks(q);
+    *p = *after == '=' ? ReadValue(after, attribute) : q;
     return true;
 }
 
-// The address of a window.open call in the tag, when it is given in quotes.
-static void TakeWindowOpen(FoundLinks *found)
+static bool NameIs(const Attribute *attribute, const char *name)
 {
-    g_scanPosition = ScanFor(g_scanPosition, "window.open", "<>", 1);
-    if (!StartsWithNoCase(g_scanPosition, "window.open"))
+    char text[TEXT_SIZE];
+    if (attribute->nameLength >= sizeof text)
+        return false;
+    memcpy(text, attribute->name, attribute->nameLength);
+    text[attribute->nameLength] = '\0';
+    return CompareNoCase(text, name) == 0;
+}
+
+// The end of the tag whose attributes begin at p: its '>' outside quotes,
+// or the end of the page.
+static const char *TagEnd(const char *p)
+{
+    Attribute attribute;
+    while (ReadAttribute(&p, &attribute))
+        ;
+    return p;
+}
+
+// Takes the link of an attribute's value.
+static void TakeValue(FoundLinks *found, const Attribute *attribute)
+{
+    const char *value = attribute->value;
+    if (attribute->quote != 0) {
+        while (*value == ' ' || *value == '\t')
+            ++value;
+        AddFoundLink(found, value, QUOTED_VALUE_STOPS, attribute->valueEnd);
+    } else {
+        AddFoundLink(found, value, VALUE_STOPS, attribute->valueEnd);
+    }
+}
+
+// The address of a window.open call in the tag, when it is given in quotes.
+static void TakeWindowOpen(FoundLinks *found, const char *tagStart, const char *tagEnd)
+{
+    const char *p = tagStart;
+    while (p < tagEnd && !StartsWithNoCase(p, "window.open"))
+        ++p;
+    if (p >= tagEnd)
         return;
-    g_scanPosition = ScanFor(g_scanPosition, "", "'\")>,", 1);
-    if (*g_scanPosition != '\'' && *g_scanPosition != '"')
+    p += strcspn(p, "'\")>,");
+    if (p >= tagEnd || (*p != '\'' && *p != '"'))
         return;
-    ++g_scanPosition;
-    AddFoundLink(found, g_scanPosition, QUOTED_VALUE_STOPS);
+    char quote = *p++;
+    const char *close = (const char *)memchr(p, quote, (size_t)(tagEnd - p));
+    AddFoundLink(found, p, "\"' <>?#\r\n", close != NULL ? close : tagEnd);
 }
 
 // True when the title text holds something a file name can show.
@@ -119,7 +208,7 @@ static void DropCutCharacter(char *text)
 // Reads the start page's title into the shortcut title.
 static void TakeTitle(void)
 {
-    g_scanPosition = ScanFor(g_scanPosition, ">", "<>", 1);
+    g_scanPosition = (char *)TagEnd(ScanFor(g_scanPosition, "", " \t\r\n>", 1));
     if (*g_scanPosition != '\0')
         ++g_scanPosition;
     static char raw[LINK_BUFFER_SIZE], converted[LINK_BUFFER_SIZE];
@@ -137,14 +226,6 @@ static void TakeTitle(void)
         CopyWholeCharacters(g_scanSettings.shortcutTitle, converted, TEXT_SIZE);
 }
 
-static bool NameIsOneOf(const char *name, const char *const *names, size_t count)
-{
-    for (size_t i = 0; i < count; ++i)
-        if (CompareNoCase(name, names[i]) == 0)
-            return true;
-    return false;
-}
-
 // Turns the BASE tag at the scan position into a comment, so that a browser
 // resolves the stored copy's links against the copy itself: its name begins
 // with "!--" instead, and its closing '>' becomes "-->" when the page writes
@@ -158,13 +239,55 @@ static void DisableBaseTag(void)
         RecordRewrite(end, 1, "-->");
 }
 
+// The attribute of each tag that holds a link, and what the link is.
+struct LinkAttribute {
+    const char *tag;
+    const char *attribute;
+    int result;
+};
+static const LinkAttribute kLinkAttributes[] = {
+    {"A", "href", TAG_LINKS},           {"AREA", "href", TAG_LINKS},       {"IMG", "src", TAG_LINKS},
+    {"BGSOUND", "src", TAG_LINKS},      {"EMBED", "src", TAG_LINKS},       {"BODY", "background", TAG_LINKS},
+    {"TABLE", "background", TAG_LINKS}, {"TR", "background", TAG_LINKS},   {"TH", "background", TAG_LINKS},
+    {"TD", "background", TAG_LINKS},    {"FRAME", "src", TAG_FRAME},
+};
+
+// The entry of the tag in the table; null for a tag without links.
+static const LinkAttribute *LinkAttributeOf(const char *tagName)
+{
+    for (const LinkAttribute &entry : kLinkAttributes)
+        if (CompareNoCase(tagName, entry.tag) == 0)
+            return &entry;
+    return NULL;
+}
+
+// Walks the tag's attributes from p and takes the value of the first one
+// named as the entry says; the scan position is left at the tag's end.
+static int TakeLinkAttribute(FoundLinks *found, const LinkAttribute *entry, const char *p)
+{
+    Attribute attribute;
+    bool taken = false;
+    while (ReadAttribute(&p, &attribute)) {
+        if (taken || attribute.value == NULL || !NameIs(&attribute, entry->attribute))
+            continue;
+        TakeValue(found, &attribute);
+        taken = true;
+    }
+    g_scanPosition = (char *)p;
+    return found->text[0] == '\0' ? TAG_NOTHING : entry->result;
+}
+
+// True for the tags that end the head of a page: the document's title is
+// the first TITLE before them (an SVG picture has titles of its own).
+static bool EndsTheHead(const char *tagName)
+{
+    return CompareNoCase(tagName, "body") == 0 || CompareNoCase(tagName, "svg") == 0;
+}
+
 int ScanTag(FoundLinks *found, const char *tagName)
 {
     memset(found->text, 0, sizeof found->text);
     found->count = 0;
-    static const char *const anchors[] = {"AREA", "A"};
-    static const char *const sources[] = {"IMG", "BGSOUND", "embed"};
-    static const char *const backgrounds[] = {"th", "td", "tr", "table", "body"};
     if (strcmp(tagName, "!") == 0) {
         g_scanPosition = ScanFor(g_scanPosition, ">", ">", 1);
         return TAG_NOTHING;
@@ -177,22 +300,20 @@ int ScanTag(FoundLinks *found, const char *tagName)
         DisableBaseTag();
         return TAG_NOTHING;
     }
-    if (CompareNoCase(tagName, "title") == 0 && g_scanSettings.readTitle == 1) {
+    if (CompareNoCase(tagName, "title") == 0 && s_titleOpen) {
+        s_titleOpen = false;
         TakeTitle();
         return TAG_NOTHING;
     }
-    if (NameIsOneOf(tagName, anchors, 2)) {
-        char *tagStart = g_scanPosition;
-        TakeWindowOpen(found);
-        g_scanPosition = tagStart;
-        TakeAttribute(found, "href");
-    } else if (NameIsOneOf(tagName, sources, 3)) {
-        TakeAttribute(found, "src");
-    } else if (NameIsOneOf(tagName, backgrounds, 5)) {
-        TakeAttribute(found, "background");
-    } else if (CompareNoCase(tagName, "frame") == 0) {
-        if (TakeAttribute(found, "src"))
-            return TAG_FRAME;
+    if (EndsTheHead(tagName))
+        s_titleOpen = false;
+    const char *attributes = g_scanPosition + strlen(tagName);
+    const LinkAttribute *entry = LinkAttributeOf(tagName);
+    if (entry == NULL) {
+        g_scanPosition = (char *)TagEnd(attributes);
+        return TAG_NOTHING;
     }
-    return found->text[0] != '\0' ? TAG_LINKS : TAG_NOTHING;
+    if (entry->attribute[0] == 'h') // the anchors: a window.open address comes first
+        TakeWindowOpen(found, attributes, TagEnd(attributes));
+    return TakeLinkAttribute(found, entry, attributes);
 }

@@ -10,142 +10,192 @@
 struct LinkOutcome {
     std::string resolved;
     std::string page; // the page text after the rewrite
-    int verdict;
+    int kind;
 };
 
 // Handles the link of a page "<a href="LINK" + after + ">" at host/a/b/
 // (or the given page address) and applies the rewrite.
 static LinkOutcome HandleIn(const std::string &link, const std::string &after = "\"",
-                            const char *host = "host", const char *path = "/a/b/")
+                            const char *host = "host", const char *path = "/a/b/", int tagKind = LINK_NEXT_LEVEL)
 {
     LoadPageBytes("<a href=\"" + link + after + ">");
     static char resolved[LINK_BUFFER_SIZE];
-    int verdict = HandleLink(resolved, host, path, link.c_str(), g_pageText + 9);
+    int kind = HandleLink(resolved, host, path, link.c_str(), g_pageText + 9, tagKind);
     EXPECT_TRUE(ApplyRewrites());
     std::string page(g_pageText, g_pageLength);
-    return {resolved, page.substr(9, page.size() - 10), verdict};
+    return {resolved, page.substr(9, page.size() - 10), kind};
+}
+
+static unsigned s_archives;
+static unsigned ReadTestSetting(const char *name, unsigned defaultValue)
+{
+    return strcmp(name, "cbe") == 0 ? s_archives : defaultValue;
 }
 
 class LinkHandling : public ::testing::Test {
 protected:
     char title[TEXT_SIZE] = "";
-    void SetUp() override { UseTypicalSettings(title); }
-    void TearDown() override { ReleasePageText(); }
+    void SetUp() override
+    {
+        UseTypicalSettings(title);
+        strcpy(g_saveFolder, "C:\\save");
+        s_archives = 0;
+        g_readSettingNumber = ReadTestSetting;
+    }
+    void TearDown() override
+    {
+        ReleasePageText();
+        g_readSettingNumber = NULL;
+        UseTypicalSettings(title);
+    }
 };
 
-TEST_F(LinkHandling, ExamplesOfAPageAtHostABPage)
+struct Case {
+    const char *link, *resolved, *page;
+    int kind;
+};
+
+static void ExpectCases(const Case *cases, size_t count, const char *host = "host", const char *path = "/a/b/")
 {
-    struct Case { const char *link, *after; int ftp; const char *resolved, *page; int verdict; } cases[] = {
-        {"http://host/x/y.gif", "\"", 1, "host/x/y.gif", "../../../host/x/y.gif\"", VERDICT_SAME_SERVER},
-        {"/x/y.gif", "\"", 1, "host/x/y.gif", "../../../host/x/y.gif\"", VERDICT_SAME_SERVER},
-        {"http://host/a/b/c.html", "?q=1\"", 1, "host/a/b/c.html", "../../../host/a/b/c.html?q=1\"", VERDICT_SAME_SERVER},
-        {"http://host/a/b/", "\"", 1, "host/a/b/", "../../../host/a/b/\"", VERDICT_SAME_SERVER},
-        {"http://host/other/p.html", "\"", 1, "host/other/p.html", "http://host/other/p.html\"", VERDICT_OUTSIDE},
-        {"http://other/p.html", "\"", 1, "other/p.html", "http://other/p.html\"", VERDICT_OUTSIDE},
-        {"http://other/z.jpg", "\"", 1, "other/z.jpg", "../../../other/z.jpg\"", VERDICT_OUTSIDE},
-        {"ftp://ftp.host/f.zip", "\"", 1, "ftp.host/f.zip", "../../../ftp.host/f.zip\"", VERDICT_FTP},
-        {"ftp://ftp.host/f.zip", "\"", 0, "ftp.host/f.zip", "ftp://ftp.host/f.zip\"", VERDICT_FTP},
-        {"c.html", "\"", 1, "host/a/b/c.html", "c.html\"", VERDICT_SAME_SERVER},
-        {"../c.html", "\"", 1, "host/a/c.html", "../c.html\"", VERDICT_SAME_SERVER},
-        {"./d/../e.html", "\"", 1, "host/a/b/e.html", "./d/../e.html\"", VERDICT_SAME_SERVER},
-        {"../../../host/x/y.gif", "\"", 1, "host/x/y.gif", "../../../host/x/y.gif\"", VERDICT_SAME_SERVER},
-    };
-    for (const Case &c : cases) {
-        g_scanSettings.useFtp = c.ftp;
-        LinkOutcome got = HandleIn(c.link, c.after);
-        EXPECT_EQ(got.resolved, c.resolved) << c.link;
-        EXPECT_EQ(got.page, c.page) << c.link;
-        EXPECT_EQ(got.verdict, c.verdict) << c.link;
+    for (size_t i = 0; i < count; ++i) {
+        const Case &c = cases[i];
+        LinkOutcome got = HandleIn(c.link, "\"", host, path);
+        EXPECT_EQ(got.resolved, c.resolved) << c.link << " in " << host << path;
+        EXPECT_EQ(got.page, std::string(c.page) + "\"") << c.link << " in " << host << path;
+        EXPECT_EQ(got.kind, c.kind) << c.link << " in " << host << path;
     }
 }
 
-TEST_F(LinkHandling, AbsoluteLinkEdges)
+const int NEXT = LINK_NEXT_LEVEL, NOT = LINK_NOT_FOLLOWED, OUT = LINK_OUTSIDE_DATA, FTP = LINK_FTP;
+
+// A page at host/a/b/ of a crawl of /a/ at unlimited depth, out_server off,
+// ftp on: what the rules fetch leads to its stored file, what they do not
+// leads to the server.
+TEST_F(LinkHandling, ExamplesOfAPageAtHostABPage)
 {
-    struct Case { const char *link; const char *resolved, *page; int verdict; } cases[] = {
-        {"HTTP://host/x.gif", "host/x.gif", "../../../host/x.gif", VERDICT_SAME_SERVER},
-        {"Http://HOST/a/", "HOST/a/", "../../../HOST/a/", VERDICT_SAME_SERVER},
-        {"http://host:8080/x.gif", "host:8080/x.gif", "../../../host:8080/x.gif", VERDICT_OUTSIDE},
-        {"http://user@host/x.gif", "user@host/x.gif", "../../../user@host/x.gif", VERDICT_OUTSIDE},
-        {"http://host/x/", "host/x/", "http://host/x/", VERDICT_OUTSIDE},  // a folder outside the start path
-        {"http://host/A/y.html", "host/A/y.html", "../../../host/A/y.html", VERDICT_SAME_SERVER}, // start path without case
-        {"http://host/a/data", "host/a/data", "../../../host/a/data", VERDICT_SAME_SERVER}, // no extension: a file
-        {"http://host", "host", "http://host", VERDICT_OUTSIDE},       // the root is outside /a/
-        {"http:", "", "http:", VERDICT_OUTSIDE},
-        {"http:/", "", "http:/", VERDICT_OUTSIDE},
-        {"//other/x.gif", "other/x.gif", "../../../other/x.gif", VERDICT_OUTSIDE}, // protocol-relative
-        {"https://host/a/y.gif", "https://host/a/y.gif", "../../../host/a/y.gif", VERDICT_SAME_SERVER},
-        {"HTTPS://Host:443/a/", "https://Host/a/", "../../../Host/a/", VERDICT_SAME_SERVER}, // default port dropped
-        {"https://host:8443/x.gif", "https://host:8443/x.gif", "../../../host:8443/x.gif", VERDICT_OUTSIDE},
-        {"https://other/p.html", "https://other/p.html", "https://other/p.html", VERDICT_OUTSIDE},
-        {"http://host/a/p.ASP", "host/a/p.ASP", "../../../host/a/p.ASP", VERDICT_SAME_SERVER},
-        {"http://host/a/p.shtml", "host/a/p.shtml", "../../../host/a/p.shtml", VERDICT_SAME_SERVER},
-        {"http://host/b/p.htm", "host/b/p.htm", "http://host/b/p.htm", VERDICT_OUTSIDE},
+    const Case cases[] = {
+        {"http://host/x/y.gif", "host/x/y.gif", "../../../host/x/y.gif", NEXT},
+        {"/x/y.gif", "host/x/y.gif", "../../../host/x/y.gif", NEXT},
+        {"http://host/a/b/", "host/a/b/", "../../../host/a/b/index.html", NEXT}, // a folder's stored page
+        {"http://host/a/b", "host/a/b", "../../../host/a/b/index.html", NEXT},   // made a folder by its name
+        {"http://host/other/p.html", "host/other/p.html", "http://host/other/p.html", NOT},
+        {"/other/p.html", "host/other/p.html", "http://host/other/p.html", NOT},  // leads to the server
+        {"http://other/z.jpg", "other/z.jpg", "http://other/z.jpg", NOT},         // out_server off
+        {"ftp://ftp.host/f.zip", "ftp.host/f.zip", "../../../ftp.host/f.zip", FTP},
+        {"c.html", "host/a/b/c.html", "c.html", NEXT},
+        {"../c.html", "host/a/c.html", "../c.html", NEXT},
+        {"./d/../e.html", "host/a/b/e.html", "./d/../e.html", NEXT},
+        {"sub/", "host/a/b/sub/", "sub/index.html", NEXT},
+        {"sub", "host/a/b/sub", "sub/index.html", NEXT},
+        {"../", "host/a/", "../index.html", NEXT},
+        {"../../x.html", "host/x.html", "http://host/x.html", NOT}, // outside the start path
+        {"../../../../y.gif", "host/y.gif", "../../../host/y.gif", NEXT}, // above the root: stays on it
+        {"photo+1.png", "host/a/b/photo+1.png", "photo+1.png", NEXT},
+        {"my page.html", "host/a/b/my%20page.html", "my page.html", NEXT},
+        {"http://u:p@host/x.gif", "u:p@host/x.gif", "../../../host/x.gif", NEXT},
+        {"con.gif", "host/a/b/con.gif", "../../../host/a/b/con_.gif", NEXT}, // stored under a safe name
+        {"http://host/a/100%25.gif", "host/a/100%25.gif", "../../../host/a/100%25.gif", NEXT},
     };
-    for (const Case &c : cases) {
-        LinkOutcome got = HandleIn(c.link);
-        EXPECT_EQ(got.resolved, c.resolved) << c.link;
-        EXPECT_EQ(got.page, std::string(c.page) + "\"") << c.link;
-        EXPECT_EQ(got.verdict, c.verdict) << c.link;
-    }
+    ExpectCases(cases, sizeof cases / sizeof cases[0]);
+}
+
+// The settings and the depth decide what is fetched, and so which links
+// lead to stored files.
+TEST_F(LinkHandling, RulesDecideWhatLeadsToTheCopy)
+{
+    g_scanSettings.outServer = 1;
+    g_scanSettings.useFtp = 0;
+    const Case outside[] = {
+        {"http://other/z.jpg", "other/z.jpg", "../../../other/z.jpg", OUT},
+        {"http://host:8080/x.gif", "host:8080/x.gif", "../../../host-8080/x.gif", OUT},
+        {"http://other/p.html", "other/p.html", "http://other/p.html", OUT}, // another server's page
+        {"ftp://ftp.host/f.zip", "ftp.host/f.zip", "ftp://ftp.host/f.zip", NOT},
+    };
+    ExpectCases(outside, sizeof outside / sizeof outside[0]);
+    g_scanSettings.pageDepth = 1;
+    g_scanSettings.depthLimit = 1;
+    strcpy(g_ignorePatterns, "*.ZIP");
+    s_archives = 1;
+    const Case limited[] = {
+        {"c.html", "host/a/b/c.html", "http://host/a/b/c.html", NEXT}, // beyond the depth limit
+        {"x.gif", "host/a/b/x.gif", "x.gif", NEXT},                    // files at any depth
+        {"t.zip", "host/a/b/t.zip", "http://host/a/b/t.zip", NEXT},    // ignored
+        {"http://host/t.exe", "host/t.exe", "../../../archives/t.exe", NEXT},
+    };
+    ExpectCases(limited, sizeof limited / sizeof limited[0]);
+    EXPECT_EQ(HandleIn("f.html", "\"", "host", "/a/b/", LINK_SAME_LEVEL).page, "f.html\"") << "a frame";
+}
+
+// The climb of a rewritten link counts the folders of the page's stored
+// place, whatever empty, dot or escaped separators its address holds.
+TEST_F(LinkHandling, PagesWhoseAddressHasEmptyDotOrEscapedSegments)
+{
+    const Case doubled[] = {
+        {"http://host/x.gif", "host/x.gif", "../../../host/x.gif", NEXT},
+        {"x.gif", "host//a/b/x.gif", "x.gif", NEXT},
+        {"../../../z.gif", "host/z.gif", "../../../host/z.gif", NEXT}, // as a browser resolves it
+    };
+    ExpectCases(doubled, sizeof doubled / sizeof doubled[0], "host", "//a/b/");
+    const Case escaped[] = {{"http://host/x.gif", "host/x.gif", "../../../host/x.gif", NEXT}};
+    ExpectCases(escaped, 1, "host", "/a%2Fb/");
+    EXPECT_EQ(HandleIn("http://host/a/./b/../c.gif").resolved, "host/a/c.gif");
+}
+
+// Links this program wrote climb exactly to the save folder's root: read
+// back from an unchanged stored page they lead to the page's own server or
+// are not followed; other links above the root stay on the root.
+TEST_F(LinkHandling, LinksAboveTheRoot)
+{
+    const Case cases[] = {
+        {"../../../host/x/y.gif", "host/x/y.gif", "../../../host/x/y.gif", NEXT},
+        {"../../../other.example/z.jpg", "", "../../../other.example/z.jpg", NOT},
+        {"../../../ftp.host/f.zip", "", "../../../ftp.host/f.zip", NOT},
+        {"../../../archives/t.zip", "", "../../../archives/t.zip", NOT},
+        {"../../../images/a.gif", "host/images/a.gif", "../../../host/images/a.gif", NEXT},
+    };
+    ExpectCases(cases, sizeof cases / sizeof cases[0]);
+    const Case root[] = {
+        {"../images/a.gif", "host/images/a.gif", "../host/images/a.gif", NEXT},
+        {"../index.html", "host/index.html", "http://host/index.html", NOT}, // outside the start path /a/
+        {"..", "host/", "http://host/", NOT},
+    };
+    ExpectCases(root, sizeof root / sizeof root[0], "host", "/");
 }
 
 // A page of an https address: its relative, rooted and protocol-relative
-// links keep https; a page that answered from another address than the one
-// it is stored at (a redirect) has its links climb from the stored folder,
-// relative ones rewritten too.
+// links keep https; a page stored at another address than the one it
+// answered from (a redirect) has its links lead from its stored folder.
 TEST_F(LinkHandling, HttpsPagesAndRedirectedPages)
 {
-    struct Case { const char *link, *stored, *resolved, *page; } cases[] = {
-        {"c.html", NULL, "https://host/a/b/c.html", "c.html"},
-        {"/a/x.gif", NULL, "https://host/a/x.gif", "../../../host/a/x.gif"},
-        {"//cdn/x.gif", NULL, "https://cdn/x.gif", "../../../cdn/x.gif"},
-        {"http://host/a/y.gif", NULL, "host/a/y.gif", "../../../host/a/y.gif"}, // http and https: one server
-        {"../../a/z.gif", NULL, "https://host/a/z.gif", "../../a/z.gif"},
-        {"c.html", "/", "https://host/a/b/c.html", "../host/a/b/c.html"},
-        {"/a/x.gif", "/", "https://host/a/x.gif", "../host/a/x.gif"},
-        {"../../x.html", "/", "https://host/x.html", "../../x.html"}, // outside the start path /a/: kept
+    const Case secure[] = {
+        {"c.html", "https://host/a/b/c.html", "c.html", NEXT},
+        {"/a/x.gif", "https://host/a/x.gif", "../../../host/a/x.gif", NEXT},
+        {"//cdn/x.gif", "https://cdn/x.gif", "https://cdn/x.gif", NOT},
+        {"http://host/a/y.gif", "host/a/y.gif", "../../../host/a/y.gif", NEXT}, // one server with https
+        {"https://Host:443/a/", "https://Host/a/", "../../../Host/a/index.html", NEXT},
+        {"../../x.html", "https://host/x.html", "https://host/x.html", NOT},
     };
-    for (const Case &c : cases) {
-        g_scanSettings.storedPathPart = c.stored;
-        LinkOutcome got = HandleIn(c.link, "\"", "https://host", "/a/b/");
-        EXPECT_EQ(got.resolved, c.resolved) << c.link << " stored at " << (c.stored ? c.stored : "/a/b/");
-        EXPECT_EQ(got.page, std::string(c.page) + "\"") << c.link << " stored at " << (c.stored ? c.stored : "/a/b/");
-    }
-    g_scanSettings.storedPathPart = NULL;
-}
-
-TEST_F(LinkHandling, PageDepthGivesTheClimb)
-{
-    EXPECT_EQ(HandleIn("http://host/x.gif", "\"", "host", "/").page, "../host/x.gif\"");
-    EXPECT_EQ(HandleIn("http://host/x.gif", "\"", "host", "/a/").page, "../../host/x.gif\"");
+    ExpectCases(secure, sizeof secure / sizeof secure[0], "https://host", "/a/b/");
+    g_scanSettings.storedHostPart = "host";
+    g_scanSettings.storedPathPart = "/";
+    const Case redirected[] = {
+        {"c.html", "https://host/a/b/c.html", "../host/a/b/c.html", NEXT},
+        {"/a/x.gif", "https://host/a/x.gif", "../host/a/x.gif", NEXT},
+    };
+    ExpectCases(redirected, sizeof redirected / sizeof redirected[0], "https://host", "/a/b/");
 }
 
 TEST_F(LinkHandling, ContentTypeOtherThanHtmlMakesEveryLinkPageLike)
 {
     g_scanSettings.contentType = "text/plain";
-    LinkOutcome got = HandleIn("http://other/z.jpg");
-    EXPECT_EQ(got.page, "http://other/z.jpg\"");
-    EXPECT_EQ(got.verdict, VERDICT_OUTSIDE);
-    got = HandleIn("http://host/x/y.gif");
-    EXPECT_EQ(got.page, "http://host/x/y.gif\"");
-    EXPECT_EQ(got.verdict, VERDICT_OUTSIDE);
+    EXPECT_EQ(HandleIn("http://host/x/y.gif").kind, NOT);
     // Only the media type counts: parameters such as the charset do not.
     for (const char *type : {"TEXT/HTML", "text/html; charset=UTF-8", " text/html ;charset=Shift_JIS"}) {
         g_scanSettings.contentType = type;
-        EXPECT_EQ(HandleIn("http://host/x/y.gif").verdict, VERDICT_SAME_SERVER) << type;
+        EXPECT_EQ(HandleIn("http://host/x/y.gif").kind, NEXT) << type;
     }
     g_scanSettings.contentType = "text/htmlx";
-    EXPECT_EQ(HandleIn("http://host/x/y.gif").verdict, VERDICT_OUTSIDE);
-}
-
-TEST_F(LinkHandling, IgnoredFilesAreNotRewritten)
-{
-    strcpy(g_ignorePatterns, "*.GIF *.ZIP");
-    LinkOutcome got = HandleIn("http://other/z.gif");
-    EXPECT_EQ(got.page, "http://other/z.gif\"");
-    EXPECT_EQ(got.verdict, VERDICT_SAME_SERVER);
-    EXPECT_EQ(HandleIn("ftp://f/x.zip").page, "ftp://f/x.zip\"");
-    EXPECT_EQ(HandleIn("http://other/z.jpg").page, "../../../other/z.jpg\"");
+    EXPECT_EQ(HandleIn("http://host/x/y.gif").kind, NOT);
 }
 
 TEST_F(LinkHandling, RewriteThatWouldNotFitLeavesTheLink)
@@ -161,47 +211,13 @@ TEST_F(LinkHandling, RewriteThatWouldNotFitLeavesTheLink)
     EXPECT_EQ(got.resolved, over.substr(7));
 }
 
-TEST_F(LinkHandling, RelativeLinks)
-{
-    const int same = VERDICT_SAME_SERVER, outside = VERDICT_OUTSIDE;
-    struct Case { const char *link, *path, *resolved; int verdict; } cases[] = {
-        {"../c/", "/a/bbb/", "host/a/c/", same},
-        {"sub/", "/a/bbb/", "host/a/bbb/sub/", same},
-        {"sub", "/a/b/", "host/a/b/sub", same},
-        {"./", "/a/b/", "host/a/b/", same},
-        {".", "/a/b/", "host/a/b/", same},
-        {"..", "/a/b/", "host/a/", same},
-        {"../../x.html", "/a/b/", "host/x.html", same}, // outside the start path: the admission test decides
-        {"a//b", "/", "host/a//b", same},
-        {"x/../../y.html", "/a/b/", "host/a/y.html", same},
-        // Climbing above the root: the first other segment is a host name,
-        // and the link is judged as the absolute link to that address.
-        {"../x.html", "/", "x.html", outside},
-        {"../../../host/x/y.gif", "/a/b/", "host/x/y.gif", same},
-        {"../../../other/z.jpg", "/a/b/", "other/z.jpg", outside},
-        {"../../../host/a/b/c.html", "/a/b/", "host/a/b/c.html", same},
-        {"../../../host/b/c.html", "/a/b/", "host/b/c.html", outside},
-        {"./.././../h2/p.html", "/a/", "h2/p.html", outside},
-        {"../.hidden/../z", "/", "z", outside},
-        // Only '.' segments above the root: the server's root page.
-        {"../", "/", "host/", same},
-        {"../..", "/a/", "host/", same},
-        {"../../../", "/a/b/", "host/", same},
-        {"..", "/", "host/", same},
-    };
-    for (const Case &c : cases) {
-        LinkOutcome got = HandleIn(c.link, "\"", "host", c.path);
-        EXPECT_EQ(got.resolved, c.resolved) << c.link << " in " << c.path;
-        EXPECT_EQ(got.verdict, c.verdict) << c.link << " in " << c.path;
-        EXPECT_EQ(got.page, std::string(c.link) + "\"") << c.link;
-    }
-}
-
+// Every link rewritten to the copy, read back from the stored page, names
+// the address it was written for.
 TEST_F(LinkHandling, RewrittenLinkResolvesBackToItsAddress)
 {
-    const char *addresses[] = {"host/x/y.gif", "host/a/b/c.html", "other/z.jpg", "host/a/", "host:81/q.png"};
+    const char *addresses[] = {"host/x/y.gif", "host/a/b/c.html", "host/a/q.png"};
     const char *paths[] = {"/", "/a/", "/a/b/", "/a/b/c/d/"};
-    for (const char *path : paths)
+    for (const char *path : paths) {
         for (const char *address : addresses) {
             std::string link = std::string("http://") + address;
             LinkOutcome first = HandleIn(link, "\"", "host", path);
@@ -209,8 +225,9 @@ TEST_F(LinkHandling, RewrittenLinkResolvesBackToItsAddress)
             std::string rewritten = first.page.substr(0, first.page.size() - 1);
             LinkOutcome again = HandleIn(rewritten, "\"", "host", path);
             EXPECT_EQ(again.resolved, address) << rewritten << " in " << path;
-            EXPECT_EQ(again.verdict, first.verdict) << rewritten << " in " << path;
+            EXPECT_EQ(again.page, first.page) << rewritten << " in " << path;
         }
+    }
 }
 
 TEST(CheckLinkScheme, Cases)

@@ -97,7 +97,7 @@ TEST_F(LocalPath, Layout)
         {"server:81/a.gif", 0, 0, "C:\\save\\server-81\\a.gif"},
         {"user:pw@server:81/a.gif", 0, 0, "C:\\save\\server-81\\a.gif"},
         {"server/%7Euser/", 0, 0, "C:\\save\\server\\~user\\index.html"},
-        {"server/a+b.html", 0, 0, "C:\\save\\server\\a"},
+        {"server/a+b.html", 0, 0, "C:\\save\\server\\a+b.html"},     // a '+' is part of the name
         {"server/list.cgi?page=2", 0, 0, "C:\\save\\server\\list.cgi"},
         {"server/list.cgi?page=3", 0, 0, "C:\\save\\server\\list.cgi"},
         {"server/x.html#top", 0, 0, "C:\\save\\server\\x.html"},
@@ -110,7 +110,7 @@ TEST_F(LocalPath, Layout)
         {"server//a///b.gif", 0, 0, "C:\\save\\server\\a\\b.gif"},
         // An empty file name (a query only) is the folder's page, like a directory address.
         {"server/dir/?a=1", 0, 0, "C:\\save\\server\\dir\\index.html"},
-        {"server/+x", 0, 0, "C:\\save\\server\\index.html"},
+        {"server/+x", 0, 0, "C:\\save\\server\\+x"},
         // A decoded separator in the file name opens a folder.
         {"server/a%2fb.html", 0, 0, "C:\\save\\server\\a\\b.html"},
         {"server/a%5cb%2f", 0, 0, "C:\\save\\server\\a\\b\\index.html"},
@@ -137,7 +137,7 @@ TEST_F(LocalPath, DateAndArchivesFolders)
         {"server/a.zip", 0, 0, "C:\\save\\server\\a.zip"},
         {"server/a.tar", 0, 1, "C:\\save\\server\\a.tar"},
         {"server/tool.zip?dl=1", 0, 1, "C:\\save\\server\\tool.zip"},  // '?' after the '.': no extension
-        {"server/a+b.zip", 0, 1, "C:\\save\\archives\\a"},
+        {"server/a+b.zip", 0, 1, "C:\\save\\archives\\a+b.zip"},
         {"server/a%2fb.zip", 0, 1, "C:\\save\\archives\\a\\b.zip"},
     };
     RunCases(cases, sizeof cases / sizeof cases[0]);

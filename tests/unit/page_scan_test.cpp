@@ -74,7 +74,7 @@ TEST_F(PageScan, RewrittenPage)
     std::string expected =
         "<html><!--E HREF='http://host/dir/'-->\r\n"
         "<body background=\"../../../host/a/bg.gif\">\n"
-        "<img src=\"../../../other/z.jpg\" alt=\"http://host/x.gif\"> text\n"
+        "<img src=\"http://other/z.jpg\" alt=\"http://host/x.gif\"> text\n" // out_server off: not fetched
         "<a href=\"../../../host/a/b/c.html?q=1#f\">c</a> <a href=\"http://other/p.html\">p</a>\n"
         "<a href=../../../host/x/y.gif>y</a><a href=\"../c.html\">rel</a>\n"
         "<!-- <img src=\"http://host/hidden.gif\"> --></html>";
@@ -96,7 +96,7 @@ TEST_F(PageScan, ScanningTheRewrittenPageAgainFindsTheSameAddresses)
     Links first = ScanBytes(page);
     std::string rewritten = PageBytes();
     EXPECT_EQ(rewritten, "<img src=../../../host/x.gif><a href='../../../host/a/b/c.html'>"
-                         "<frame src=\"../../../other/f.png\"><a href=../../../host/a/d.htm>");
+                         "<frame src=\"http://other/f.png\"><a href=../../../host/a/d.htm>");
     Links second = ScanBytes(rewritten);
     EXPECT_EQ(second, first);
     EXPECT_EQ(PageBytes(), rewritten);
@@ -129,6 +129,7 @@ TEST_F(PageScan, TagsRightAfterTextInOtherEncodingsAreFound)
 
 TEST_F(PageScan, TwoLinksOfOneTagAreRewrittenAtTheirOwnPlaces)
 {
+    g_scanSettings.outServer = 1;
     struct Case { const char *page, *expected; } cases[] = {
         {"<a href=\"http://host/a/p.html\" onclick=\"window.open('http://host/a/w.html')\">",
          "<a href=\"../../../host/a/p.html\" onclick=\"window.open('../../../host/a/w.html')\">"},

@@ -23,8 +23,9 @@ inline void LoadPageBytes(const std::string &bytes)
 // The whole page text as it stands, bytes from a NUL on included.
 inline std::string PageBytes(void) { return std::string(g_pageText, g_pageLength); }
 
-// The settings of a crawl below /a/ of a server, with a page that came as
-// "text/html", out_server off and ftp on; no title is read.
+// The settings of a crawl below /a/ of a server at unlimited depth, with a
+// page of depth 1 that came as "text/html", out_server off and ftp on, saved
+// in C:\save; no title is read.
 inline void UseTypicalSettings(char *title)
 {
     g_scanSettings.startPath = "/a/";
@@ -33,7 +34,12 @@ inline void UseTypicalSettings(char *title)
     g_scanSettings.useFtp = 1;
     g_scanSettings.readTitle = 0;
     g_scanSettings.shortcutTitle = title;
+    g_scanSettings.pageDepth = 1;
+    g_scanSettings.depthLimit = 32512; // unlimited
+    g_scanSettings.storedHostPart = NULL;
+    g_scanSettings.storedPathPart = NULL;
     g_ignorePatterns[0] = '\0';
+    strcpy(g_saveFolder, "C:\\save");
 }
 
 struct RecordedLink {

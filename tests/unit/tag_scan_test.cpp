@@ -44,13 +44,18 @@ TEST_F(TagScan, AttributesOfEachTagKind)
         {"<img src = 'a.gif'>", TAG_LINKS, "a.gif|"},
         {"<img src=a.gif>", TAG_LINKS, "a.gif|"},
         {"<img  src='a.gif'>", TAG_LINKS, "a.gif|"},
-        {"<img src  = 'a.gif'>", TAG_NOTHING, ""},
-        {"<img src\t= 'a.gif'>", TAG_NOTHING, ""},
-        {"<img alt='x' lowsrc='l.gif' src='a.gif'>", TAG_LINKS, "l.gif|"},
-        {"<img alt='src' src='a.gif'>", TAG_NOTHING, ""},
+        {"<img src  = 'a.gif'>", TAG_LINKS, "a.gif|"},
+        {"<img src\t= 'a.gif'>", TAG_LINKS, "a.gif|"},
+        // Names are matched whole, values read to their matching quote.
+        {"<img alt='x' lowsrc='l.gif' src='a.gif'>", TAG_LINKS, "a.gif|"},
+        {"<img alt='src' src='a.gif'>", TAG_LINKS, "a.gif|"},
+        {"<img srcset=\"a.png 2x\" src=\"b.png\">", TAG_LINKS, "b.png|"},
+        {"<img data-src=x.gif xsrc=y.gif>", TAG_NOTHING, ""},
+        {"<img alt=\"<< \x91\x4F\x82\xD6\" title=\"a > b\" src=\"prev.gif\">", TAG_LINKS, "prev.gif|"},
+        {"<img src=\" a.gif \">", TAG_LINKS, "a.gif|"},
         {"<a href='dir/page.html?x=1#top'>", TAG_LINKS, "dir/page.html|"},
-        {"<a href='my page.html'>", TAG_LINKS, "my|"},
-        {"<a href=\"it's.html\">", TAG_LINKS, "it|"},
+        {"<a href='my page.html'>", TAG_LINKS, "my page.html|"},
+        {"<a href=\"it's.html\">", TAG_LINKS, "it's.html|"},
         {"<a href=a\"b.html>", TAG_LINKS, "a\"b.html|"},
         {"<A HREF=\"x.html\">", TAG_LINKS, "x.html|"},
         {"<area shape=rect href='m.html'>", TAG_LINKS, "m.html|"},
@@ -99,14 +104,23 @@ TEST_F(TagScan, EachLinkKnowsItsOwnPlace)
     EXPECT_EQ(got.places, "a.gif|");
 }
 
-TEST_F(TagScan, ScanPositionIsLeftAtTheLastValue)
+// The scan goes on after the tag's '>' outside quotes; a quote that stays
+// open beyond the limit ends at the tag's first '>' instead.
+TEST_F(TagScan, ScanPositionIsLeftAtTheTagsEnd)
 {
-    ScanFirstTag("<a onclick=window.open('w.html') href='p.html'>");
-    EXPECT_STREQ(g_scanPosition, "p.html'>");
-    ScanFirstTag("<img alt=x>rest");
-    EXPECT_STREQ(g_scanPosition, ">rest");
-    ScanFirstTag("<a onclick=window.open('w.html')>");
-    EXPECT_STREQ(g_scanPosition, ">"); // the href search ran to the end of the tag
+    struct Case { std::string page, rest, links; } cases[] = {
+        {"<a onclick=window.open('w.html') href='p.html'>x", ">x", "w.html|p.html|"},
+        {"<img alt=x>rest", ">rest", ""},
+        {"<p title=\"a > b\">rest", ">rest", ""},
+        {"<img alt=\"open src=a.gif>rest", ">rest", ""},
+        {"<img alt=\"" + std::string(4100, 'x') + "\" src=a.gif>rest<", ">rest<", ""},
+        {"<img alt=\"" + std::string(4000, 'x') + "\" src=a.gif>rest", ">rest", "a.gif|"},
+    };
+    for (const Case &c : cases) {
+        TagOutcome got = ScanFirstTag(c.page);
+        EXPECT_EQ(std::string(g_scanPosition), c.rest) << c.page.substr(0, 40);
+        EXPECT_EQ(got.links, c.links) << c.page.substr(0, 40);
+    }
 }
 
 TEST_F(TagScan, ValueOfMoreThan259CharactersIsNotTaken)

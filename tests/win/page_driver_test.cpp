@@ -99,7 +99,7 @@ static const char DEMO_REWRITTEN[] =
     "<frame src=\"menu.html\">\r\n"
     "<img src=\"../../../host/x/y.gif\">\r\n"
     "<a href=\"http://other/p.html\">p</a>\r\n"
-    "<img src=\"../../../other/z.jpg\">\r\n"
+    "<img src=\"http://other/z.jpg\">\r\n" // out_server off: not fetched, so it leads to the server
     "<a href=\"../../../ftp.host/f.zip\">f</a>\r\n"
     "<a href=\"c.html\">c</a><a href=\"#top\">t</a><a href=\"mailto:x@y\">m</a>\r\n";
 
@@ -133,6 +133,7 @@ TEST_F(PageDriverTest, OtherServersAndFtpFollowTheSettings)
                                                    "host/a/b/c.html 2"}));
     std::string page = ReadBytes(pagePath);
     EXPECT_NE(page.find("<a href=\"ftp://ftp.host/f.zip\">"), std::string::npos) << "ftp off: not rewritten";
+    EXPECT_NE(page.find("<img src=\"../../../other/z.jpg\">"), std::string::npos) << "out_server on: rewritten";
     EXPECT_FALSE(Exists(shortcuts + "\\Demo page.LNK")) << "only a start page gets a shortcut";
 }
 
