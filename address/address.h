@@ -135,6 +135,10 @@ unsigned short HostNameAndPort(const char *hostPart, char *hostName);
 // Depth value of an FTP address.
 #define DEPTH_FTP 32767
 
+// True when the name's extension (FindExtension) is one of the count
+// extensions, without case.
+bool ExtensionIsOneOf(const char *name, const char *const *extensions, size_t count);
+
 // True when the name's extension is one of the page extensions ".htm",
 // ".html", ".shtml" and ".asp", without case.
 bool HasPageExtension(const char *name);

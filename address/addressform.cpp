@@ -226,15 +226,20 @@ unsigned short HostNameAndPort(const char *hostPart, char *hostName)
     return (unsigned short)port;
 }
 
+bool ExtensionIsOneOf(const char *name, const char *const *extensions, size_t count)
+{
+    char extension[TEXT_SIZE] = "";
+    FindExtension(extension, name);
+    for (size_t i = 0; i < count; ++i)
+        if (CompareNoCase(extension, extensions[i]) == 0)
+            return true;
+    return false;
+}
+
 bool HasPageExtension(const char *name)
 {
     static const char *const pageExtensions[] = {".htm", ".html", ".shtml", ".asp"};
-    char extension[TEXT_SIZE] = "";
-    FindExtension(extension, name);
-    for (const char *page : pageExtensions)
-        if (CompareNoCase(extension, page) == 0)
-            return true;
-    return false;
+    return ExtensionIsOneOf(name, pageExtensions, sizeof pageExtensions / sizeof pageExtensions[0]);
 }
 
 int ClassifyAddress(char *address, int depth, char *host, char *path, char *file)

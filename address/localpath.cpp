@@ -239,12 +239,7 @@ static bool ApplyFileName(PathBuilder *path, const char *decoded, char *safeName
 
 static bool IsArchive(const char *filePart)
 {
-    char extension[TEXT_SIZE] = "";
-    FindExtension(extension, filePart);
-    for (const char *archive : kArchiveExtensions)
-        if (CompareNoCase(extension, archive) == 0)
-            return true;
-    return false;
+    return ExtensionIsOneOf(filePart, kArchiveExtensions, sizeof kArchiveExtensions / sizeof kArchiveExtensions[0]);
 }
 
 // True when the text ends with a '\' that is a character of its own.
