@@ -74,7 +74,7 @@ class RealSitesTest(unittest.TestCase):
         env = session_env(e2econfig.STATE)
         fresh_settings(env, save, timeout=30000, out_server="0", ftp="0")
         set_setting(env, "shortcut", windows_path(env, shortcuts))
-        # Every Wine call is made before the driver starts: a winepath started while
+        # Every Wine call is made before the driver starts: a reg call started while
         # `wine driver.exe` is starting up was seen to hang now and then.
         program = windows_path(env, e2econfig.PARVEL)
         driver = Driver(e2econfig.DRIVER, env)

@@ -94,7 +94,7 @@ class StartListTest(unittest.TestCase):
         self.assertEqual(self.requested("/b/") + self.requested("/c/"), [], "entries after the stop are not fetched")
 
         # ';*.gif' replaced the ignore patterns and '|0' kept the crawl at the start page's level.
-        self.assertTrue(os.path.exists(self.local("a/index.html")))
+        self.assertTrue(os.path.exists(self.local("a/index.html")), (lines, self.requested("/a/")))
         self.assertTrue(os.path.exists(self.local("a/pic.jpg")))
         self.assertFalse(os.path.exists(self.local("a/pic.gif")))
         self.assertFalse(os.path.exists(self.local("a/deeper.html")))

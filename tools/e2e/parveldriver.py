@@ -102,8 +102,14 @@ def fresh_settings(env, save_folder, **values):
 
 
 def windows_path(env, unix_path):
-    out = subprocess.run(["winepath", "-w", unix_path], env=env, capture_output=True, timeout=60)
-    return out.stdout.decode().strip()
+    """The path as Wine programs see it: the prefix's drive Z: is the root of
+    this machine. Worked out here rather than asked of winepath, whose start
+    fails now and then and then prints a message in the console's code page
+    instead of the path."""
+    drive = os.path.join(env["WINEPREFIX"], "dosdevices", "z:")
+    if os.path.realpath(drive) != "/":
+        raise DriverError("drive Z: of %s is not the root folder" % env["WINEPREFIX"])
+    return "Z:" + os.path.abspath(unix_path).replace("/", "\\")
 
 
 def from_one_line(answer):
