@@ -235,6 +235,17 @@ class Driver:
     def wait_caption(self, text, ms=30000):
         return self.send("wait-caption %d %s" % (ms, text), timeout=ms / 1000 + 30)
 
+    def settle(self, read, wanted, ms=10000):
+        """Reads read() until it gives wanted or ms have passed, and returns the
+        last reading: the window's parts change one after another, each when
+        the run thread reaches it, so a test compares them once they settle."""
+        deadline = time.monotonic() + ms / 1000
+        got = read()
+        while got != wanted and time.monotonic() < deadline:
+            time.sleep(0.05)
+            got = read()
+        return got
+
     def close(self):
         try:
             return self.send("close", timeout=40)
