@@ -125,9 +125,25 @@ void FormatRequestHeaders(char *block, DWORD rangeStart);
 // scheme are followed; a redirect elsewhere is the answer.
 HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart);
 
+// Redirects one request follows at most, across servers and schemes.
+#define MAX_REDIRECTS 10
+
+// The redirects followed so far for one request, and the address it was
+// first asked at (empty until the first send), which a loop given up names.
+struct RedirectCount {
+    int followed;
+    char firstAsked[3 * TEXT_SIZE];
+};
+
+// Counts one more redirect to follow; false, with the loop told in the
+// access log, when the request has followed MAX_REDIRECTS already.
+bool TakeRedirect(RedirectCount *count);
+
 // OpenRequest, with objectPath (2 * TEXT_SIZE bytes) becoming the path that
-// answered after redirects within the server.
-HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart);
+// answered after redirects within the server; the redirects followed are
+// counted in count, which a request that goes on to another server keeps.
+HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart,
+                        RedirectCount *count);
 
 // True for the status codes of a redirect.
 bool IsRedirect(DWORD code);

@@ -28,15 +28,12 @@ struct FetchJob {
     // A file that could not be written or read, reported in the log: the
     // address is finished with, but not recorded as visited nor scanned.
     bool fileProblem;
-    // Redirects to another server or scheme followed so far.
-    int redirects;
+    // Redirects followed so far for the request, on any server.
+    RedirectCount redirects;
     // The start address was redirected to another server or scheme: the
     // entry's scope moved there.
     bool startMoved;
 };
-
-// Redirects to another server or scheme one fetch follows at most.
-#define MAX_REDIRECTS_ELSEWHERE 10
 
 // What RequestFile returns when the fetch goes on to the transfer.
 #define GO_ON -1
@@ -188,10 +185,8 @@ static int FollowRedirectElsewhere(FetchJob *job)
         ShowStatusString(IDS_NOTFOUND);
         return 1;
     }
-    if (++job->redirects > MAX_REDIRECTS_ELSEWHERE) {
-        LogTooManyRedirects(asked);
+    if (!TakeRedirect(&job->redirects))
         return 1;
-    }
     if (SameHostPart(host, job->host)) { // the user's name and password go to their own server only
         lstrcpynA(user, job->user, TEXT_SIZE);
         lstrcpynA(password, job->password, TEXT_SIZE);
@@ -203,7 +198,7 @@ static int FollowRedirectElsewhere(FetchJob *job)
         return 1;
     }
     FormatText(job->objectPath, sizeof job->objectPath, "%s%s", path, file);
-    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0, &job->redirects);
     if (job->request != NULL || g_connection.certificateRefused)
         return job->request != NULL ? GO_ON : 1;
     ShowStatusString(IDS_REQUESTFAILED);
@@ -232,7 +227,7 @@ static int RequestFile(FetchJob *job)
             return 1;
         }
     }
-    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0, &job->redirects);
     if (job->request != NULL && job->service == INTERNET_SERVICE_HTTP && AnswerHasNoHeaderLines(job->request))
         AskOnANewConnection(job);
     if (job->request == NULL && g_connection.certificateRefused)

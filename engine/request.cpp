@@ -129,10 +129,6 @@ bool SameServer(const char *hostPart, const char *otherHostPart)
            IsSecureAddress(hostPart) == IsSecureAddress(otherHostPart);
 }
 
-// The library follows a redirect loop for ever (Wine's does), so redirects
-// are followed here, at most this many.
-#define MAX_REDIRECTS 10
-
 bool IsRedirect(DWORD code) { return code == 301 || code == 302 || code == 303 || code == 307 || code == 308; }
 
 bool RedirectTarget(HINTERNET request, const char *asked, char *target, size_t size)
@@ -169,35 +165,44 @@ void LogTooManyRedirects(const char *address)
     AppendLog(g_mainWindow, line);
 }
 
-// Sends the GET; a redirect within the connection's server and scheme is
-// followed by a new request, and path becomes the one answered (the last of
-// too many redirects is the answer, and fails as one). A redirect to another
-// place is the answer: the caller decides whether to follow it.
-static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, DWORD rangeStart)
+bool TakeRedirect(RedirectCount *count)
 {
-    char asked[3 * TEXT_SIZE];
-    FormatText(asked, sizeof asked, "%s%s", g_connection.host, path);
-    for (int hop = 0;; ++hop) {
+    if (count->followed >= MAX_REDIRECTS) {
+        LogTooManyRedirects(count->firstAsked);
+        return false;
+    }
+    ++count->followed;
+    return true;
+}
+
+// Sends the GET; a redirect within the connection's server and scheme is
+// followed by a new request while the count allows, and path becomes the one
+// answered (the last of too many redirects is the answer, and fails as one).
+// A redirect to another place is the answer: the caller decides whether to
+// follow it.
+static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, DWORD rangeStart,
+                                 RedirectCount *count)
+{
+    if (count->firstAsked[0] == '\0')
+        FormatText(count->firstAsked, sizeof count->firstAsked, "%s%s", g_connection.host, path);
+    for (;;) {
         HINTERNET request = SendHttpRequest(connection, path, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, rangeStart);
         if (request == NULL || !IsRedirect(QueryStatusCode(request, INTERNET_SERVICE_HTTP)))
             return request;
         char next[2 * TEXT_SIZE];
-        if (!LocationOnThisServer(request, path, next))
+        if (!LocationOnThisServer(request, path, next) || !TakeRedirect(count))
             return request;
-        if (hop == MAX_REDIRECTS) {
-            LogTooManyRedirects(asked);
-            return request;
-        }
         CloseInternetHandle(&request);
-        strcpy(path, next);
+        lstrcpynA(path, next, 2 * TEXT_SIZE);
     }
 }
 
-HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart)
+HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart,
+                        RedirectCount *count)
 {
     DWORD flags = CacheFlagsForMode(GetCacheMode());
     if (service == INTERNET_SERVICE_HTTP)
-        return OpenHttpRequest(connection, objectPath, flags, rangeStart);
+        return OpenHttpRequest(connection, objectPath, flags, rangeStart, count);
     return g_internet.FtpOpenFile(connection, objectPath, GENERIC_READ, flags | FTP_TRANSFER_TYPE_BINARY, 0);
 }
 
@@ -205,7 +210,8 @@ HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD servic
 {
     char path[2 * TEXT_SIZE];
     lstrcpynA(path, objectPath, sizeof path);
-    return OpenRequestAt(connection, path, service, rangeStart);
+    RedirectCount count = {};
+    return OpenRequestAt(connection, path, service, rangeStart, &count);
 }
 
 // Queries a number header; false when the response has none.

@@ -530,6 +530,36 @@ TEST_F(FetchTest, RedirectsToAnotherServerOrScheme)
     g_startPageFlag = 0;
 }
 
+// A redirect loop ends after ten redirects in all, whether it stays on one
+// server, bounces between two, or does both; the loop is told once, naming
+// the address asked for, and nothing is stored.
+TEST_F(FetchTest, RedirectLoopsEndAfterTenRedirectsAcrossServers)
+{
+    struct Case { const char *name; std::vector<std::pair<const char *, const char *>> loop; } cases[] = {
+        {"one server", {{"/dir/a.bin", "/dir/a.bin"}}},
+        {"two servers", {{"/dir/a.bin", "http://other/x/1"}, {"/x/1", "http://host/dir/a.bin"}}},
+        {"http and https", {{"/dir/a.bin", "https://host/x/1"}, {"/x/1", "http://host/dir/a.bin"}}},
+        {"within and across", {{"/dir/a.bin", "/x/1"}, {"/x/1", "http://other/x/2"},
+                               {"/x/2", "/x/3"}, {"/x/3", "http://host/dir/a.bin"}}},
+    };
+    WriteSettingText(REG_OUTSERVER, "1");
+    for (const Case &c : cases) {
+        RemoveTree(save);
+        g_served.clear();
+        g_fakeRequests.clear();
+        g_connection = CurrentConnection();
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        for (auto &hop : c.loop) {
+            g_served[hop.first].status = 302;
+            g_served[hop.first].location = hop.second;
+        }
+        EXPECT_EQ(Fetch("host/dir/a.bin", LAST_ATTEMPT), 1) << c.name;
+        EXPECT_EQ(g_fakeRequests.size(), 11u) << c.name << ": the first request and ten redirects";
+        EXPECT_EQ(LogLines(window), std::vector<std::string>{"* リダイレクトが多すぎます : host/dir/a.bin"}) << c.name;
+        EXPECT_EQ(ReadBytes(local), "(missing)") << c.name;
+    }
+}
+
 // Bytes left on a kept connection by a server that sent more than its
 // Content-Length come as the next answer, which the library takes for an
 // HTTP/0.9 body without headers: asked again on a new connection, the file
