@@ -9,8 +9,9 @@
 #include "address/address.h"
 #include "app/ids.h"
 
-// Crawl state: one 32-bit value written by the window thread (Skip and Stop
-// requests) and by the engine; the last write wins.
+// Crawl state: one 32-bit value moved by the window thread (Skip and Stop
+// requests) and by the engine, each move by one interlocked
+// compare-and-exchange (MoveCrawlState), so that neither loses the other's.
 enum {
     CRAWL_IDLE = 0,
     CRAWL_RUNNING = 1,
@@ -18,6 +19,28 @@ enum {
     CRAWL_SKIP_REQUESTED = 3
 };
 extern volatile LONG g_crawlState;
+
+// Moves the crawl state from one value to another in one step; false, with
+// the state unchanged, when it no longer holds from (the other thread moved
+// it first).
+bool MoveCrawlState(LONG from, LONG to);
+
+// Posted to the main window: restart the animation timer with the period in
+// milliseconds given as wParam. A timer can be set only by the thread that
+// owns its window, so the engine threads ask the window to do it.
+#define WM_ANIMATION_PERIOD (WM_APP + 1)
+
+// Asks the window to run its animation timer with the period; returns at once.
+void SetAnimationPeriod(HWND window, UINT period);
+
+// The calls Windows allows only on the thread that owns the window. The
+// window procedure makes them through this table, so that a test can see
+// on which thread they are made.
+struct WindowThreadCalls {
+    UINT_PTR(WINAPI *SetTimer)(HWND window, UINT_PTR id, UINT period, TIMERPROC procedure);
+    BOOL(WINAPI *KillTimer)(HWND window, UINT_PTR id);
+};
+extern WindowThreadCalls g_windowThreadCalls;
 
 // The window all engine output goes to; set when a crawl starts.
 extern HWND g_mainWindow;

@@ -94,9 +94,8 @@ static bool AddReservation(HWND window, const char *startList)
 
 bool StartOrReserve(HWND window, const char *saveFolder, const char *startList, const char *ignoreText)
 {
-    if (g_crawlState == CRAWL_IDLE) {
+    if (MoveCrawlState(CRAWL_IDLE, CRAWL_RUNNING)) {
         // The first pass must see the run going.
-        g_crawlState = CRAWL_RUNNING;
         g_startCrawl(window, saveFolder, startList, ignoreText);
         return true;
     }

@@ -1,9 +1,20 @@
-// app/surface.cpp — the main window surface the engine shares: crawl state, handles, the access log, the Search button caption and run mode.
+// app/surface.cpp — the main window surface the engine shares: crawl state and its moves, handles, the access log, the Search button caption, run mode and the animation period.
 #include "app/app.h"
 
 volatile LONG g_crawlState = CRAWL_IDLE;
 HWND g_mainWindow;
 HINSTANCE g_instance;
+WindowThreadCalls g_windowThreadCalls = {SetTimer, KillTimer};
+
+bool MoveCrawlState(LONG from, LONG to)
+{
+    return InterlockedCompareExchange(&g_crawlState, to, from) == from;
+}
+
+void SetAnimationPeriod(HWND window, UINT period)
+{
+    PostMessageA(window, WM_ANIMATION_PERIOD, (WPARAM)period, 0);
+}
 
 void LoadText(int id, char *buffer)
 {

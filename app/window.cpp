@@ -92,11 +92,31 @@ static void SearchWhileIdle(HWND window)
     WriteSettingText(REG_IGNORE, ignoreText);
     WriteSettingText(REG_PURL, addressText);
     WriteSettingNumber(REG_REWRE, IsDlgButtonChecked(window, IDC_RETRY) == BST_CHECKED ? 1 : 0);
-    StartCrawl(window, saveFolder, addressText, ignoreText);
-    g_crawlState = CRAWL_RUNNING;
+    // The first pass must see the run going; a run that cannot start
+    // returns the state to idle itself.
+    if (MoveCrawlState(CRAWL_IDLE, CRAWL_RUNNING))
+        StartCrawl(window, saveFolder, addressText, ignoreText);
 }
 
-// The Search button by crawl state: start, skip the current file, stop the pass.
+// The second press, on the caption "中止": stop the pass. The engine may have
+// carried out the skip since the press (the state is running again); the
+// press still stops.
+static void RequestStop(HWND window)
+{
+    for (;;) {
+        LONG state = g_crawlState;
+        if (state != CRAWL_RUNNING && state != CRAWL_SKIP_REQUESTED)
+            return;
+        if (MoveCrawlState(state, CRAWL_STOP_REQUESTED))
+            break;
+    }
+    char title[STRING_SIZE];
+    LoadText(IDS_STOPPING, title);
+    SetWindowTextA(window, title);
+}
+
+// The Search button by crawl state: start, skip the current file, stop the
+// pass. A state the engine has left in the meantime takes no request.
 static void PressSearchButton(HWND window)
 {
     switch (g_crawlState) {
@@ -104,16 +124,12 @@ static void PressSearchButton(HWND window)
         SearchWhileIdle(window);
         break;
     case CRAWL_RUNNING:
-        SetSearchButtonText(window, BUTTON_STOP);
-        g_crawlState = CRAWL_SKIP_REQUESTED;
+        if (MoveCrawlState(CRAWL_RUNNING, CRAWL_SKIP_REQUESTED))
+            SetSearchButtonText(window, BUTTON_STOP);
         break;
-    case CRAWL_SKIP_REQUESTED: {
-        g_crawlState = CRAWL_STOP_REQUESTED;
-        char title[STRING_SIZE];
-        LoadText(IDS_STOPPING, title);
-        SetWindowTextA(window, title);
+    case CRAWL_SKIP_REQUESTED:
+        RequestStop(window);
         break;
-    }
     default:
         break;
     }
@@ -189,7 +205,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         InitMainWindow(window);
         g_animationFrame = 0;
         DrawAnimationFrame(window);
-        SetTimer(window, ANIMATION_TIMER, ANIMATION_PERIOD, NULL);
+        g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, ANIMATION_PERIOD, NULL);
+        return TRUE;
+    case WM_ANIMATION_PERIOD:
+        // Setting the timer anew replaces the running one.
+        g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, (UINT)wParam, NULL);
         return TRUE;
     case WM_PAINT:
         PaintWindow(window);
@@ -204,7 +224,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TakeDroppedFiles(window, (HDROP)wParam);
         return TRUE;
     case WM_CLOSE:
-        KillTimer(window, ANIMATION_TIMER);
+        g_windowThreadCalls.KillTimer(window, ANIMATION_TIMER);
         EndDialog(window, 0);
         return TRUE;
     default:

@@ -15,6 +15,12 @@ EndActionCalls g_endActions = {
     PlaySoundA, OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges, ExitWindowsEx,
 };
 
+ThreadCalls g_threadCalls = {CreateThread};
+
+// Log lines of a run that cannot start and of end actions a press called off.
+static const char RUN_NOT_STARTED[] = "* スレッドを作成できないので探索を始められません";
+static const char END_ACTIONS_CALLED_OFF[] = "* ボタンが押されたので回線切断・電源OFFをしません";
+
 // Size of the window title buffer during a run.
 #define TITLE_SIZE 320
 
@@ -53,9 +59,14 @@ void StartCrawl(HWND window, const char *saveFolder, const char *startList, cons
     lstrcpynA(g_ignorePatterns, ignoreText, TEXT_SIZE);
     lstrcpynA(g_startList, startList, START_LIST_SIZE);
     TakeDepthChoice(window);
-    HANDLE thread = CreateThread(NULL, 0, RunCrawl, NULL, 0, NULL);
-    if (thread != NULL)
+    HANDLE thread = g_threadCalls.Create(NULL, 0, RunCrawl, NULL, 0, NULL);
+    if (thread != NULL) {
         CloseHandle(thread);
+        return;
+    }
+    // No run thread: the window stays as it was and a later Search can start.
+    AppendLog(window, RUN_NOT_STARTED);
+    MoveCrawlState(CRAWL_RUNNING, CRAWL_IDLE);
 }
 
 void ShowProgressTitle(const char *text)
@@ -113,6 +124,41 @@ void PowerOffIfChosen(HWND window)
     g_endActions.Shutdown(EWX_SHUTDOWN, 0);
 }
 
+static bool IsChecked(HWND window, int box) { return IsDlgButtonChecked(window, box) == BST_CHECKED; }
+
+static bool AnyEndActionChosen(HWND window) { return IsChecked(window, IDC_HANGUP) || IsChecked(window, IDC_POWEROFF); }
+
+static void CarryOutEndActions(HWND window)
+{
+    if (IsChecked(window, IDC_HANGUP))
+        HangUp();
+    PowerOffIfChosen(window);
+}
+
+// A press after the last pass stopped the end actions: the caption and the
+// title it changed read as after a run, and a chosen end action is told
+// to have been left out.
+static void CallOffEndActions(HWND window)
+{
+    SetSearchButtonText(window, BUTTON_SEARCH);
+    char title[STRING_SIZE];
+    LoadText(IDS_TITLE, title);
+    SetWindowTextA(window, title);
+    if (AnyEndActionChosen(window))
+        AppendLog(window, END_ACTIONS_CALLED_OFF);
+}
+
+// After a pass the state is running again, whatever request of that pass
+// is left; each move is made from the value it replaces.
+static void ResumeRunning(void)
+{
+    for (;;) {
+        LONG state = g_crawlState;
+        if (state == CRAWL_RUNNING || MoveCrawlState(state, CRAWL_RUNNING))
+            return;
+    }
+}
+
 // Runs one pass over the start list and then one per reservation typed into
 // the address box during the pass before it.
 static void RunPasses(HWND window)
@@ -121,7 +167,7 @@ static void RunPasses(HWND window)
         SetDlgItemTextA(window, IDC_ADDRESSLABEL, "追加予約(&A)");
         SetDlgItemTextA(window, IDC_ADDRESS, "");
         RunStartList();
-        g_crawlState = CRAWL_RUNNING;
+        ResumeRunning();
         char reservation[RESERVATION_SIZE];
         reservation[0] = '\0';
         GetDlgItemTextA(window, IDC_ADDRESS, reservation, sizeof reservation);
@@ -143,12 +189,14 @@ DWORD WINAPI RunCrawl(LPVOID)
     RunPasses(window);
     CloseInternetHandle(&g_internetSession);
     FinishRun(window);
-    if (g_crawlState == CRAWL_RUNNING) {
-        if (IsDlgButtonChecked(window, IDC_HANGUP) == BST_CHECKED)
-            HangUp();
-        PowerOffIfChosen(window);
-    }
-    g_crawlState = CRAWL_IDLE;
-    SetTimer(window, ANIMATION_TIMER, ANIMATION_PERIOD, NULL);
+    // The state leaves running in one step. A press that came after the last
+    // pass (skip or stop) keeps it from doing so and stops what remains, the
+    // end actions; from here on a press takes no request until idle.
+    if (MoveCrawlState(CRAWL_RUNNING, CRAWL_STOP_REQUESTED))
+        CarryOutEndActions(window);
+    else
+        CallOffEndActions(window);
+    InterlockedExchange(&g_crawlState, CRAWL_IDLE);
+    SetAnimationPeriod(window, ANIMATION_PERIOD);
     return 0;
 }

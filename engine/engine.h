@@ -34,7 +34,16 @@ struct EndActionCalls {
 };
 extern EndActionCalls g_endActions;
 
-// Crawl run (window thread: StartCrawl; run thread: RunCrawl).
+// The engine's thread creation, in a table so that a test can make it fail.
+struct ThreadCalls {
+    HANDLE(WINAPI *Create)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD threadId);
+};
+extern ThreadCalls g_threadCalls;
+
+// Crawl run (window thread: StartCrawl; run thread: RunCrawl). The caller
+// sets the state to running first; when no run thread can be made, StartCrawl
+// logs it and sets the state back to idle.
 void StartCrawl(HWND window, const char *saveFolder, const char *startList, const char *ignoreText);
 DWORD WINAPI RunCrawl(LPVOID unused);
 void OpenInternetSession(void);

@@ -455,6 +455,19 @@ static void ScanAnsweredPage(const FetchJob *job, int depth)
     ProcessStoredPage(job->localPath, host, path, depth, elsewhere ? job->host : NULL, elsewhere ? job->path : NULL);
 }
 
+// A skip request has been carried out: the state goes back to running, in
+// one step from skip requested, so that a Stop pressed meanwhile is kept.
+// The caption reads "ｽｷｯﾌﾟ" again, or "中止" when a press came after the move.
+static bool CarryOutSkip(void)
+{
+    if (!MoveCrawlState(CRAWL_SKIP_REQUESTED, CRAWL_RUNNING))
+        return false;
+    SetSearchButtonText(g_mainWindow, BUTTON_SKIP);
+    if (g_crawlState != CRAWL_RUNNING)
+        SetSearchButtonText(g_mainWindow, BUTTON_STOP);
+    return true;
+}
+
 int FetchAddress(const char *address, int depth, int attempt)
 {
     memset(g_contentType, 0, sizeof g_contentType);
@@ -489,10 +502,7 @@ int FetchAddress(const char *address, int depth, int attempt)
         // against the address that answered.
         ScanAnsweredPage(&job, depth);
     }
-    if (g_crawlState == CRAWL_SKIP_REQUESTED) {
-        g_crawlState = CRAWL_RUNNING;
-        SetSearchButtonText(g_mainWindow, BUTTON_SKIP);
+    if (CarryOutSkip())
         result = 1;
-    }
     return result;
 }

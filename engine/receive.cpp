@@ -30,6 +30,7 @@ struct ReceiveProgress {
     DWORD windowTotal;
     int windowReads;
     long rate;
+    long period; // the animation period asked for last; 0 before the first read
 };
 
 // The folder of a local path, with its closing '\'; empty when it has none.
@@ -162,8 +163,12 @@ static void ShowReceiveProgress(ReceiveProgress *p)
     }
     ShowProgressTitle(title);
     SendDlgItemMessageA(g_mainWindow, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)bar, 0);
-    KillTimer(g_mainWindow, ANIMATION_TIMER);
-    SetTimer(g_mainWindow, ANIMATION_TIMER, (UINT)period, NULL);
+    // Asked only when it changes: a timer set anew starts counting again,
+    // so one set at every read would not tick during a fast transfer.
+    if (period != p->period) {
+        SetAnimationPeriod(g_mainWindow, (UINT)period);
+        p->period = period;
+    }
     if (++p->windowReads == RATE_WINDOW_READS) {
         p->windowReads = 0;
         p->windowTick = GetTickCount();

@@ -190,17 +190,28 @@ static DWORD SuperviseWorker(HANDLE worker)
     return code;
 }
 
+// Tells that an attempt failed for want of a thread to fetch in.
+static void LogNoWorker(const char *address)
+{
+    char line[TEXT_SIZE + 48];
+    wsprintfA(line, "* スレッドを作成できないので取得できません : %.259s", address);
+    AppendLog(g_mainWindow, line);
+}
+
 void RunAttempts(WorkerRecord *record, const char *address, int depth)
 {
     for (int attempt = 0; attempt < GetRetryCount(g_mainWindow); ++attempt) {
         lstrcpynA(record->address, address, START_LIST_SIZE);
         record->depth = depth;
         record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
-        HANDLE worker = CreateThread(NULL, 0, FetchWorkerMain, record, 0, NULL);
-        if (worker == NULL)
-            return;
-        DWORD code = SuperviseWorker(worker);
-        CloseHandle(worker);
+        HANDLE worker = g_threadCalls.Create(NULL, 0, FetchWorkerMain, record, 0, NULL);
+        DWORD code = 0; // an attempt without a worker has failed
+        if (worker != NULL) {
+            code = SuperviseWorker(worker);
+            CloseHandle(worker);
+        } else {
+            LogNoWorker(address);
+        }
         if (code == 1 || g_crawlState != CRAWL_RUNNING)
             return;
     }

@@ -1,12 +1,15 @@
 // tests/win/crawl_run_test.cpp — a crawl run on a hidden main window: run mode, passes and reservations, the session, the end actions (through recorded calls, nothing is switched off).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
 #include "engine/engine.h"
 #include "net/net.h"
 #include "settings/settings.h"
+#include "tests/win/fake_internet.h"
+#include "tests/win/test_files.h"
 #include "tests/win/window_fixture.h"
 
 // What the fakes saw, in call order.
@@ -19,6 +22,17 @@ static BOOL g_optionsEnabledInPass, g_retryEnabledInPass;
 static const char *g_reservationToType;
 static LONG g_stateToSetInPass = -1;
 static LONG g_stateToSetAtSound = -1;
+// Presses of the Search button the fakes make: in the first fetch of a
+// pass, at the completion sound, at the hang-up.
+static int g_pressesInPass, g_pressesAtSound, g_pressesAtHangup;
+
+// Presses the Search button of the main window as a click does: the window
+// thread handles each press while the engine thread waits.
+static void PressSearch(int times)
+{
+    for (int i = 0; i < times; ++i)
+        SendMessageA(g_mainWindow, WM_COMMAND, MAKEWPARAM(IDC_SEARCH, BN_CLICKED), 0);
+}
 
 static DWORD WINAPI FakeAttemptConnect(DWORD reserved)
 {
@@ -43,6 +57,7 @@ static HINTERNET WINAPI FakeOpen(LPCSTR agent, DWORD access, LPCSTR proxy, LPCST
             SetDlgItemTextA(window, IDC_ADDRESS, g_reservationToType);
         if (g_stateToSetInPass >= 0)
             g_crawlState = g_stateToSetInPass;
+        PressSearch(g_pressesInPass);
     }
     return NULL; // no session: the fetch ends without connecting
 }
@@ -52,6 +67,7 @@ static BOOL WINAPI FakeClose(HINTERNET) { return TRUE; }
 static BOOL WINAPI FakeHangup(DWORD reserved)
 {
     g_calls.push_back("Hangup " + std::to_string(reserved));
+    PressSearch(g_pressesAtHangup);
     return TRUE;
 }
 
@@ -60,6 +76,7 @@ static BOOL WINAPI FakePlaySound(LPCSTR sound, HMODULE module, DWORD flags)
     g_calls.push_back(std::string("PlaySound ") + sound + (module ? " module" : "") + " " + std::to_string(flags));
     if (g_stateToSetAtSound >= 0)
         g_crawlState = g_stateToSetAtSound;
+    PressSearch(g_pressesAtSound);
     return TRUE;
 }
 
@@ -128,6 +145,7 @@ protected:
         g_titleInPass.clear();
         g_reservationToType = NULL;
         g_stateToSetInPass = g_stateToSetAtSound = -1;
+        g_pressesInPass = g_pressesAtSound = g_pressesAtHangup = 0;
     }
     void TearDown() override
     {
@@ -228,6 +246,127 @@ TEST_F(CrawlRunTest, PressAfterTheLastPassSkipsTheEndActions)
     EXPECT_EQ(CountCalls("Hangup"), 0);
     EXPECT_EQ(CountCalls("ExitWindows"), 0);
     EXPECT_EQ(g_crawlState, CRAWL_IDLE);
+}
+
+// The program's own window, whose procedure handles the presses.
+static HWND OpenMainWindow(void)
+{
+    g_startArgument[0] = '\0';
+    return CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainWindowProc, 0);
+}
+
+static void CloseMainWindow(HWND main)
+{
+    SendMessageA(main, WM_CLOSE, 0, 0);
+    DestroyWindow(main);
+}
+
+// Every press is kept: a skip and a stop in a pass stop the pass; a press
+// after the last pass calls off the end actions, with one line, and leaves
+// the window as after a run; once the state has left running for the end
+// actions a press takes no request.
+TEST_F(CrawlRunTest, PressesAtEachPointOfARun)
+{
+    struct Case {
+        const char *name; int inPass, atSound, atHangup; int fetches; int endActions; bool calledOff;
+    } cases[] = {
+        {"no press", 0, 0, 0, 2, 1, false},
+        {"skip and stop in the pass", 2, 0, 0, 1, 1, false},
+        {"press after the last pass", 0, 1, 0, 2, 0, true},
+        {"two presses after the last pass", 0, 2, 0, 2, 0, true},
+        {"press during the end actions", 0, 0, 1, 2, 1, false},
+    };
+    HWND main = OpenMainWindow();
+    ASSERT_NE(main, (HWND)NULL);
+    for (const Case &c : cases) {
+        g_calls.clear();
+        g_captionInPass.clear();
+        g_pressesInPass = c.inPass;
+        g_pressesAtSound = c.atSound;
+        g_pressesAtHangup = c.atHangup;
+        CheckDlgButton(main, IDC_HANGUP, BST_CHECKED);
+        CheckDlgButton(main, IDC_POWEROFF, BST_CHECKED);
+        g_crawlState = CRAWL_RUNNING;
+        StartCrawl(main, "C:\\parvel-test-save", "http://127.0.0.1:9/a/ http://127.0.0.1:9/b/", "");
+        ASSERT_TRUE(PumpUntil([] { return g_crawlState == CRAWL_IDLE; }, 20000)) << c.name;
+        EXPECT_EQ(CountCalls("Open ") - 1, c.fetches) << c.name;
+        EXPECT_EQ(CountCalls("Hangup"), c.endActions) << c.name;
+        EXPECT_EQ(CountCalls("ExitWindows"), c.endActions) << c.name;
+        auto log = LogLines(main);
+        bool calledOff = std::find(log.begin(), log.end(), "* ボタンが押されたので回線切断・電源OFFをしません") != log.end();
+        EXPECT_EQ(calledOff, c.calledOff) << c.name;
+        EXPECT_EQ(ControlText(main, IDC_SEARCH), "探索") << c.name;
+        EXPECT_EQ(ControlText(main, 0), "Parvel 1st MIX") << c.name;
+    }
+    g_pressesInPass = g_pressesAtSound = g_pressesAtHangup = 0;
+    CloseMainWindow(main);
+}
+
+static HANDLE WINAPI NoThread(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD)
+{
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return NULL;
+}
+
+// Search when no run thread can be made: the state is idle again, one line
+// tells why, and the next Search starts a run.
+TEST_F(CrawlRunTest, RunWithoutAThreadReturnsToIdle)
+{
+    HWND main = OpenMainWindow();
+    ASSERT_NE(main, (HWND)NULL);
+    g_mainWindow = main;
+    WriteSettingText(REG_FOLDER, "C:\\parvel-test-save");
+    SetDlgItemTextA(main, IDC_ADDRESS, "http://127.0.0.1:9/a/");
+    g_threadCalls.Create = NoThread;
+    PressSearch(1);
+    g_threadCalls.Create = CreateThread;
+    EXPECT_EQ(g_crawlState, CRAWL_IDLE);
+    EXPECT_EQ(LogLines(main), std::vector<std::string>{"* スレッドを作成できないので探索を始められません"});
+    EXPECT_EQ(CountCalls("AttemptConnect"), 0);
+    PressSearch(1);
+    ASSERT_TRUE(PumpUntil([] { return g_crawlState == CRAWL_IDLE; }, 20000)) << "the run did not end";
+    EXPECT_EQ(CountCalls("AttemptConnect"), 1) << "a later Search starts a run";
+    CloseMainWindow(main);
+}
+
+// The periods the animation timer was set to, and whether each call came
+// from the thread that owns the window (Windows refuses it to others).
+static std::vector<std::pair<UINT, bool>> g_timerCalls;
+
+static UINT_PTR WINAPI RecordSetTimer(HWND window, UINT_PTR id, UINT period, TIMERPROC procedure)
+{
+    g_timerCalls.push_back({period, GetWindowThreadProcessId(window, NULL) == GetCurrentThreadId()});
+    return SetTimer(window, id, period, procedure);
+}
+
+// The receive loop's period and the run's 100 ms reach the window as
+// messages, and the timer is set on the window's thread only.
+TEST_F(CrawlRunTest, AnimationTimerIsSetOnTheWindowThreadOnly)
+{
+    WindowThreadCalls saved = g_windowThreadCalls;
+    g_windowThreadCalls.SetTimer = RecordSetTimer;
+    g_timerCalls.clear();
+    HWND main = OpenMainWindow();
+    InstallFakeInternet();
+    g_fakeAnswer = [](const FakeRequestRecord &) { // one byte of no size: the slowest periods
+        FakeResponse response;
+        response.body = "x";
+        response.hasLength = false;
+        return response;
+    };
+    std::string save = MakeTempFolder("pvt");
+    g_crawlState = CRAWL_RUNNING;
+    StartCrawl(main, save.c_str(), "http://host/a.bin", "");
+    EXPECT_TRUE(PumpUntil([] { return g_crawlState == CRAWL_IDLE && g_timerCalls.size() == 3; }, 20000));
+    CloseMainWindow(main);
+    RestoreInternet();
+    RemoveTree(save);
+    g_windowThreadCalls = saved;
+    ASSERT_EQ(g_timerCalls.size(), 3u) << "the window's start, the transfer, the run's end";
+    for (auto &call : g_timerCalls)
+        EXPECT_TRUE(call.second) << "SetTimer " << call.first << " from another thread";
+    EXPECT_GE(g_timerCalls[1].first, 375u) << "the receive loop's period for one byte";
+    EXPECT_EQ(g_timerCalls[2].first, (UINT)ANIMATION_PERIOD) << "the run's end";
 }
 
 TEST_F(CrawlRunTest, DepthButtonsGiveTheDepthLimit)

@@ -181,6 +181,38 @@ TEST_F(SchedulerTest, AttemptNumbersFollowTheRetryBox)
     EXPECT_EQ(g_fetches.size(), 1u) << "result 1 ends the attempts";
 }
 
+static int g_threadsToRefuse;
+
+static HANDLE WINAPI RefuseSomeThreads(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                                       LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    return g_threadsToRefuse-- > 0 ? NULL : CreateThread(security, stack, start, parameter, flags, id);
+}
+
+// An attempt whose worker thread cannot be made has failed: it is told in
+// the log and the next attempt, if any, is made.
+TEST_F(SchedulerTest, AttemptWithoutAWorkerThreadFailsWithALogLine)
+{
+    struct Case { bool retryBox; int refused; std::vector<int> attempts; size_t lines; } cases[] = {
+        {false, 1, {}, 1}, {true, 1, {1}, 1}, {true, 2, {2}, 2}, {true, 5, {}, 5}};
+    g_threadCalls.Create = RefuseSomeThreads;
+    for (const Case &c : cases) {
+        g_fetches.clear();
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        CheckDlgButton(window, IDC_RETRY, c.retryBox ? BST_CHECKED : BST_UNCHECKED);
+        g_threadsToRefuse = c.refused;
+        RunPass("host/a/");
+        std::vector<int> attempts;
+        for (auto &f : g_fetches)
+            attempts.push_back(f.attempt);
+        EXPECT_EQ(attempts, c.attempts) << "retry " << c.retryBox << ", refused " << c.refused;
+        std::vector<std::string> expected(1, "* URL-> host/a/");
+        expected.insert(expected.end(), c.lines, "* スレッドを作成できないので取得できません : host/a/");
+        EXPECT_EQ(LogLines(window), expected) << "retry " << c.retryBox << ", refused " << c.refused;
+    }
+    g_threadCalls.Create = CreateThread;
+}
+
 TEST_F(SchedulerTest, StopRequestLogsTheRestButFetchesNothing)
 {
     g_stopAtFetch = 2;
