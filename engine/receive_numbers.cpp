@@ -1,6 +1,8 @@
 // engine/receive_numbers.cpp — the portable numbers of a transfer: rates, percentages, remaining time, animation periods, the 1980 rule, the Content-Range start and the HTTP date reader.
 #include "engine/receive_numbers.h"
 
+#include <string.h>
+
 long WindowRate(unsigned long windowBytes, unsigned long elapsedTicks, long previousRate)
 {
     if (elapsedTicks == 0)
@@ -108,20 +110,26 @@ long long ContentRangeStart(const char *value)
 
 // --- HTTP dates ---------------------------------------------------------------------
 
-static const char *const kMonthNames[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-
 static char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c; }
 
 static bool IsAsciiLetter(char c) { return LowerAscii(c) >= 'a' && LowerAscii(c) <= 'z'; }
 
+// True when the length letters at p spell name (lower case), in any case.
+static bool NamesMatch(const char *p, const char *name, size_t length)
+{
+    for (size_t i = 0; i < length; ++i)
+        if (LowerAscii(p[i]) != name[i])
+            return false;
+    return true;
+}
+
 // Reads the month's three-letter name at *p (any case) into *month (1 to 12).
 static bool ReadMonth(const char **p, int *month)
 {
+    static const char *const kMonthNames[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                              "jul", "aug", "sep", "oct", "nov", "dec"};
     for (int m = 0; m < 12; ++m) {
-        const char *name = kMonthNames[m];
-        if (LowerAscii((*p)[0]) == LowerAscii(name[0]) && LowerAscii((*p)[1]) == LowerAscii(name[1]) &&
-            LowerAscii((*p)[2]) == LowerAscii(name[2])) {
+        if (NamesMatch(*p, kMonthNames[m], 3)) {
             *p += 3;
             *month = m + 1;
             return true;
@@ -160,13 +168,66 @@ static bool ReadClock(const char **p, HttpDate *date)
            ReadChar(p, ':') && ReadDigits(p, 2, 2, &date->second);
 }
 
-// " GMT" or " UTC" and nothing but spaces after it.
-static bool ReadZoneAndEnd(const char *p)
+// Reads the zone at p, after which only spaces may follow: "GMT", "UTC",
+// "UT" or "Z" (any case), a numeric offset "+hhmm" or "-hhmm", or nothing,
+// which servers that leave the zone out mean as GMT. *offset receives the
+// zone's minutes east of GMT.
+static bool ReadZoneAndEnd(const char *p, int *offset)
 {
+    static const char *const kGmtNames[] = {"gmt", "utc", "ut", "z"};
     p = SkipSpaces(p);
-    bool zone = (LowerAscii(p[0]) == 'g' && LowerAscii(p[1]) == 'm' && LowerAscii(p[2]) == 't') ||
-                (LowerAscii(p[0]) == 'u' && LowerAscii(p[1]) == 't' && LowerAscii(p[2]) == 'c');
-    return zone && *SkipSpaces(p + 3) == '\0';
+    *offset = 0;
+    if (*p == '+' || *p == '-') {
+        int sign = *p == '-' ? -1 : 1, hhmm = 0;
+        ++p;
+        if (!ReadDigits(&p, 4, 4, &hhmm) || hhmm / 100 > 23 || hhmm % 100 > 59)
+            return false;
+        *offset = sign * (hhmm / 100 * 60 + hhmm % 100);
+    } else if (IsAsciiLetter(*p)) {
+        size_t length = 0;
+        while (IsAsciiLetter(p[length]))
+            ++length;
+        bool known = false;
+        for (const char *name : kGmtNames)
+            known = known || (strlen(name) == length && NamesMatch(p, name, length));
+        if (!known)
+            return false;
+        p += length;
+    }
+    return *SkipSpaces(p) == '\0';
+}
+
+// Days from 1 March of the year 0 to the date of the Gregorian calendar
+// (positive for every year a file time holds).
+static long long DaysFromCivil(int year, int month, int day)
+{
+    year -= month <= 2;
+    long long era = year / 400, yearOfEra = year - era * 400;
+    long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra;
+}
+
+// The date of the Gregorian calendar that lies days after 1 March of the year 0.
+static void CivilFromDays(long long days, HttpDate *date)
+{
+    long long era = days / 146097, dayOfEra = days - era * 146097;
+    long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+    long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+    long long shifted = (5 * dayOfYear + 2) / 153;
+    date->day = (int)(dayOfYear - (153 * shifted + 2) / 5 + 1);
+    date->month = (int)(shifted < 10 ? shifted + 3 : shifted - 9);
+    date->year = (int)(yearOfEra + era * 400 + (date->month <= 2));
+}
+
+// Moves a date given in a zone offset minutes east of GMT to GMT.
+static void MoveToGmt(HttpDate *date, int offset)
+{
+    long long minutes = DaysFromCivil(date->year, date->month, date->day) * 1440 + date->hour * 60 +
+                        date->minute - offset;
+    CivilFromDays(minutes / 1440, date);
+    date->hour = (int)(minutes % 1440 / 60);
+    date->minute = (int)(minutes % 60);
 }
 
 static bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -182,7 +243,7 @@ static bool FieldsExist(const HttpDate *date)
 }
 
 // After the weekday and ", ": "06 Nov 1994 08:49:37 GMT" or "06-Nov-94 08:49:37 GMT".
-static bool ReadDayFirstForm(const char *p, HttpDate *date)
+static bool ReadDayFirstForm(const char *p, HttpDate *date, int *offset)
 {
     if (!ReadDigits(&p, 1, 2, &date->day))
         return false;
@@ -200,7 +261,7 @@ static bool ReadDayFirstForm(const char *p, HttpDate *date)
             return false;
     }
     p = SkipSpaces(p);
-    return ReadClock(&p, date) && ReadZoneAndEnd(p);
+    return ReadClock(&p, date) && ReadZoneAndEnd(p, offset);
 }
 
 // After the weekday and a space: "Nov  6 08:49:37 1994".
@@ -227,9 +288,13 @@ bool ParseHttpDate(const char *text, HttpDate *date)
         ++p;
     if (p - name < 3)
         return false;
-    bool read = *p == ',' ? ReadDayFirstForm(SkipSpaces(p + 1), &fields)
+    int offset = 0;
+    bool read = *p == ',' ? ReadDayFirstForm(SkipSpaces(p + 1), &fields, &offset)
                           : *p == ' ' && ReadMonthFirstForm(SkipSpaces(p), &fields);
     if (!read || !FieldsExist(&fields))
+        return false;
+    MoveToGmt(&fields, offset);
+    if (!FieldsExist(&fields))
         return false;
     *date = fields;
     return true;

@@ -47,7 +47,7 @@ int StoredFileYear(int serverYear, int brokenOffByUser, int resumePossible);
 // of that form or a position does not fit 32 bits.
 long long ContentRangeStart(const char *value);
 
-// The fields of a date as a server writes it in Last-Modified, in GMT.
+// The fields of a date of Last-Modified, in GMT.
 struct HttpDate {
     int year, month, day, hour, minute, second;
 };
@@ -55,9 +55,10 @@ struct HttpDate {
 // Reads an HTTP date in one of its three forms: "Sun, 06 Nov 1994 08:49:37
 // GMT", "Sunday, 06-Nov-94 08:49:37 GMT" (years 70 to 99 are 1970 to 1999,
 // the others 2000 to 2069) and "Sun Nov  6 08:49:37 1994"; the weekday name
-// is not checked, the zone may be GMT or UTC. False for any other text and
-// for a date that does not exist or lies outside the years 1601 to 30827,
-// which a file time cannot hold.
+// is not checked. The zone may be GMT, UTC or UT, a numeric offset ("+0000",
+// "+0900", "-0500": the date is moved to GMT) or missing (taken as GMT).
+// False for any other text and for a date that does not exist or lies
+// outside the years 1601 to 30827, which a file time cannot hold.
 bool ParseHttpDate(const char *text, HttpDate *date);
 
 #endif
