@@ -135,6 +135,11 @@ static void MakeStartShortcut(const char *localPath)
         LogLine(SHORTCUT_TOO_LONG, folder);
         return;
     }
+    // The folder is made when the first shortcut goes into it (the default
+    // one below Documents does not exist before).
+    char made[TEXT_SIZE];
+    lstrcpynA(made, folder, TEXT_SIZE);
+    CreateFolders(made);
     char program[MAX_PATH];
     GetModuleFileNameA(NULL, program, MAX_PATH);
     CreatePageShortcut(path, localPath, NULL, program, SHORTCUT_ICON_INDEX, folder);

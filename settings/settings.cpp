@@ -4,6 +4,9 @@
 #include "address/address.h"
 #include "app/app.h"
 
+#include <shlobj.h>
+#include <string.h>
+
 static HKEY OpenSettingsKey(void)
 {
     HKEY key = NULL;
@@ -23,12 +26,36 @@ static bool IsTerminatedText(const char *buffer, DWORD size)
     return false;
 }
 
-void ReadSettingText(const char *name, char *buffer, const char *defaultText)
+// Reads the value's type and bytes; *size holds the room in data and
+// receives the bytes stored. False when the value cannot be read whole.
+static bool QuerySetting(const char *name, DWORD *type, void *data, DWORD *size)
 {
     HKEY key = OpenSettingsKey();
-    DWORD size = SETTING_TEXT_CAPACITY;
-    bool found = key != NULL &&
-                 RegQueryValueExA(key, name, NULL, NULL, (BYTE *)buffer, &size) == ERROR_SUCCESS;
+    if (key == NULL)
+        return false;
+    bool found = RegQueryValueExA(key, name, NULL, type, (BYTE *)data, size) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return found;
+}
+
+static bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+// A number value holds exactly 4 bytes; anything else stored as binary is
+// no number.
+static bool IsNumberValue(DWORD type, DWORD size) { return !IsTextType(type) && size == sizeof(DWORD); }
+
+void ReadSettingText(const char *name, char *buffer, const char *defaultText)
+{
+    DWORD type = REG_NONE, size = SETTING_TEXT_CAPACITY;
+    bool found = QuerySetting(name, &type, buffer, &size);
+    // A number stored where a text belongs reads as its decimal digits, as
+    // a user who typed it into the registry means it.
+    if (found && type == REG_DWORD && size == sizeof(DWORD)) {
+        DWORD number;
+        memcpy(&number, buffer, sizeof number);
+        wsprintfA(buffer, "%lu", (unsigned long)number);
+        return;
+    }
     // A value stored without its terminating zero is terminated here when it
     // fits; one that fills the whole capacity without it counts as too long.
     if (found && !IsTerminatedText(buffer, size)) {
@@ -39,8 +66,6 @@ void ReadSettingText(const char *name, char *buffer, const char *defaultText)
     }
     if (!found)
         lstrcpynA(buffer, defaultText, TEXT_SIZE);
-    if (key != NULL)
-        RegCloseKey(key);
 }
 
 void WriteSettingText(const char *name, const char *text)
@@ -53,14 +78,34 @@ void WriteSettingText(const char *name, const char *text)
     RegCloseKey(key);
 }
 
+// The decimal number at the start of a text (after spaces), at most
+// 0xFFFFFFFF; false when the text holds no digit there.
+static bool ReadDecimal(const char *text, DWORD *value)
+{
+    while (*text == ' ')
+        ++text;
+    unsigned long long number = 0;
+    const char *digits = text;
+    for (; *text >= '0' && *text <= '9'; ++text)
+        if ((number = number * 10 + (unsigned)(*text - '0')) > 0xFFFFFFFFull)
+            number = 0xFFFFFFFFull;
+    *value = (DWORD)number;
+    return text != digits;
+}
+
 DWORD ReadSettingNumber(const char *name, DWORD defaultValue)
 {
-    HKEY key = OpenSettingsKey();
-    DWORD value = 0, size = sizeof value;
-    if (key == NULL || RegQueryValueExA(key, name, NULL, NULL, (BYTE *)&value, &size) != ERROR_SUCCESS)
-        value = defaultValue;
-    if (key != NULL)
-        RegCloseKey(key);
+    char data[SETTING_TEXT_CAPACITY + 1] = "";
+    DWORD type = REG_NONE, size = SETTING_TEXT_CAPACITY, value;
+    if (!QuerySetting(name, &type, data, &size))
+        return defaultValue;
+    // A text stored where a number belongs ("1" typed as a string value)
+    // reads as the number it spells, not as its character codes.
+    if (IsTextType(type))
+        return ReadDecimal(data, &value) ? value : defaultValue;
+    if (!IsNumberValue(type, size))
+        return defaultValue;
+    memcpy(&value, data, sizeof value);
     return value;
 }
 
@@ -74,16 +119,49 @@ void WriteSettingNumber(const char *name, DWORD value)
     RegCloseKey(key);
 }
 
-void GetSaveFolder(char *buffer) { ReadSettingText(REG_FOLDER, buffer, "A:"); }
+// The user's Documents folder (the profile folder when the system names
+// none) into buffer (MAX_PATH bytes); false when neither is known.
+static bool FindDocumentsFolder(char *buffer)
+{
+    buffer[0] = '\0';
+    return SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, buffer)) ||
+           SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, buffer));
+}
 
-void GetShortcutFolder(char *buffer) { ReadSettingText(REG_SHORTCUT, buffer, "A:"); }
+void GetDefaultFolder(char *buffer, const char *below)
+{
+    char documents[MAX_PATH], folder[MAX_PATH + TEXT_SIZE];
+    if (!FindDocumentsFolder(documents))
+        lstrcpynA(documents, "C:", sizeof documents);
+    const char *last = CharPrevA(documents, documents + lstrlenA(documents));
+    wsprintfA(folder, "%s%s%s%s", documents, *last == '\\' ? "" : "\\", DEFAULT_FOLDER_NAME, below);
+    // A Documents folder too deep for a whole path gives the folder on drive C:.
+    if (lstrlenA(folder) >= TEXT_SIZE)
+        wsprintfA(folder, "C:\\%s%s", DEFAULT_FOLDER_NAME, below);
+    lstrcpynA(buffer, folder, TEXT_SIZE);
+}
 
-// A flag setting is one character: its code minus that of '0'.
+// A folder setting: the stored text as it stands, or the default folder
+// below Documents when none (or an empty one) is stored.
+static void ReadFolderSetting(const char *name, char *buffer, const char *below)
+{
+    ReadSettingText(name, buffer, "");
+    if (buffer[0] == '\0')
+        GetDefaultFolder(buffer, below);
+}
+
+void GetSaveFolder(char *buffer) { ReadFolderSetting(REG_FOLDER, buffer, ""); }
+
+void GetShortcutFolder(char *buffer) { ReadFolderSetting(REG_SHORTCUT, buffer, SHORTCUT_FOLDER_BELOW); }
+
+// A flag setting is one character: its digit. Anything but a digit (an
+// empty text, a letter) reads as the default 0, so that no such text is
+// taken for a setting switched on.
 static int ReadFlagSetting(const char *name)
 {
     char text[TEXT_SIZE];
     ReadSettingText(name, text, "0");
-    return (unsigned char)text[0] - '0';
+    return text[0] >= '0' && text[0] <= '9' ? text[0] - '0' : 0;
 }
 
 int GetOutServer(void) { return ReadFlagSetting(REG_OUTSERVER); }
@@ -100,10 +178,15 @@ int GetRetryCount(HWND mainWindow)
 {
     if (IsDlgButtonChecked(mainWindow, IDC_RETRY) != BST_CHECKED)
         return 1;
-    return (int)ReadSettingNumber(REG_RETRY, 5);
+    DWORD count = ReadSettingNumber(REG_RETRY, 5);
+    return count < 1 ? 1 : count > MAX_RETRY_COUNT ? MAX_RETRY_COUNT : (int)count;
 }
 
-DWORD GetTimeout(void) { return ReadSettingNumber(REG_TIMEOUT, 180000); }
+DWORD GetTimeout(void)
+{
+    DWORD timeout = ReadSettingNumber(REG_TIMEOUT, 180000);
+    return timeout < MIN_TIMEOUT ? MIN_TIMEOUT : timeout > MAX_TIMEOUT ? MAX_TIMEOUT : timeout;
+}
 
 void AddDownloadedBytes(DWORD byteCount)
 {

@@ -8,22 +8,42 @@
 #define SETTING_TEXT_CAPACITY 80
 
 // Primitives. Every call opens the key anew; every write is flushed at once.
-// Text buffers of the callers hold 260 bytes.
+// Text buffers of the callers hold 260 bytes. A value stored with the other
+// type reads as a user means it: a number read as text gives its decimal
+// digits, a text read as a number the number it spells (the default when it
+// spells none).
 void ReadSettingText(const char *name, char *buffer, const char *defaultText);
 void WriteSettingText(const char *name, const char *text);
 DWORD ReadSettingNumber(const char *name, DWORD defaultValue);
 void WriteSettingNumber(const char *name, DWORD value);
 
 // Accessors with each setting's default and conversion.
+// The folders: the stored setting as it stands; when none is stored, a
+// folder under the user's Documents (Documents\Parvel, and its
+// ショートカット folder for shortcuts), made when first written to.
+#define DEFAULT_FOLDER_NAME "Parvel"
+#define SHORTCUT_FOLDER_BELOW "\\ショートカット"
 void GetSaveFolder(char *buffer);
 void GetShortcutFolder(char *buffer);
+// The default folder (Documents\Parvel followed by below) into buffer
+// (TEXT_SIZE bytes).
+void GetDefaultFolder(char *buffer, const char *below);
 int GetOutServer(void);
 int GetResume(void);
 int GetCacheMode(void);
 int GetUseFtp(void);
 // 1 when servers whose certificate cannot be verified are fetched anyway.
 int GetIgnoreCertErrors(void);
+// Attempts per address: 1 with the retry box clear, else "retry" within 1
+// to MAX_RETRY_COUNT (0 or a number too large for an int would skip every
+// address or retry it without end).
+#define MAX_RETRY_COUNT 50
 int GetRetryCount(HWND mainWindow);
+// The receive time-out in milliseconds: "timeout" within MIN_TIMEOUT and
+// MAX_TIMEOUT, so that a transfer neither ends before it can begin nor
+// waits for a stalled server without end.
+#define MIN_TIMEOUT 1000
+#define MAX_TIMEOUT 3600000
 DWORD GetTimeout(void);
 
 // Adds the bytes of one transfer to the running total "DLSIZE" (wraps at 2^32).

@@ -97,7 +97,10 @@ class StartUpTest(WindowCase):
         clear_settings(self.env)
         set_setting(self.env, "start", 2)
         d = self.start()
-        self.assertEqual(d.log_lines(), startup_log("A:", "A:", 0))
+        # No folder set: folders under the user's Documents.
+        user = [u for u in os.listdir(os.path.join(self.env["WINEPREFIX"], "drive_c", "users")) if u != "Public"][0]
+        documents = "C:\\users\\%s\\Documents\\Parvel" % user
+        self.assertEqual(d.log_lines(), startup_log(documents, documents + "\\ショートカット", 0))
         self.assertEqual(d.title(), "Parvel 1st MIX")
         self.assertTrue(d.checked(DEPTH_UNLIMITED))
         self.assertFalse(d.checked(RETRY))

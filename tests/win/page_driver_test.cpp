@@ -55,8 +55,8 @@ protected:
         std::string folders = pageFolder;
         CreateFolders(&folders[0]);
         pagePath = pageFolder + "page.html";
-        shortcuts = root + "\\shortcuts";
-        CreateDirectoryA(shortcuts.c_str(), NULL);
+        // Not made here: the first shortcut makes its folder.
+        shortcuts = root + "\\links\\shortcuts";
         WriteSettingText(REG_SHORTCUT, shortcuts.c_str());
         g_ignorePatterns[0] = '\0';
         g_depthLimit = 5;

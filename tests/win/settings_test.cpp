@@ -1,6 +1,9 @@
 // tests/win/settings_test.cpp — the settings store in the registry: defaults, conversions, read limits, the download total and the hidden commands.
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
+#include <functional>
 #include <string>
 
 #include "settings/settings.h"
@@ -30,15 +33,29 @@ static void StoreRaw(const char *name, DWORD type, const void *data, DWORD size)
     RegCloseKey(key);
 }
 
+// The user's Documents folder and the folder below it where files go
+// when no folder is set.
+static std::string DocumentsFolder(const char *below)
+{
+    char documents[MAX_PATH] = "";
+    SHGetFolderPathA(NULL, CSIDL_PERSONAL, NULL, SHGFP_TYPE_CURRENT, documents);
+    return std::string(documents) + below;
+}
+
+static const std::string kDefaultSave = DocumentsFolder("\\Parvel");
+
 TEST_F(SettingsTest, EveryValueReadsItsDefaultWithNoKey)
 {
     ASSERT_FALSE(SettingsKeyExists());
     char text[260];
     GetSaveFolder(text);
-    EXPECT_STREQ(text, "A:");
+    EXPECT_EQ(text, kDefaultSave);
     EXPECT_TRUE(SettingsKeyExists()) << "the first read creates the key";
     GetShortcutFolder(text);
-    EXPECT_STREQ(text, "A:");
+    EXPECT_EQ(text, DocumentsFolder("\\Parvel\\ショートカット"));
+    WriteSettingText("folder", "");
+    GetSaveFolder(text);
+    EXPECT_EQ(text, kDefaultSave) << "an empty folder setting names no folder";
     EXPECT_EQ(GetOutServer(), 0);
     EXPECT_EQ(GetResume(), 0);
     EXPECT_EQ(GetCacheMode(), 0);
@@ -81,11 +98,48 @@ TEST_F(SettingsTest, WrittenValuesReadBackWithTheirConversions)
     EXPECT_STREQ(text, "D:");
     ReadSettingText("IGNORE", text, "");
     EXPECT_STREQ(text, "*.GIF *.JPG");
-    // A flag is its first character's code minus '0', whatever follows.
+    // A flag is its first character's digit, whatever follows; no digit is 0.
     WriteSettingText("ftp", "10");
     EXPECT_EQ(GetUseFtp(), 1);
     WriteSettingText("ftp", "");
-    EXPECT_EQ(GetUseFtp(), -48);
+    EXPECT_EQ(GetUseFtp(), 0);
+}
+
+static void StoreNumber(const char *name, DWORD value) { StoreRaw(name, REG_DWORD, &value, sizeof value); }
+
+static void StoreText(const char *name, const char *text) { StoreRaw(name, REG_SZ, text, lstrlenA(text) + 1); }
+
+TEST_F(SettingsTest, ValuesOfTheOtherTypeOrOutOfRangeReadAsMeant)
+{
+    HWND window = CreateTestWindow();
+    ASSERT_NE(window, (HWND)NULL);
+    CheckDlgButton(window, IDC_RETRY, BST_CHECKED);
+    struct Case { const char *what; std::function<void()> store; std::function<DWORD()> read; DWORD expected; };
+    auto number = [](const char *name, DWORD d) { return [=] { return ReadSettingNumber(name, d); }; };
+    auto retry = [&] { return (DWORD)GetRetryCount(window); };
+    Case cases[] = {
+        {"rewre \"1\" as text", [] { StoreText("rewre", "1"); }, number("rewre", 0), 1},
+        {"cbd \" 1\" as text", [] { StoreText("cbd", " 1"); }, number("cbd", 0), 1},
+        {"retry \"20\" as text", [] { StoreText("retry", "20"); }, retry, 20},
+        {"retry \"x\" as text", [] { StoreText("retry", "x"); }, retry, 5},
+        {"retry 0", [] { StoreNumber("retry", 0); }, retry, 1},
+        {"retry 0xFFFFFFFF", [] { StoreNumber("retry", 0xFFFFFFFF); }, retry, MAX_RETRY_COUNT},
+        {"timeout 0", [] { StoreNumber("timeout", 0); }, GetTimeout, 1000},
+        {"timeout 999", [] { StoreNumber("timeout", 999); }, GetTimeout, 1000},
+        {"timeout 1001", [] { StoreNumber("timeout", 1001); }, GetTimeout, 1001},
+        {"timeout 0xFFFFFFFF", [] { StoreNumber("timeout", 0xFFFFFFFF); }, GetTimeout, MAX_TIMEOUT},
+        {"timeout \"99999999999\"", [] { StoreText("timeout", "99999999999"); }, GetTimeout, MAX_TIMEOUT},
+        {"DLSIZE of 2 bytes", [] { StoreRaw("DLSIZE", REG_BINARY, "\x05\x01", 2); }, number("DLSIZE", 0), 0},
+        {"resume 1 as number", [] { StoreNumber("resume", 1); }, [] { return (DWORD)GetResume(); }, 1},
+        {"cache 0 as number", [] { StoreNumber("cache", 0); }, [] { return (DWORD)GetCacheMode(); }, 0},
+        {"ftp \"x\"", [] { StoreText("ftp", "x"); }, [] { return (DWORD)GetUseFtp(); }, 0},
+    };
+    for (auto &c : cases) {
+        ClearSettings();
+        c.store();
+        EXPECT_EQ(c.read(), c.expected) << c.what;
+    }
+    DestroyWindow(window);
 }
 
 TEST_F(SettingsTest, TextsReadWithACapacityOf80Bytes)
@@ -97,7 +151,7 @@ TEST_F(SettingsTest, TextsReadWithACapacityOf80Bytes)
     EXPECT_EQ(std::string(text), fits);
     WriteSettingText("folder", tooLong.c_str());
     GetSaveFolder(text);
-    EXPECT_STREQ(text, "A:");
+    EXPECT_EQ(text, kDefaultSave);
 }
 
 TEST_F(SettingsTest, TextStoredWithoutTerminatorIsTerminatedOrRefused)
@@ -110,7 +164,7 @@ TEST_F(SettingsTest, TextStoredWithoutTerminatorIsTerminatedOrRefused)
     std::string full(80, 'y');
     StoreRaw("folder", REG_BINARY, full.data(), 80);
     GetSaveFolder(text);
-    EXPECT_STREQ(text, "A:");
+    EXPECT_EQ(text, kDefaultSave);
 }
 
 TEST_F(SettingsTest, RetryCountFollowsTheRetryBox)
