@@ -181,6 +181,16 @@ int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart,
 // when MapToLocalPath refuses the address.
 int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart);
 
+// The folder of the save folder in which a transfer is received before it
+// replaces a stored file. No address maps there: a segment of this name
+// (letters in any case) is stored with '_' behind it, as a device name is.
+#define TRANSFER_FOLDER_NAME "$PVTEMP"
+
+// The transfer folder of the save folder, with its closing backslash, into
+// output (TEXT_SIZE bytes). False, with output empty, when no save folder is
+// set or the path would not fit.
+bool GetTransferFolder(char *output);
+
 // How many folders below that root hold a page of the host and path part
 // (the host's folder included); -1 when the mapping refuses it.
 int LocalFolderDepth(const char *hostPart, const char *pathPart);

@@ -109,8 +109,8 @@ static bool NamesDevice(const char *segment, size_t *nameLength)
 // Copies the segment from begin to end into output (TEXT_SIZE bytes) as a
 // name Windows can create as a plain file or folder: refused characters and
 // lone lead bytes become '-', a device name gets '_' behind it ("CON.txt"
-// becomes "CON_.txt"), and trailing '.' or ' ' become '-'. False when the
-// result would not fit.
+// becomes "CON_.txt"), and so does the transfer folder's name, and trailing
+// '.' or ' ' become '-'. False when the result would not fit.
 static bool MakeSafeSegment(char *output, const char *begin, const char *end)
 {
     size_t length = 0;
@@ -132,6 +132,9 @@ static bool MakeSafeSegment(char *output, const char *begin, const char *end)
         memmove(output + nameLength + 1, output + nameLength, length - nameLength + 1);
         output[nameLength] = '_';
         ++length;
+    } else if (CompareNoCase(output, TRANSFER_FOLDER_NAME) == 0) {
+        output[length++] = '_';
+        output[length] = '\0';
     }
     for (size_t i = length; i > 0 && (output[i - 1] == '.' || output[i - 1] == ' '); --i)
         output[i - 1] = '-';
@@ -314,6 +317,20 @@ int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart, 
     memcpy(localPath, path.text, path.length);
     strcpy(localPath + path.length, safeName);
     return 1;
+}
+
+bool GetTransferFolder(char *output)
+{
+    output[0] = '\0';
+    PathBuilder path;
+    path.text[0] = '\0';
+    path.length = 0;
+    bool fits = g_saveFolder[0] != '\0' && AppendText(&path, g_saveFolder) &&
+                (EndsWithBackslash(g_saveFolder) || AppendText(&path, "\\")) &&
+                AppendText(&path, TRANSFER_FOLDER_NAME "\\");
+    if (fits)
+        memcpy(output, path.text, path.length + 1);
+    return fits;
 }
 
 int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart)

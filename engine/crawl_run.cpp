@@ -186,8 +186,10 @@ DWORD WINAPI RunCrawl(LPVOID)
     OpenInternetSession();
     g_startPath[0] = '\0';
     ForgetConnection();
+    EmptyTransferFolder();
     RunPasses(window);
     CloseInternetHandle(&g_internetSession);
+    EmptyTransferFolder();
     FinishRun(window);
     // The state leaves running in one step. A press that came after the last
     // pass (skip or stop) keeps it from doing so and stops what remains, the

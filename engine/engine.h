@@ -238,8 +238,9 @@ int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD re
 
 // How ReceiveToFile writes: a new file in place of the stored one; the
 // stored file continued (the body starts 2500 bytes before its end, and
-// those bytes must equal the stored ones); or a new file received beside
-// the stored one that replaces it only once it is complete.
+// those bytes must equal the stored ones); or a new file received in the
+// transfer folder of the save folder that replaces the stored one only once
+// it is complete.
 enum { RECEIVE_NEW = 0, RECEIVE_CONTINUE = 1, RECEIVE_REPLACE = 2 };
 
 // Results of ReceiveToFile.
@@ -255,6 +256,11 @@ enum {
 // to the download total. Does not close the request.
 int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, DWORD expectedSize,
                   const SYSTEMTIME *serverDate, int mode);
+
+// Deletes the files of the save folder's transfer folder (left by a run that
+// was broken off) and the folder itself; nothing else of the save folder is
+// touched. Called when a run starts and when it ends.
+void EmptyTransferFolder(void);
 
 // ---- Texts of a transfer ----
 

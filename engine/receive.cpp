@@ -1,4 +1,4 @@
-// engine/receive.cpp — the receive loop: moves a response body into its file (new, continued after checking the overlap, or beside the stored file until complete), shows bytes, rate and time left, sets the file's dates and adds to the download total.
+// engine/receive.cpp — the receive loop: moves a response body into its file (new, continued after checking the overlap, or in the transfer folder until complete), shows bytes, rate and time left, sets the file's dates and adds to the download total.
 #include "engine/engine.h"
 
 #include <commctrl.h>
@@ -13,7 +13,7 @@
 struct TransferFile {
     HANDLE handle;
     int mode;
-    char tempPath[MAX_PATH];            // RECEIVE_REPLACE: the file received beside
+    char tempPath[MAX_PATH];            // RECEIVE_REPLACE: the file received in the transfer folder
     unsigned char stored[OVERLAP_SIZE]; // RECEIVE_CONTINUE: the last bytes stored
     DWORD overlapChecked;               // bytes of the overlap found equal so far
     bool overlapDiffers;
@@ -33,17 +33,6 @@ struct ReceiveProgress {
     long period; // the animation period asked for last; 0 before the first read
 };
 
-// The folder of a local path, with its closing '\'; empty when it has none.
-static void FolderOf(char *folder, const char *localPath)
-{
-    lstrcpynA(folder, localPath, TEXT_SIZE);
-    char *afterLast = folder;
-    for (char *p = folder; *p != '\0'; p = CharNextA(p))
-        if (*p == '\\')
-            afterLast = p + 1;
-    *afterLast = '\0';
-}
-
 static HANDLE CreateNewFile(const char *path)
 {
     return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -61,13 +50,16 @@ static void ReadStoredEnd(TransferFile *file)
         file->overlapDiffers = true;
 }
 
-// A temporary file in the local path's folder; false when none can be made.
-static bool CreateFileBeside(TransferFile *file, const char *localPath)
+// A temporary file in the transfer folder of the save folder, where no
+// address maps; false when none can be made.
+static bool CreateTransferFile(TransferFile *file)
 {
-    char folder[TEXT_SIZE];
-    FolderOf(folder, localPath);
-    if (folder[0] == '\0' || lstrlenA(folder) > MAX_PATH - 14 ||
-        GetTempFileNameA(folder, "pv", 0, file->tempPath) == 0)
+    char folder[TEXT_SIZE], made[TEXT_SIZE];
+    if (!GetTransferFolder(folder) || lstrlenA(folder) > MAX_PATH - 14)
+        return false;
+    lstrcpynA(made, folder, TEXT_SIZE);
+    CreateFolders(made);
+    if (GetTempFileNameA(folder, "pv", 0, file->tempPath) == 0)
         return false;
     file->handle = CreateNewFile(file->tempPath);
     if (file->handle == INVALID_HANDLE_VALUE) {
@@ -75,6 +67,26 @@ static bool CreateFileBeside(TransferFile *file, const char *localPath)
         return false;
     }
     return true;
+}
+
+void EmptyTransferFolder(void)
+{
+    char folder[TEXT_SIZE], pattern[TEXT_SIZE], path[2 * TEXT_SIZE];
+    if (!GetTransferFolder(folder) || lstrlenA(folder) + 1 >= TEXT_SIZE)
+        return;
+    wsprintfA(pattern, "%s*", folder);
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(pattern, &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            wsprintfA(path, "%s%s", folder, found.cFileName);
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+                DeleteFileA(path);
+        } while (FindNextFileA(find, &found));
+        FindClose(find);
+    }
+    // Gone when empty, so that the save folder holds only the mirror.
+    RemoveDirectoryA(folder);
 }
 
 static bool OpenTransferFile(TransferFile *file, const char *localPath, int mode)
@@ -88,7 +100,7 @@ static bool OpenTransferFile(TransferFile *file, const char *localPath, int mode
             ReadStoredEnd(file);
         return file->handle != INVALID_HANDLE_VALUE;
     }
-    if (mode == RECEIVE_REPLACE && CreateFileBeside(file, localPath))
+    if (mode == RECEIVE_REPLACE && CreateTransferFile(file))
         return true;
     // No room for a file beside it: the file is received in place.
     file->mode = RECEIVE_NEW;
@@ -204,7 +216,7 @@ static void ReceiveBody(HINTERNET request, TransferFile *file, ReceiveProgress *
     }
 }
 
-// Closes the file; a file received beside the stored one replaces it when
+// Closes the file; a file received in the transfer folder replaces the stored one when
 // it is complete and the transfer was not broken off, else it is deleted.
 // False when the stored file could not be replaced.
 static bool CloseTransferFile(TransferFile *file, const char *localPath, int result)
@@ -213,7 +225,7 @@ static bool CloseTransferFile(TransferFile *file, const char *localPath, int res
     if (file->mode != RECEIVE_REPLACE)
         return true;
     if (result == RECEIVE_COMPLETE && g_crawlState == CRAWL_RUNNING) {
-        if (MoveFileExA(file->tempPath, localPath, MOVEFILE_REPLACE_EXISTING))
+        if (MoveFileExA(file->tempPath, localPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED))
             return true;
         DeleteFileA(file->tempPath);
         return false;

@@ -1,4 +1,4 @@
-// fuzz/localpath_fuzz.cpp — libFuzzer target over SplitAddress, host part parsing and MapToLocalPath: every mapped path stays in the save folder and names only creatable files.
+// fuzz/localpath_fuzz.cpp — libFuzzer target over SplitAddress, host part parsing and MapToLocalPath: every mapped path stays in the save folder, names only creatable files and never the transfer folder.
 #include "address/address.h"
 
 #include <stdint.h>
@@ -58,7 +58,7 @@ static bool IsDeviceName(const char *begin, const char *end)
 
 // Each segment below the root is a name Windows creates as a plain file or
 // folder: not empty, "." or "..", no refused character, no lone lead byte,
-// no trailing '.' or ' ', no device name.
+// no trailing '.' or ' ', no device name, never the transfer folder's name.
 static void RequireSafeSegments(const char *below)
 {
     const char *segment = below;
@@ -70,6 +70,10 @@ static void RequireSafeSegments(const char *below)
             Require(!(length == 1 && segment[0] == '.') && !(length == 2 && segment[0] == '.' && segment[1] == '.'));
             Require(p[-1] != '.' && p[-1] != ' ');
             Require(!IsDeviceName(segment, p));
+            char name[TEXT_SIZE];
+            memcpy(name, segment, length);
+            name[length] = '\0';
+            Require(CompareNoCase(name, TRANSFER_FOLDER_NAME) != 0);
             if (atEnd)
                 return;
             segment = p + 1;

@@ -198,6 +198,9 @@ TEST_F(LocalPath, NamesWindowsCannotCreateAreMadeSafe)
         {"host/lpt9", 0, 0, "C:\\save\\host\\lpt9_"},
         {"host/COM1%20.txt", 0, 0, "C:\\save\\host\\COM1_ .txt"},
         {"host/conout$", 0, 0, "C:\\save\\host\\conout$_"},
+        {"$PVTEMP/a.html", 0, 0, "C:\\save\\$PVTEMP_\\a.html"},   // never the transfer folder
+        {"host/%24pvtemp/", 0, 0, "C:\\save\\host\\$pvtemp_\\index.html"},
+        {"host/$pvtemp.gif", 0, 0, "C:\\save\\host\\$pvtemp.gif"},
         {"con/x", 0, 0, "C:\\save\\con_\\x"},
         {"host/com10", 0, 0, "C:\\save\\host\\com10"},
         {"host/com0", 0, 0, "C:\\save\\host\\com0"},

@@ -53,7 +53,7 @@ static const SYSTEMTIME SERVER_DATE = {2003, 5, 0, 17, 8, 9, 10, 0};
 class ReceiveTest : public ::testing::Test {
 protected:
     HWND window = NULL;
-    std::string folder, path;
+    std::string folder, path, transfers;
     FakeResponse response;
     HINTERNET connection = NULL;
 
@@ -71,6 +71,8 @@ protected:
         GetTempPathA(sizeof temp, temp);
         folder = std::string(temp) + "parvel-receive\\";
         CreateDirectoryA(folder.c_str(), NULL);
+        lstrcpynA(g_saveFolder, (std::string(temp) + "parvel-receive").c_str(), TEXT_SIZE);
+        transfers = folder + TRANSFER_FOLDER_NAME "\\";
         EmptyFolder();
         path = folder + "a.bin";
         g_crawlState = CRAWL_RUNNING;
@@ -79,6 +81,7 @@ protected:
     void TearDown() override
     {
         EmptyFolder();
+        RemoveDirectoryA(transfers.c_str());
         RemoveDirectoryA(folder.c_str());
         RestoreInternet();
         g_crawlState = CRAWL_IDLE;
@@ -250,6 +253,38 @@ TEST_F(ReceiveTest, ReplacingFileOnlyReplacesWhenComplete)
         if (c.replaced)
             EXPECT_EQ(LastWriteTime(path).wYear, 2003);
     }
+}
+
+TEST_F(ReceiveTest, ReplacingFileIsReceivedInTheTransferFolderAndNeverLeftThere)
+{
+    WriteBytes(path, "stored");
+    struct Case { size_t size; DWORD expected; } cases[] = {{4000, 4000}, {3000, 4000}};
+    for (const Case &c : cases) {
+        int receivedThere = -1;
+        g_fakeOnRead = [&](size_t) { receivedThere = FilesIn(transfers); };
+        Receive(Pattern(c.size), c.expected, RECEIVE_REPLACE);
+        g_fakeOnRead = nullptr;
+        EXPECT_EQ(receivedThere, 1) << c.size << ": the file in progress is in the transfer folder";
+        EXPECT_EQ(FilesIn(transfers), 0) << c.size;
+        EXPECT_EQ(FilesIn(folder), 1) << c.size << ": nothing beside the stored file";
+    }
+}
+
+TEST_F(ReceiveTest, EmptyingTheTransferFolderLeavesTheMirrorAlone)
+{
+    // Left by a run that was broken off, and a mirrored file named like one.
+    std::string host = folder + "host\\";
+    CreateDirectoryA(host.c_str(), NULL);
+    CreateDirectoryA(transfers.c_str(), NULL);
+    WriteBytes(transfers + "pv1A.tmp", "left over");
+    WriteBytes(host + "pv1B.tmp", "mirrored");
+    WriteBytes(folder + "pv1C.tmp", "mirrored too");
+    EmptyTransferFolder();
+    EXPECT_EQ(GetFileAttributesA(transfers.c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(ReadBytes(host + "pv1B.tmp"), "mirrored");
+    EXPECT_EQ(ReadBytes(folder + "pv1C.tmp"), "mirrored too");
+    DeleteFileA((host + "pv1B.tmp").c_str());
+    RemoveDirectoryA(host.c_str());
 }
 
 TEST_F(ReceiveTest, FileThatCannotBeCreatedIsReportedAndTheResponseNotRead)
