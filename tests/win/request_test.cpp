@@ -53,7 +53,7 @@ TEST_F(RequestTest, CacheFlagsFollowTheCacheModeDigit)
     struct Case { const char *setting; DWORD flags; } cases[] = {
         {NULL, reload | noWrite}, // no setting: "0"
         {"0", reload | noWrite}, {"1", reload}, {"2", reload | keep}, {"3", reload | noWrite | keep},
-        {"4", 0}, {"5", reload}, {"x", reload}, {"", reload},
+        {"4", 0}, {"5", reload}, {"x", reload | noWrite}, {"", reload | noWrite}, // no digit: "0"
     };
     for (const Case &c : cases) {
         ClearSettings();
@@ -188,7 +188,7 @@ TEST_F(RequestTest, ReceiveTimeoutsFromTheSetting)
     struct Case { DWORD setting; bool stored; bool firstAccepted; std::vector<std::pair<DWORD, DWORD>> options; } cases[] = {
         {0, false, true, {{INTERNET_OPTION_RECEIVE_TIMEOUT, 180000}, {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 180000}}},
         {3000, true, true, {{INTERNET_OPTION_RECEIVE_TIMEOUT, 3000}, {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 3000}}},
-        {0, true, true, {{INTERNET_OPTION_RECEIVE_TIMEOUT, 0}, {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 0}}},
+        {0, true, true, {{INTERNET_OPTION_RECEIVE_TIMEOUT, 1000}, {INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, 1000}}},
         {3000, true, false, {{INTERNET_OPTION_RECEIVE_TIMEOUT, 3000}}}, // refused: the second is not set
     };
     for (const Case &c : cases) {
