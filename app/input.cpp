@@ -2,6 +2,7 @@
 #include "app/app.h"
 
 #include "engine/engine.h"
+#include "page/page.h"
 #include "settings/settings.h"
 
 void (*g_startCrawl)(HWND, const char *, const char *, const char *) = StartCrawl;
@@ -31,19 +32,26 @@ static void ReadShortcutAddress(const char *path, char *address, const char *def
     GetPrivateProfileStringA("InternetShortcut", "URL", defaultText, address, TEXT_SIZE, fullPath);
 }
 
-// The first 16383 bytes of the file as a start list (START_LIST_SIZE bytes);
+// Bytes of a start-list file read at most: room for a list of 16383 bytes
+// in Shift_JIS written in UTF-8 (up to three bytes a character) or UTF-16.
+#define START_FILE_READ_SIZE (3 * START_LIST_SIZE)
+
+// The file's text as a start list (START_LIST_SIZE bytes) in Shift_JIS: a
+// Shift_JIS file's first 16383 bytes, a UTF-8 or UTF-16 one converted;
 // empty when the file cannot be opened.
 static void ReadStartListFile(const char *path, char *startList)
 {
+    static char bytes[START_FILE_READ_SIZE + 1];
     startList[0] = '\0';
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return;
     DWORD bytesRead = 0;
-    if (!ReadFile(file, startList, START_LIST_SIZE - 1, &bytesRead, NULL))
+    if (!ReadFile(file, bytes, START_FILE_READ_SIZE, &bytesRead, NULL))
         bytesRead = 0;
-    startList[bytesRead] = '\0';
+    bytes[bytesRead] = '\0';
     CloseHandle(file);
+    TextFileToShiftJis(bytes, bytesRead, startList, START_LIST_SIZE);
 }
 
 // The path an argument names: without its quotes when it begins with one

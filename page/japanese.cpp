@@ -1,4 +1,4 @@
-// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8: which one a text is written in, its conversion into Shift_JIS, and its character references decoded.
+// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8 and start-list files in Shift_JIS, UTF-8 or UTF-16: which one a text is written in, its conversion into Shift_JIS, and a title's character references decoded.
 #include "page/page.h"
 
 #include <string.h>
@@ -482,5 +482,139 @@ int TitleToShiftJis(const char *source, char *destination)
 {
     int encoding = DetectJapaneseEncoding(source);
     ConvertToShiftJis(source, destination, encoding);
+    return encoding;
+}
+
+// ---- Text files ----
+
+// True for a character that Japanese text in UTF-8 is made of: general
+// punctuation, letter-like symbols, arrows, mathematical and technical
+// signs, box drawing, shapes and dingbats; CJK punctuation, kana and kanji;
+// compatibility kanji; full-width and half-width forms.
+static bool IsJapaneseCharacter(unsigned cp)
+{
+    return (cp >= 0x2010 && cp <= 0x27BF) || (cp >= 0x3000 && cp <= 0x9FFF) || (cp >= 0xF900 && cp <= 0xFAFF) ||
+           (cp >= 0xFF00 && cp <= 0xFFEF);
+}
+
+// True when every character of the UTF-8 text beyond ASCII is Japanese.
+static bool ReadsAsJapanese(const char *text)
+{
+    unsigned cp;
+    for (const unsigned char *p = (const unsigned char *)text; *p != 0;) {
+        int length = Utf8Sequence(p, &cp);
+        if (length == 0)
+            return true; // a character cut at the end
+        if (length > 1 && !IsJapaneseCharacter(cp))
+            return false;
+        p += length;
+    }
+    return true;
+}
+
+static bool BeginsWithBytes(const char *bytes, size_t length, const char *mark, size_t markLength)
+{
+    return length >= markLength && memcmp(bytes, mark, markLength) == 0;
+}
+
+int DetectTextFileEncoding(const char *bytes, size_t length)
+{
+    if (BeginsWithBytes(bytes, length, "\xEF\xBB\xBF", 3))
+        return TEXT_UTF8;
+    if (BeginsWithBytes(bytes, length, "\xFF\xFE", 2))
+        return TEXT_UTF16LE;
+    if (BeginsWithBytes(bytes, length, "\xFE\xFF", 2))
+        return TEXT_UTF16BE;
+    if (IsUtf8Text(bytes) && (!IsShiftJisText(bytes) || ReadsAsJapanese(bytes)))
+        return TEXT_UTF8;
+    return TEXT_SHIFT_JIS;
+}
+
+// A place in a text file being read: the bytes left and the encoding.
+struct TextReader {
+    const unsigned char *p, *end;
+    int encoding;
+};
+
+// The UTF-16 unit at the reader, moved past; false when no whole one is left.
+static bool NextUnit(TextReader *r, unsigned *unit)
+{
+    if (r->end - r->p < 2)
+        return false;
+    *unit = r->encoding == TEXT_UTF16LE ? r->p[0] | r->p[1] << 8 : r->p[0] << 8 | r->p[1];
+    r->p += 2;
+    return true;
+}
+
+// The next character of a UTF-16 text: a surrogate pair joined, a lone
+// surrogate as U+FFFD. False at the end of the text.
+static bool NextUtf16Character(TextReader *r, unsigned *cp)
+{
+    unsigned unit, low;
+    if (!NextUnit(r, &unit))
+        return false;
+    *cp = unit;
+    if (unit >= 0xDC00 && unit <= 0xDFFF)
+        *cp = 0xFFFD;
+    else if (unit >= 0xD800 && unit <= 0xDBFF) {
+        TextReader after = *r;
+        bool paired = NextUnit(&after, &low) && low >= 0xDC00 && low <= 0xDFFF;
+        *cp = paired ? 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00) : 0xFFFD;
+        if (paired)
+            *r = after;
+    }
+    return true;
+}
+
+// The next character of a UTF-8 text; a byte that begins no well-formed
+// sequence is U+FFFD. False at the end, and at a character the end cut.
+static bool NextUtf8Character(TextReader *r, unsigned *cp)
+{
+    if (r->p >= r->end || IsCutSequence(r->p))
+        return false;
+    int length = Utf8Sequence(r->p, cp);
+    if (length == 0) {
+        *cp = 0xFFFD;
+        length = 1;
+    }
+    r->p += length;
+    return true;
+}
+
+// Converts a UTF-8 or UTF-16 text into Shift_JIS, whole characters only.
+static void ConvertTextFile(TextReader *r, char *output, size_t size)
+{
+    size_t used = 0;
+    unsigned cp;
+    while (r->encoding == TEXT_UTF8 ? NextUtf8Character(r, &cp) : NextUtf16Character(r, &cp)) {
+        if (cp == 0)
+            break;
+        if (cp == 0xFEFF)
+            continue; // the byte-order mark
+        char bytes[2];
+        int count = cp < 0x80 ? (bytes[0] = (char)cp, 1) : ShowableShiftJis(cp, bytes);
+        if (count == 0) {
+            bytes[0] = '?';
+            count = 1;
+        }
+        if (used + (size_t)count > size - 1)
+            break;
+        memcpy(output + used, bytes, (size_t)count);
+        used += (size_t)count;
+    }
+    output[used] = '\0';
+}
+
+int TextFileToShiftJis(const char *bytes, size_t length, char *output, size_t size)
+{
+    int encoding = DetectTextFileEncoding(bytes, length);
+    if (encoding == TEXT_SHIFT_JIS) {
+        size_t kept = length < size - 1 ? length : size - 1;
+        memcpy(output, bytes, kept);
+        output[kept] = '\0';
+        return encoding;
+    }
+    TextReader reader = {(const unsigned char *)bytes, (const unsigned char *)bytes + length, encoding};
+    ConvertTextFile(&reader, output, size);
     return encoding;
 }

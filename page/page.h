@@ -109,6 +109,28 @@ void ConvertToShiftJis(const char *source, char *destination, int encoding);
 // that Shift_JIS lacks becoming '?'.
 int TitleToShiftJis(const char *source, char *destination);
 
+// ---- Text files ----
+
+// Encodings of a text file (a start list) that TextFileToShiftJis tells apart.
+enum { TEXT_SHIFT_JIS = 0, TEXT_UTF8 = 1, TEXT_UTF16LE = 2, TEXT_UTF16BE = 3 };
+
+// The encoding of a text file's bytes (length bytes, a NUL after them): a
+// byte-order mark decides (UTF-8, UTF-16 little- or big-endian). Without one
+// the text is UTF-8 when it is UTF-8 throughout (a character cut at its end
+// aside), holds a character beyond ASCII, and either cannot be Shift_JIS or
+// reads in UTF-8 as Japanese text (kana, kanji, full-width forms, Japanese
+// punctuation and symbols), which Shift_JIS bytes almost never do; any other
+// text is Shift_JIS, as start lists always were.
+int DetectTextFileEncoding(const char *bytes, size_t length);
+
+// The text of a file's bytes (length bytes, a NUL after them) in Shift_JIS,
+// into output (size bytes, at least 1): a Shift_JIS text as it stands, cut
+// at size - 1 bytes; a UTF-8 or UTF-16 one converted, without its byte-order
+// mark, whole characters only, a character that Shift_JIS lacks or bytes
+// that are no character becoming '?'. Ends at a NUL character. Returns the
+// encoding.
+int TextFileToShiftJis(const char *bytes, size_t length, char *output, size_t size);
+
 // Decodes the character references of a Shift_JIS text in place: numeric
 // ones (&#39; &#x3042;; '?' for a character code page 932 cannot show) and
 // the HTML named ones whose character code page 932 can show (&nbsp; as a

@@ -1,4 +1,4 @@
-// tests/unit/title_test.cpp — titles in 7-bit JIS, EUC-JP, Shift_JIS and UTF-8: detection, conversion into Shift_JIS, character references, and the start page's title taken as its shortcut's name.
+// tests/unit/title_test.cpp — titles in 7-bit JIS, EUC-JP, Shift_JIS and UTF-8 and start-list files in Shift_JIS, UTF-8 and UTF-16: detection, conversion into Shift_JIS, character references, and the start page's title taken as its shortcut's name.
 #include "page/page.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #define JIS_HOME_HYOJI "\x1B$B%[!<%`I=<(\x1B(B"
 #define SJIS_NICHI "\x93\xFA"
 #define UTF8_NIHONGO "\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"
+#define SJIS_NIHONGO_2 "\x93\xFA\x96\x7B" // "日本"
 // Half-width "ｶﾀｶﾅ" and "ﾘﾝｸ集" in Shift_JIS: the first also reads as two
 // EUC-JP kanji, the second as one before bytes EUC-JP has no use for.
 #define SJIS_KATAKANA "\xB6\xC0\xB6\xC5"
@@ -230,4 +231,36 @@ TEST_F(StartPageTitle, LongTitleIsCutToWholeCharacters)
     }
     ScanBytes("<title>" + euc + "</title>");
     EXPECT_EQ(Hex(title), Hex(sjis.substr(0, 258)));
+}
+
+TEST(TextFileToShiftJis, StartListFilesInEachEncoding)
+{
+    struct Case { std::string bytes; size_t size; int encoding; std::string text; } cases[] = {
+        {"http://host/a/\r\n*P", 100, TEXT_SHIFT_JIS, "http://host/a/\r\n*P"},
+        {"host/" SJIS_HOME_HYOJI "/;*.gif", 100, TEXT_SHIFT_JIS, "host/" SJIS_HOME_HYOJI "/;*.gif"},
+        // Half-width "ﾃｽ" is also UTF-8 for a Latin letter: read as before.
+        {"host/\xC3\xBD/", 100, TEXT_SHIFT_JIS, "host/\xC3\xBD/"},
+        {"host/caf\xC3\xA9/", 100, TEXT_SHIFT_JIS, "host/caf\xC3\xA9/"},
+        {"host/" UTF8_NIHONGO "/", 100, TEXT_UTF8, "host/" SJIS_NIHONGO "/"},
+        // "あい" in UTF-8 is also well-formed Shift_JIS; it reads as Japanese.
+        {"host/\xE3\x81\x82\xE3\x81\x84", 100, TEXT_UTF8, "host/\x82\xA0\x82\xA2"},
+        {"host/" UTF8_NIHONGO "\xE6\x97", 100, TEXT_UTF8, "host/" SJIS_NIHONGO},  // cut at the end
+        {"\xEF\xBB\xBFhost/caf\xC3\xA9/", 100, TEXT_UTF8, "host/caf?/"},
+        {"\xEF\xBB\xBF" "a\xFF" "b\xC3", 100, TEXT_UTF8, "a?b"},
+        {"\xEF\xBB\xBF" UTF8_NIHONGO, 5, TEXT_UTF8, SJIS_NIHONGO_2},
+        {std::string("\xFF\xFEh\0/\0\xE5\x65\x2C\x67\r\0\n\0", 14), 100, TEXT_UTF16LE, "h/" SJIS_NIHONGO_2 "\r\n"},
+        {std::string("\xFE\xFF\0h\0/\x65\xE5\x67\x2C", 10), 100, TEXT_UTF16BE, "h/" SJIS_NIHONGO_2},
+        {std::string("\xFF\xFE" "a\0\x3D\xD8\x00\xDE" "b\0", 10), 100, TEXT_UTF16LE, "a?b"},  // U+1F600
+        {std::string("\xFF\xFE" "a\0\x3D\xD8" "b\0\x00\xDE" "c\0", 12), 100, TEXT_UTF16LE, "a?b?c"},
+        {std::string("\xFF\xFE" "a\0\0\0" "b\0" "c", 9), 100, TEXT_UTF16LE, "a"},
+        {std::string("\xFF\xFE\xE5\x65\x2C\x67", 6), 4, TEXT_UTF16LE, SJIS_NICHI},
+        {"0123456789", 5, TEXT_SHIFT_JIS, "0123"},
+    };
+    for (const Case &c : cases) {
+        std::string bytes = c.bytes + '\0';
+        char out[100];
+        int encoding = TextFileToShiftJis(bytes.data(), c.bytes.size(), out, c.size);
+        EXPECT_EQ(encoding, c.encoding) << Hex(c.bytes);
+        EXPECT_EQ(Hex(out), Hex(c.text)) << Hex(c.bytes);
+    }
 }

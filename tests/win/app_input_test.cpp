@@ -90,6 +90,7 @@ TEST_F(AddressInput, StartArgumentNamesOneFileAndStartsARunWithItsList)
     std::string noKey = File("broken.URL", SHORTCUT_NO_URL);
     std::string unquoted = File("plain.txt", "http://p.example/");
     std::string nul = File("zero byte.txt", std::string("http://n.example/\0tail", 22));
+    std::string utf16 = File("utf16.txt", std::string("\xFF\xFEh\0:\0/\0\xE5\x65/\0", 12));
     struct Case {
         std::string argument, startList;
     } cases[] = {
@@ -102,6 +103,7 @@ TEST_F(AddressInput, StartArgumentNamesOneFileAndStartsARunWithItsList)
         {folder + "\\missing.txt", ""},
         {unquoted, "http://p.example/"},
         {nul, "http://n.example/"},
+        {utf16, "h:/\x93\xFA/"}, // UTF-16 text in Shift_JIS
     };
     for (const Case &c : cases) {
         g_starts.clear();
