@@ -102,7 +102,7 @@ static bool OpenTransferFile(TransferFile *file, const char *localPath, int mode
     }
     if (mode == RECEIVE_REPLACE && CreateTransferFile(file))
         return true;
-    // No room for a file beside it: the file is received in place.
+    // No file can be made in the transfer folder: the file is received in place.
     file->mode = RECEIVE_NEW;
     DeleteFileA(localPath);
     file->handle = CreateNewFile(localPath);
@@ -216,8 +216,9 @@ static void ReceiveBody(HINTERNET request, TransferFile *file, ReceiveProgress *
     }
 }
 
-// Closes the file; a file received in the transfer folder replaces the stored one when
-// it is complete and the transfer was not broken off, else it is deleted.
+// Closes the file; a file received in the transfer folder replaces the stored
+// one when it is complete and the transfer was not broken off, else it is
+// deleted.
 // False when the stored file could not be replaced.
 static bool CloseTransferFile(TransferFile *file, const char *localPath, int result)
 {
