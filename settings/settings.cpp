@@ -128,7 +128,9 @@ static bool FindDocumentsFolder(char *buffer)
            SUCCEEDED(SHGetFolderPathA(NULL, CSIDL_PROFILE, NULL, SHGFP_TYPE_CURRENT, buffer));
 }
 
-void GetDefaultFolder(char *buffer, const char *below)
+// The default folder, Documents\Parvel followed by below, into buffer
+// (TEXT_SIZE bytes).
+static void GetDefaultFolder(char *buffer, const char *below)
 {
     char documents[MAX_PATH], folder[MAX_PATH + TEXT_SIZE];
     if (!FindDocumentsFolder(documents))

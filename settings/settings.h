@@ -25,9 +25,6 @@ void WriteSettingNumber(const char *name, DWORD value);
 #define SHORTCUT_FOLDER_BELOW "\\ショートカット"
 void GetSaveFolder(char *buffer);
 void GetShortcutFolder(char *buffer);
-// The default folder (Documents\Parvel followed by below) into buffer
-// (TEXT_SIZE bytes).
-void GetDefaultFolder(char *buffer, const char *below);
 int GetOutServer(void);
 int GetResume(void);
 int GetCacheMode(void);
