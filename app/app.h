@@ -75,9 +75,35 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
 // nothing happens when no line is selected.
 void OpenLogLine(HWND window);
 
+// True when the log line names a program or script (by its extension:
+// what the system calls dangerous, and at least .exe .com .bat .cmd .scr
+// .pif .msi .js .jse .vbs .vbe .wsf .ps1 .hta .lnk .url .reg .chm .cpl .msc
+// .jar .scf, without case): OpenLogLine then shows it selected in its
+// folder instead of running it. An address ("://") is none.
+bool IsProgramOrScript(const char *line);
+
 // The shell call OpenLogLine's thread makes (ShellExecuteA); a test may
 // replace it to see what would be opened.
 extern HINSTANCE(WINAPI *g_shellOpen)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+
+// ---- Power-off notice (app/poweroff.cpp) ----
+
+// Posted by the crawl run to the main window when a run ends with
+// "電源OFF(&P)" checked: the window's own thread shows the notice.
+#define WM_POWEROFF_NOTICE (WM_APP + 9)
+
+// How long the notice counts down: its seconds and the length of one
+// second in milliseconds (a test makes the seconds short).
+struct PowerOffCountdown {
+    int seconds;
+    UINT secondMs;
+};
+extern PowerOffCountdown g_powerOffCountdown;
+
+// Shows the notice (dialog 102) over the window, counting down; when the
+// count runs out the computer is switched off, when the user cancels (its
+// button, Escape or its close box) a log line says the power stays on.
+void ShowPowerOffNotice(HWND window);
 
 // ---- Busy animation (app/animation.cpp) ----
 
@@ -117,17 +143,24 @@ extern void (*g_startCrawl)(HWND window, const char *saveFolder, const char *sta
 // Reads the file a path names (in double quotes or not) as a start list:
 // an Internet shortcut (.URL in any case) gives its address, another file
 // its first 16383 bytes; then starts a crawl run, or, while one is going,
-// makes the list the reservation of its next pass. An empty path does nothing.
+// makes the list the reservation of its next pass. An empty path does
+// nothing; a file that cannot be read only adds a log line saying so.
 void TakeStartArgument(HWND window, const char *path);
 
 // Handles a drop: one file is taken as by TakeStartArgument, several give
 // the addresses of their Internet shortcuts. Releases the drop handle.
 void TakeDroppedFiles(HWND window, HDROP drop);
 
+// True, with a log line saying why, when the start list holds no address:
+// no run is started then, and the log, the end actions and the boxes are
+// left as they are.
+bool RefuseListWithoutAddress(HWND window, const char *startList);
+
 // Starts a crawl run with the start list, or, while a run is going, adds the
 // list's entries to the address box as the reservation of the next pass.
-// Returns false when the reservation would outgrow the box's 259 characters:
-// the box is then left as it was.
+// Returns false when no run starts because the list holds no address, or
+// when the reservation would outgrow the box's 259 characters: the box is
+// then left as it was.
 bool StartOrReserve(HWND window, const char *saveFolder, const char *startList, const char *ignoreText);
 
 // ---- Options menu (app/menu.cpp) ----

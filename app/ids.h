@@ -4,6 +4,7 @@
 
 // Dialog and picture resources
 #define IDD_MAIN 101
+#define IDD_POWEROFF 102
 #define IDI_MAIN 101
 #define IDI_WAIT 103
 #define IDI_DONE 105
@@ -29,6 +30,10 @@
 #define IDC_FILEPROGRESS 1049
 #define IDC_RUNPROGRESS 1050
 #define IDC_ANIMATION 1051
+
+// Controls of dialog 102, the notice before the power is switched off
+#define IDC_COUNTDOWN 1060
+#define IDC_WARNINGICON 1061
 
 // The animation timer, the window's only timer
 #define ANIMATION_TIMER 1000

@@ -38,20 +38,54 @@ static void ReadShortcutAddress(const char *path, char *address, const char *def
 
 // The file's text as a start list (START_LIST_SIZE bytes) in Shift_JIS: a
 // Shift_JIS file's first 16383 bytes, a UTF-8 or UTF-16 one converted;
-// empty when the file cannot be opened.
-static void ReadStartListFile(const char *path, char *startList)
+// false, with the list empty, when the file cannot be opened or read.
+static bool ReadStartListFile(const char *path, char *startList)
 {
     static char bytes[START_FILE_READ_SIZE + 1];
     startList[0] = '\0';
     HANDLE file = CreateFileA(path, GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     if (file == INVALID_HANDLE_VALUE)
-        return;
+        return false;
     DWORD bytesRead = 0;
-    if (!ReadFile(file, bytes, START_FILE_READ_SIZE, &bytesRead, NULL))
-        bytesRead = 0;
-    bytes[bytesRead] = '\0';
+    BOOL read = ReadFile(file, bytes, START_FILE_READ_SIZE, &bytesRead, NULL);
     CloseHandle(file);
+    if (!read)
+        return false;
+    bytes[bytesRead] = '\0';
     TextFileToShiftJis(bytes, bytesRead, startList, START_LIST_SIZE);
+    return true;
+}
+
+// True when the file can be opened for reading (others may read it too).
+static bool CanReadFile(const char *path)
+{
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    CloseHandle(file);
+    return true;
+}
+
+// Tells the user that the file named cannot be read and nothing is searched.
+static void LogUnreadableFile(HWND window, const char *path)
+{
+    char line[TEXT_SIZE + 64];
+    wsprintfA(line, "* ファイルを読めないので探索しません : %s", path);
+    AppendLog(window, line);
+}
+
+// Reads the start list a file gives: an Internet shortcut's address or a
+// text file's list. False, with a log line, when the file cannot be read.
+static bool ReadStartListOf(HWND window, const char *path, char *startList)
+{
+    bool shortcut = IsShortcutFile(path);
+    if (shortcut ? !CanReadFile(path) : !ReadStartListFile(path, startList)) {
+        LogUnreadableFile(window, path);
+        return false;
+    }
+    if (shortcut)
+        ReadShortcutAddress(path, startList, "Error");
+    return true;
 }
 
 // The path an argument names: without its quotes when it begins with one
@@ -100,8 +134,18 @@ static bool AddReservation(HWND window, const char *startList)
     return true;
 }
 
+bool RefuseListWithoutAddress(HWND window, const char *startList)
+{
+    if (StartListHasAddress(startList))
+        return false;
+    AppendLog(window, "* アドレスがないので探索しません");
+    return true;
+}
+
 bool StartOrReserve(HWND window, const char *saveFolder, const char *startList, const char *ignoreText)
 {
+    if (g_crawlState == CRAWL_IDLE && RefuseListWithoutAddress(window, startList))
+        return false;
     if (MoveCrawlState(CRAWL_IDLE, CRAWL_RUNNING)) {
         // The first pass must see the run going.
         g_startCrawl(window, saveFolder, startList, ignoreText);
@@ -132,11 +176,8 @@ void TakeStartArgument(HWND window, const char *argument)
     TakePathOfArgument(path, argument);
     if (path[0] == '\0')
         return;
-    if (IsShortcutFile(path))
-        ReadShortcutAddress(path, startList, "Error");
-    else
-        ReadStartListFile(path, startList);
-    StartOrReserve(window, saveFolder, startList, ignoreText);
+    if (ReadStartListOf(window, path, startList))
+        StartOrReserve(window, saveFolder, startList, ignoreText);
 }
 
 // The name of dropped file index into path (TEXT_SIZE bytes); false, with

@@ -2,6 +2,7 @@
 #include "app/app.h"
 
 #include <commctrl.h>
+#include <string.h>
 #include <uxtheme.h>
 
 #include "address/address.h"
@@ -86,7 +87,7 @@ static void SearchWhileIdle(HWND window)
     addressText[0] = ignoreText[0] = '\0';
     GetDlgItemTextA(window, IDC_ADDRESS, addressText, sizeof addressText);
     GetDlgItemTextA(window, IDC_IGNORE, ignoreText, sizeof ignoreText);
-    if (RunHiddenCommand(window, addressText))
+    if (RunHiddenCommand(window, addressText) || RefuseListWithoutAddress(window, addressText))
         return;
     SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
     WriteSettingText(REG_IGNORE, ignoreText);
@@ -137,11 +138,80 @@ static void PressSearchButton(HWND window)
 
 HINSTANCE(WINAPI *g_shellOpen)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT) = ShellExecuteA;
 
-// The opener thread: opens its own copy of the line's text with the shell.
+// Kinds of file that run something when opened, whatever the system says
+// besides (AssocIsDangerous), compared without case.
+static const char *const PROGRAM_EXTENSIONS[] = {
+    ".exe", ".com", ".bat", ".cmd", ".scr", ".pif", ".msi", ".js",  ".jse", ".vbs", ".vbe",
+    ".wsf", ".ps1", ".hta", ".lnk", ".url", ".reg", ".chm", ".cpl", ".msc", ".jar", ".scf",
+};
+
+// What the system's AssocIsDangerous says of the extension; false where
+// the system has no such call (looked up when needed, as older systems lack it).
+static bool SystemCallsDangerous(const char *extension)
+{
+    wchar_t wide[TEXT_SIZE];
+    if (MultiByteToWideChar(CP_ACP, 0, extension, -1, wide, TEXT_SIZE) == 0)
+        return false;
+    HMODULE library = LoadLibraryA("shlwapi.dll");
+    if (library == NULL)
+        return false;
+    typedef BOOL(WINAPI * AssocIsDangerousCall)(LPCWSTR);
+    AssocIsDangerousCall isDangerous = (AssocIsDangerousCall)(void *)GetProcAddress(library, "AssocIsDangerous");
+    bool dangerous = isDangerous != NULL && isDangerous(wide) != FALSE;
+    FreeLibrary(library);
+    return dangerous;
+}
+
+static bool IsProgramExtension(const char *extension)
+{
+    for (const char *program : PROGRAM_EXTENSIONS)
+        if (CompareNoCase(extension, program) == 0)
+            return true;
+    return SystemCallsDangerous(extension);
+}
+
+bool IsProgramOrScript(const char *line)
+{
+    // An address is handed to the browser, which runs nothing by itself.
+    if (strstr(line, "://") != NULL)
+        return false;
+    char extension[TEXT_SIZE] = "";
+    FindExtension(extension, line);
+    return extension[0] != '\0' && IsProgramExtension(extension);
+}
+
+// Shows the file selected in its folder: explorer /select,"path".
+static void ShowInFolder(const char *path)
+{
+    static const char prefix[] = "/select,\"";
+    size_t length = strlen(path), size = sizeof prefix + length + 1;
+    char *parameters = (char *)HeapAlloc(GetProcessHeap(), 0, size);
+    if (parameters == NULL)
+        return;
+    memcpy(parameters, prefix, sizeof prefix - 1);
+    memcpy(parameters + sizeof prefix - 1, path, length);
+    lstrcpynA(parameters + sizeof prefix - 1 + length, "\"", 2);
+    g_shellOpen(NULL, NULL, "explorer.exe", parameters, NULL, SW_SHOWNORMAL);
+    HeapFree(GetProcessHeap(), 0, parameters);
+}
+
+static bool IsExistingFile(const char *path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The opener thread: opens its own copy of the line's text with the shell;
+// a program or script just downloaded is shown in its folder, never run
+// (and a message line that merely ends like one opens nothing).
 static DWORD WINAPI OpenLineThread(LPVOID line)
 {
     HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    g_shellOpen(NULL, NULL, (const char *)line, NULL, NULL, SW_SHOWNORMAL);
+    const char *text = (const char *)line;
+    if (!IsProgramOrScript(text))
+        g_shellOpen(NULL, NULL, text, NULL, NULL, SW_SHOWNORMAL);
+    else if (IsExistingFile(text))
+        ShowInFolder(text);
     if (SUCCEEDED(com))
         CoUninitialize();
     HeapFree(GetProcessHeap(), 0, line);
@@ -222,6 +292,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         return HandleCommand(window, LOWORD(wParam), HIWORD(wParam));
     case WM_DROPFILES:
         TakeDroppedFiles(window, (HDROP)wParam);
+        return TRUE;
+    case WM_POWEROFF_NOTICE:
+        ShowPowerOffNotice(window);
         return TRUE;
     case WM_CLOSE:
         g_windowThreadCalls.KillTimer(window, ANIMATION_TIMER);

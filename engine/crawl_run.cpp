@@ -112,6 +112,13 @@ void PowerOffIfChosen(HWND window)
 {
     if (IsDlgButtonChecked(window, IDC_POWEROFF) != BST_CHECKED)
         return;
+    // Never a surprise: the window's thread counts down first, and the
+    // user may cancel; the notice calls SwitchPowerOff when it runs out.
+    PostMessageA(window, WM_POWEROFF_NOTICE, 0, 0);
+}
+
+void SwitchPowerOff(void)
+{
     HANDLE token = NULL;
     g_endActions.OpenToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
     TOKEN_PRIVILEGES privileges = {};

@@ -51,7 +51,10 @@ void ShowProgressTitle(const char *text);
 void EnterRunMode(HWND window);
 void FinishRun(HWND window);
 void HangUp(void);
+// Asks the window for the power-off notice when "電源OFF(&P)" is checked.
 void PowerOffIfChosen(HWND window);
+// Enables the shutdown privilege and switches the computer off.
+void SwitchPowerOff(void);
 
 // Date folder text of a day: "YYYY-MM-DD\".
 void FormatDateFolder(char *buffer, const SYSTEMTIME *day);
@@ -76,6 +79,10 @@ struct WorkerRecord {
 
 // Scheduler: one pass over the start list.
 void RunStartList(void);
+
+// True when the start list holds an entry other than the words "*D", "*P"
+// and "*R": a list without one would fetch nothing.
+bool StartListHasAddress(const char *list);
 
 // Admission test: 1 to fetch the address, 0 to pass it over. The buffer must
 // have room for one more character ("/" may be appended to a folder address).

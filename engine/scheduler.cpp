@@ -53,6 +53,26 @@ static const EntryWord entryWords[] = {
     {"*R", IDC_RETRY, "* Retry on."},
 };
 
+// True when the word is "*D", "*P" or "*R", case ignored.
+static bool IsEntryWord(const char *word)
+{
+    for (const EntryWord &entry : entryWords)
+        if (CompareNoCase(word, entry.word) == 0)
+            return true;
+    return false;
+}
+
+bool StartListHasAddress(const char *list)
+{
+    for (const char *p = SkipToEntry(list); *p != '\0'; p = NextEntry(p)) {
+        char word[TEXT_SIZE];
+        CopyUntil(word, p, ENTRY_SEPARATORS);
+        if (!IsEntryWord(word))
+            return true;
+    }
+    return false;
+}
+
 // Carries out "*D", "*P" or "*R"; false when the word is none of them.
 static bool RunEntryWord(const char *word)
 {

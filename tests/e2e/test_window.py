@@ -1,5 +1,6 @@
-# tests/e2e/test_window.py — the window of the real parvel.exe as its user meets it: the first-run message, the start-up log, Enter, Escape and the three presses of a run, start arguments, and the options menu.
+# tests/e2e/test_window.py — the window of the real parvel.exe as its user meets it: the first-run message, the start-up log, Enter, Escape and the three presses of a run, start arguments, a Search with nothing to fetch, the power-off notice, and the options menu.
 import os
+import re
 import shutil
 import tempfile
 import time
@@ -12,6 +13,7 @@ from parveldriver import (Driver, clear_settings, fresh_settings, get_setting, s
 from test_crawl_run import StallingServer
 
 ADDRESS, SEARCH, STATUS, LOG, DEPTH_UNLIMITED, IGNORE, OPTIONS, RETRY = 1000, 1001, 1004, 1017, 1021, 1026, 1035, 1038
+HANGUP, POWEROFF = 1029, 1037
 VK_RETURN, VK_ESCAPE, VK_DOWN = 0x0D, 0x1B, 0x28
 STOPPING = "中止処理をしています……"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Parvel"
@@ -34,6 +36,15 @@ def wait_until(condition, seconds=10):
             return True
         time.sleep(0.05)
     return False
+
+
+def has_dialog(d):
+    """True while the program shows a dialog besides its main window."""
+    try:
+        d.dialog()
+        return True
+    except Exception:
+        return False
 
 
 class WindowCase(unittest.TestCase):
@@ -218,6 +229,53 @@ class StartArgumentTest(WindowCase):
         self.assertEqual(self.stored(), ["three.txt"])
 
 
+class EndOfRunTest(WindowCase):
+    """Hang-up and power-off: under Wine a power-off ends every program of the
+    session, so a window still open shows that none was made."""
+
+    def setUp(self):
+        super().setUp()
+        fresh_settings(self.env, self.top, timeout=3000)
+
+    def test_a_search_with_nothing_to_fetch_keeps_the_log_and_switches_nothing_off(self):
+        d = self.start()
+        d.press(HANGUP)
+        d.press(POWEROFF)
+        self.assertTrue(wait_until(lambda: d.checked(POWEROFF) and d.checked(HANGUP)))
+        lines = d.log_lines()
+        d.set_text(ADDRESS, " \n*P\n")
+        d.click(SEARCH)
+        self.assertTrue(wait_until(lambda: len(d.log_lines()) > len(lines)), "one line says why")
+        time.sleep(2)
+        self.assertEqual(d.log_lines(), lines + ["* アドレスがないので探索しません"])
+        self.assertFalse(has_dialog(d), "no power-off notice")
+        self.assertTrue(d.alive())
+        self.assertEqual((d.title(), d.text(SEARCH)), ("Parvel 1st MIX", "探索"))
+        self.assertEqual(d.close(), "0")
+
+    def test_the_power_off_notice_counts_down_and_its_button_keeps_the_computer_on(self):
+        d = self.start()
+        d.press(POWEROFF)
+        self.assertTrue(wait_until(lambda: d.checked(POWEROFF)))
+        d.set_text(ADDRESS, "http://127.0.0.1:9/")
+        d.click(SEARCH)
+        self.assertTrue(wait_until(lambda: has_dialog(d), 60), "the notice shows when the run ends")
+        shown = time.monotonic()
+        title, text = d.dialog()
+        self.assertEqual(title, "電源OFF - Parvel 1st MIX")
+        match = re.fullmatch(r"探索が終わりました。\n(\d+) 秒後にコンピュータの電源を切ります。", text)
+        self.assertTrue(match and 0 < int(match.group(1)) <= 30, text)
+        self.assertTrue(wait_until(lambda: d.dialog()[1] != text, 5), "it counts down")
+        window_screenshot(self.env, d, os.path.join(e2econfig.ARTEFACTS, "power-off-notice.png"))
+        d.answer(2)
+        self.assertEqual(d.log_lines()[-1], "* 電源OFFを取り消しました")
+        # Past the end of the countdown the program still runs: nothing was switched off.
+        time.sleep(max(0, shown + int(match.group(1)) + 3 - time.monotonic()))
+        self.assertTrue(d.alive())
+        self.assertFalse(has_dialog(d))
+        self.assertEqual(d.close(), "0")
+
+
 class OptionsMenuTest(WindowCase):
     def setUp(self):
         super().setUp()
@@ -275,20 +333,12 @@ class OptionsMenuTest(WindowCase):
                 for _ in range(item):
                     d.key(VK_DOWN)
                 d.key(VK_RETURN)
-                self.assertTrue(wait_until(lambda: self.has_dialog(d), 20), "the folder browser opens")
+                self.assertTrue(wait_until(lambda: has_dialog(d), 20), "the folder browser opens")
                 d.answer(2)
-                self.assertTrue(wait_until(lambda: not self.has_dialog(d), 20))
+                self.assertTrue(wait_until(lambda: not has_dialog(d), 20))
         self.assertEqual(d.log_lines(), lines)
         self.assertEqual(get_setting(self.env, "folder"), windows_path(self.env, self.top))
         d.close()
-
-    @staticmethod
-    def has_dialog(d):
-        try:
-            d.dialog()
-            return True
-        except Exception:
-            return False
 
 
 if __name__ == "__main__":

@@ -99,8 +99,6 @@ TEST_F(AddressInput, StartArgumentNamesOneFileAndStartsARunWithItsList)
         {"\"" + lowerUrl + "\" ignored", "http://a.example/top/"},
         {mixedUrl, "ftp://b.example/pub/"},
         {noKey, "Error"},
-        {folder + "\\missing.url", "Error"},
-        {folder + "\\missing.txt", ""},
         {unquoted, "http://p.example/"},
         {nul, "http://n.example/"},
         {utf16, "h:/\x93\xFA/"}, // UTF-16 text in Shift_JIS
@@ -123,6 +121,33 @@ TEST_F(AddressInput, EmptyArgumentOrEmptyQuotedPathStartsNothing)
         TakeStartArgument(window, argument);
         EXPECT_TRUE(g_starts.empty()) << "[" << argument << "]";
         EXPECT_EQ(g_crawlState, CRAWL_IDLE) << "[" << argument << "]";
+    }
+}
+
+// Nothing to fetch: no run starts, earlier lines stay and one line says why.
+TEST_F(AddressInput, NothingToFetchStartsNoRunAndOneLineSaysWhy)
+{
+    std::string missingList = folder + "\\missing.txt", missingShortcut = folder + "\\missing.url";
+    std::string words = File("words.txt", "*P\r\n *D\r\n"), picture = File("p.gif", "GIF89a");
+    const std::string unreadable = "* ファイルを読めないので探索しません : ";
+    const std::string noAddress = "* アドレスがないので探索しません";
+    struct Case {
+        std::vector<std::string> dropped;
+        std::string line;
+    } cases[] = {
+        {{missingList}, unreadable + missingList},
+        {{missingShortcut}, unreadable + missingShortcut},
+        {{words}, noAddress},
+        {{picture, words}, noAddress},
+    };
+    for (const Case &c : cases) {
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        AppendLog(window, "earlier line");
+        TakeDroppedFiles(window, MakeDrop(c.dropped));
+        EXPECT_TRUE(g_starts.empty()) << c.line;
+        EXPECT_EQ(g_crawlState, CRAWL_IDLE) << c.line;
+        EXPECT_EQ(LogLines(window), (std::vector<std::string>{"earlier line", c.line}));
+        EXPECT_EQ(IsDlgButtonChecked(window, IDC_POWEROFF), (UINT)BST_UNCHECKED) << c.line;
     }
 }
 
@@ -180,7 +205,6 @@ TEST_F(AddressInput, SeveralDroppedFilesGiveTheAddressesOfTheirShortcuts)
         {{a, picture}, "http://a.example/top/ "},
         {{a, noKey}, "http://a.example/top/ * "},
         {{picture, b, text, a}, "ftp://b.example/pub/ http://a.example/top/ "},
-        {{picture, text}, ""},
         {{a, folder + "\\gone.url"}, "http://a.example/top/ * "},
     };
     for (const Case &c : cases) {

@@ -1,4 +1,4 @@
-// tests/win/crawl_run_test.cpp — a crawl run on a hidden main window: run mode, passes and reservations, the session, the end actions (through recorded calls, nothing is switched off).
+// tests/win/crawl_run_test.cpp — a crawl run on a hidden main window: run mode, passes and reservations, the session, the end actions and the power-off notice (through recorded calls, nothing is switched off).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -111,6 +111,14 @@ static BOOL WINAPI FakeExitWindows(UINT flags, DWORD reason)
     return TRUE;
 }
 
+// The test window's procedure: records the power-off notice the run asks for.
+static INT_PTR CALLBACK RecordNoticeProc(HWND, UINT message, WPARAM, LPARAM)
+{
+    if (message == WM_POWEROFF_NOTICE)
+        g_calls.push_back("PowerOffNotice");
+    return message == WM_INITDIALOG;
+}
+
 static int CountCalls(const std::string &prefix)
 {
     int n = 0;
@@ -131,6 +139,7 @@ protected:
         window = CreateTestWindow();
         ASSERT_NE(window, (HWND)NULL);
         CheckDlgButton(window, IDC_DEPTHINF, BST_CHECKED);
+        SetWindowLongPtrA(window, DWLP_DLGPROC, (LONG_PTR)RecordNoticeProc);
         savedInternet = g_internet;
         savedEndActions = g_endActions;
         g_internet.AttemptConnect = FakeAttemptConnect;
@@ -161,6 +170,8 @@ protected:
         StartCrawl(window, "C:\\parvel-test-save", startList, "");
         g_crawlState = CRAWL_RUNNING;
         ASSERT_TRUE(PumpUntil([] { return g_crawlState == CRAWL_IDLE; }, 20000)) << "the run did not end";
+        // What the run posted before it went idle is in the queue now.
+        PumpUntil([] { return true; }, 0);
     }
     void ExpectIdleWindow()
     {
@@ -172,7 +183,7 @@ protected:
     }
 };
 
-TEST_F(CrawlRunTest, EmptyStartListStillMakesARunWithItsEndActions)
+TEST_F(CrawlRunTest, EndActionsFollowTheSoundAndPowerOffIsLeftToTheNotice)
 {
     CheckDlgButton(window, IDC_HANGUP, BST_CHECKED);
     CheckDlgButton(window, IDC_POWEROFF, BST_CHECKED);
@@ -183,10 +194,7 @@ TEST_F(CrawlRunTest, EmptyStartListStillMakesARunWithItsEndActions)
         "Open QEX/10.0(Windows95 or NT) 0 - - 0",
         "PlaySound QEXWWWread " + std::to_string(SND_ASYNC | SND_APPLICATION),
         "Hangup 0",
-        "OpenProcessToken " + std::to_string(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY),
-        "LookupPrivilegeValue - SeShutdownPrivilege",
-        "AdjustTokenPrivileges 0 1 19 " + std::to_string(SE_PRIVILEGE_ENABLED) + " 16",
-        "ExitWindows " + std::to_string(EWX_SHUTDOWN) + " 0",
+        "PowerOffNotice",
     };
     EXPECT_EQ(g_calls, expected);
     EXPECT_TRUE(LogLines(window).empty()) << "the run empties the access log";
@@ -199,8 +207,7 @@ TEST_F(CrawlRunTest, EndActionsOnlyWhenTheirBoxesAreChecked)
     RunCrawlOf("");
     EXPECT_EQ(CountCalls("PlaySound"), 1);
     EXPECT_EQ(CountCalls("Hangup"), 0);
-    EXPECT_EQ(CountCalls("ExitWindows"), 0);
-    EXPECT_EQ(CountCalls("OpenProcessToken"), 0);
+    EXPECT_EQ(CountCalls("PowerOffNotice"), 0);
 }
 
 TEST_F(CrawlRunTest, WindowIsInRunModeDuringAPassAndAReservationRunsAsASecondPass)
@@ -217,7 +224,7 @@ TEST_F(CrawlRunTest, WindowIsInRunModeDuringAPassAndAReservationRunsAsASecondPas
     EXPECT_EQ(lines.front(), "* URL-> 127.0.0.1:9/dir/");
     EXPECT_EQ(lines.back(), "* Auto power off") << "the reservation ran as a second pass";
     EXPECT_EQ(IsDlgButtonChecked(window, IDC_POWEROFF), (UINT)BST_CHECKED);
-    EXPECT_EQ(CountCalls("ExitWindows"), 1) << "the reservation's *P switches off at the end";
+    EXPECT_EQ(CountCalls("PowerOffNotice"), 1) << "the reservation's *P switches off at the end";
     ExpectIdleWindow();
 }
 
@@ -244,7 +251,7 @@ TEST_F(CrawlRunTest, PressAfterTheLastPassSkipsTheEndActions)
     g_stateToSetAtSound = CRAWL_SKIP_REQUESTED;
     RunCrawlOf("");
     EXPECT_EQ(CountCalls("Hangup"), 0);
-    EXPECT_EQ(CountCalls("ExitWindows"), 0);
+    EXPECT_EQ(CountCalls("PowerOffNotice"), 0);
     EXPECT_EQ(g_crawlState, CRAWL_IDLE);
 }
 
@@ -394,6 +401,66 @@ TEST_F(CrawlRunTest, StartCrawlCopiesTheRunInputs)
     char expected[32];
     wsprintfA(expected, "%04d-%02d-%02d\\", today.wYear, today.wMonth, today.wDay);
     EXPECT_STREQ(g_dateFolder, expected);
+}
+
+// The notice's seconds are made by the test: each look at the open notice
+// records its text and the calls made so far, then cancels it or lets one
+// second pass, so the count never depends on timing.
+static std::vector<std::string> g_noticeTexts;
+static size_t g_callsWhileNoticeShows;
+static bool g_cancelNotice;
+
+static void CALLBACK LookAtNotice(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND notice = FindWindowA("#32770", "電源OFF - Parvel 1st MIX");
+    if (notice == NULL || !IsWindowVisible(notice))
+        return;
+    g_noticeTexts.push_back(ControlText(notice, IDC_COUNTDOWN));
+    g_callsWhileNoticeShows += g_calls.size();
+    if (g_cancelNotice)
+        PostMessageA(notice, WM_COMMAND, IDCANCEL, 0);
+    else
+        PostMessageA(notice, WM_TIMER, 1, 0);
+}
+
+TEST_F(CrawlRunTest, PowerOffNoticeCountsDownAndItsButtonCancels)
+{
+    const PowerOffCountdown saved = g_powerOffCountdown;
+    auto shown = [](int seconds) {
+        return "探索が終わりました。\n" + std::to_string(seconds) + " 秒後にコンピュータの電源を切ります。";
+    };
+    struct Case {
+        bool cancel;
+        int seconds;
+        std::vector<std::string> texts, calls;
+        std::string lastLine;
+    } cases[] = {
+        {false, 3, {shown(3), shown(2), shown(1)},
+         {"OpenProcessToken " + std::to_string(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY),
+          "LookupPrivilegeValue - SeShutdownPrivilege",
+          "AdjustTokenPrivileges 0 1 19 " + std::to_string(SE_PRIVILEGE_ENABLED) + " 16",
+          "ExitWindows " + std::to_string(EWX_SHUTDOWN) + " 0"},
+         "line before"},
+        {true, 30, {shown(30)}, {}, "* 電源OFFを取り消しました"},
+    };
+    for (const Case &c : cases) {
+        // Its own timer would take a minute a second: only the looks count.
+        g_powerOffCountdown = {c.seconds, 60000};
+        g_cancelNotice = c.cancel;
+        g_noticeTexts.clear();
+        g_calls.clear();
+        g_callsWhileNoticeShows = 0;
+        AppendLog(window, "line before");
+        UINT_PTR look = SetTimer(NULL, 0, 1, LookAtNotice);
+        ShowPowerOffNotice(window);
+        KillTimer(NULL, look);
+        EXPECT_EQ(g_noticeTexts, c.texts) << "cancel " << c.cancel;
+        EXPECT_EQ(g_callsWhileNoticeShows, 0u) << "nothing is switched off while the notice shows";
+        EXPECT_EQ(g_calls, c.calls) << "cancel " << c.cancel;
+        EXPECT_EQ(LogLines(window).back(), c.lastLine);
+        EXPECT_EQ(FindWindowA("#32770", "電源OFF - Parvel 1st MIX"), (HWND)NULL) << "the notice has gone";
+    }
+    g_powerOffCountdown = saved;
 }
 
 TEST(DateFolder, FormatsYearMonthDay)

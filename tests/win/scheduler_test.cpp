@@ -162,6 +162,17 @@ TEST_F(SchedulerTest, LeadingSeparatorGivesAnEmptyFirstEntry)
     EXPECT_EQ(g_linksFound, 2);
 }
 
+TEST(StartList, HoldsAnAddressUnlessOnlyEntryWordsAndSeparators)
+{
+    struct Case { const char *list; bool expected; } cases[] = {
+        {"", false}, {" \r\n\t ", false}, {"*P", false}, {"*p\r\n *D  *r\r\n", false}, {"-- ..", false},
+        {"host/", true}, {" host/", true}, {"*P\r\nhttp://a.example/", true}, {"ftp://b.example/pub/", true},
+        {"*PX", true}, {"127.0.0.1/", true},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(StartListHasAddress(c.list), c.expected) << "[" << c.list << "]";
+}
+
 TEST_F(SchedulerTest, AttemptNumbersFollowTheRetryBox)
 {
     g_fetchResult = 0;
