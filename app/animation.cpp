@@ -113,8 +113,11 @@ void DrawAnimationFrame(HWND window)
         height = FRAME_SIZE;
     HWND control = GetDlgItem(window, IDC_ANIMATION);
     HDC dc = GetDC(control);
-    StretchDIBits(dc, 0, 0, width, (int)height, left, 0, width, (int)height, g_animationPixels,
-                  g_animationImage, DIB_RGB_COLORS, SRCCOPY);
+    // Drawn at the system's DPI, as the icon beneath it is: 32 pixels at
+    // 96 dpi, 48 at 150 %, 64 at 200 %.
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    StretchDIBits(dc, 0, 0, MulDiv(width, dpi, 96), MulDiv((int)height, dpi, 96), left, 0, width, (int)height,
+                  g_animationPixels, g_animationImage, DIB_RGB_COLORS, SRCCOPY);
     ReleaseDC(control, dc);
 }
 

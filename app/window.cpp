@@ -58,6 +58,16 @@ static void AppendStartupLines(HWND window)
     AppendLog(window, SUPPORT_PAGE);
 }
 
+// Pixels at 96 dpi turned into pixels at the system's DPI (the program is
+// DPI aware, so the system scales nothing for it).
+static int ScaleForDpi(HWND window, int pixels)
+{
+    HDC dc = GetDC(window);
+    int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    ReleaseDC(window, dc);
+    return MulDiv(pixels, dpi, 96);
+}
+
 static void InitMainWindow(HWND window)
 {
     g_crawlState = CRAWL_IDLE;
@@ -73,7 +83,7 @@ static void InitMainWindow(HWND window)
         CheckDlgButton(window, IDC_RETRY, BST_CHECKED);
     CheckDlgButton(window, IDC_DEPTHINF, BST_CHECKED);
     AppendStartupLines(window);
-    SendDlgItemMessageA(window, IDC_LOG, LB_SETHORIZONTALEXTENT, 640, 0);
+    SendDlgItemMessageA(window, IDC_LOG, LB_SETHORIZONTALEXTENT, (WPARAM)ScaleForDpi(window, 640), 0);
     SetClassLongPtrA(window, GCLP_HICON, (LONG_PTR)LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_MAIN)));
     TakeStartArgument(window, g_startArgument);
 }

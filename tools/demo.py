@@ -1,10 +1,11 @@
 #!/usr/bin/python3
 # tools/demo.py — the main job: crawls the bundled demo site (or the given addresses) with parvel.exe under Wine, shows the window, prints the mirrored tree and saves screenshots.
-"""Usage: /usr/bin/python3 tools/demo.py BUILD_DIR [ADDRESS...]   (tools/demo.sh builds first)
+"""Usage: /usr/bin/python3 tools/demo.py BUILD_DIR [--dpi N] [ADDRESS...]   (tools/demo.sh builds first)
 
 Everything the run makes goes to BUILD_DIR/demo/: the Wine session (wine/), the mirror
 (mirror/), the start page shortcuts (shortcuts/), and the two screenshots
 screenshot-run.png (during the crawl) and screenshot-idle.png (after it).
+--dpi N runs the program at N dots per inch (96 is 100 %, 144 is 150 %, 192 is 200 %).
 """
 import os
 import shutil
@@ -80,11 +81,23 @@ def crawl(env, build, out, addresses):
     print("== screenshots: %s, %s" % (os.path.join(out, "screenshot-run.png"), os.path.join(out, "screenshot-idle.png")))
 
 
+def set_dpi(env, dpi):
+    """Sets the session's screen resolution (both places Wine reads it from) and
+    restarts the Wine server, so that the next program starts with it."""
+    for key in (r"HKCU\Control Panel\Desktop",
+                r"HKLM\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts"):
+        parveldriver.wine(env, "reg", "add", key, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    subprocess.run(["wineserver", "-k"], env=env, check=False)
+    subprocess.run(["wineserver", "-w"], env=env, check=False)
+
+
 def main(argv):
     if not argv:
         print(__doc__)
         return 2
-    build, addresses = os.path.abspath(argv[0]), argv[1:]
+    build, addresses, dpi = os.path.abspath(argv[0]), argv[1:], None
+    if addresses[:1] == ["--dpi"] and len(addresses) >= 2:
+        dpi, addresses = int(addresses[1]), addresses[2:]
     out = os.path.join(build, "demo")
     state = os.path.join(out, "wine")
     os.makedirs(out, exist_ok=True)
@@ -93,6 +106,8 @@ def main(argv):
     demo = None
     try:
         env = parveldriver.session_env(state)
+        if dpi is not None:
+            set_dpi(env, dpi)
         if not addresses:
             demo = serve.start_demo()
             addresses = [demo.start_url]

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # tools/demo.sh — the main job: installs what is missing, builds parvel.exe and crawls the bundled demo site (or the given addresses) under Wine, printing the mirror and saving screenshots.
-# Usage: tools/demo.sh [ADDRESS...]
+# Usage: tools/demo.sh [--dpi N] [ADDRESS...]
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"

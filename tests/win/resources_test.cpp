@@ -1,4 +1,4 @@
-// tests/win/resources_test.cpp — the linked resources: dialog 101 (controls, styles, texts, places, tab order), the string table, the icons, bitmap 119 and the strip qex.bmp.
+// tests/win/resources_test.cpp — the linked resources: the manifest, dialog 101 (controls, styles, texts, places, tab order), the string table, the icons, bitmap 119 and the strip qex.bmp.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -487,6 +487,21 @@ TEST(StringTable, JapaneseTextsBecomeShiftJisBytes)
     EXPECT_EQ(Hex(buffer), "92 54 8D F5 ");
     ASSERT_EQ(LoadStringA(GetModuleHandleA(NULL), IDS_SKIP, buffer, sizeof buffer), 5);
     EXPECT_EQ(Hex(buffer), "BD B7 AF CC DF ");
+}
+
+// The manifest, linked into this test program as into the product, makes the
+// process DPI aware and loads the common controls 6 (visual styles) from the
+// side-by-side assembly that it names.
+TEST(Manifest, MakesTheProgramDpiAwareWithCommonControls6)
+{
+    EXPECT_TRUE(IsProcessDPIAware());
+    HMODULE controls = LoadLibraryA("comctl32.dll");
+    ASSERT_NE(controls, (HMODULE)NULL);
+    char path[MAX_PATH] = "";
+    GetModuleFileNameA(controls, path, MAX_PATH);
+    CharLowerA(path);
+    EXPECT_NE(strstr(path, "microsoft.windows.common-controls_6595b64144ccf1df_6."), nullptr) << path;
+    FreeLibrary(controls);
 }
 
 const int kIcons[] = {IDI_MAIN, IDI_WAIT, IDI_DONE, IDI_FOLDER};
