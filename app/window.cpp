@@ -190,19 +190,15 @@ bool IsProgramOrScript(const char *line)
     return extension[0] != '\0' && IsProgramExtension(extension);
 }
 
-// Shows the file selected in its folder: explorer /select,"path".
+// Shows the file selected in its folder: explorer /select,"path". A path
+// too long for the program's buffers is no file it stored.
 static void ShowInFolder(const char *path)
 {
-    static const char prefix[] = "/select,\"";
-    size_t length = strlen(path), size = sizeof prefix + length + 1;
-    char *parameters = (char *)HeapAlloc(GetProcessHeap(), 0, size);
-    if (parameters == NULL)
+    if (lstrlenA(path) >= TEXT_SIZE)
         return;
-    memcpy(parameters, prefix, sizeof prefix - 1);
-    memcpy(parameters + sizeof prefix - 1, path, length);
-    lstrcpynA(parameters + sizeof prefix - 1 + length, "\"", 2);
+    char parameters[TEXT_SIZE + 16];
+    wsprintfA(parameters, "/select,\"%s\"", path);
     g_shellOpen(NULL, NULL, "explorer.exe", parameters, NULL, SW_SHOWNORMAL);
-    HeapFree(GetProcessHeap(), 0, parameters);
 }
 
 static bool IsExistingFile(const char *path)
