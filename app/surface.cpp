@@ -1,10 +1,9 @@
 // app/surface.cpp — the main window surface the engine shares: crawl state and its moves, handles, the access log, the Search button caption, run mode and the animation period.
-#include "app/app.h"
+#include "app/surface.h"
 
 volatile LONG g_crawlState = CRAWL_IDLE;
 HWND g_mainWindow;
 HINSTANCE g_instance;
-WindowThreadCalls g_windowThreadCalls = {SetTimer, KillTimer};
 
 bool MoveCrawlState(LONG from, LONG to)
 {

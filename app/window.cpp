@@ -9,6 +9,8 @@
 #include "engine/engine.h"
 #include "settings/settings.h"
 
+WindowThreadCalls g_windowThreadCalls = {SetTimer, KillTimer};
+
 // Address box text read at Search: up to 16383 characters.
 #define ADDRESS_TEXT_SIZE 16384
 

@@ -3,7 +3,7 @@
 
 #include <mmsystem.h>
 
-#include "app/app.h"
+#include "app/surface.h"
 #include "net/net.h"
 #include "settings/settings.h"
 

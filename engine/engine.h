@@ -103,6 +103,17 @@ DWORD WINAPI FetchWorkerMain(LPVOID record);
 // Shows the link counts in the run's progress bar.
 void ShowLinkProgress(void);
 
+// Logs that an address is refused because its local path would not fit.
+void LogPathTooLong(const char *address);
+
+// Loads the stored page, rewrites and writes it back, makes the start
+// page's shortcut, and fetches every recorded link in a supervised fetch
+// worker, depth-first. Links resolve against hostPart and pathPart, the
+// address that answered; storedHostPart and storedPathPart, when not null,
+// are those of the address the page is stored at, which differs (a redirect).
+void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
+                       const char *storedHostPart = NULL, const char *storedPathPart = NULL);
+
 // The current connection, reused while its host part (with the https
 // marker: a scheme has connections of its own), user name and service stay
 // the same. certificateRefused tells that its server's certificate could not

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/surface.h"
 #include "net/net.h"
 #include "page/page.h"
 #include "settings/settings.h"

@@ -4,7 +4,7 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "app/app.h"
+#include "app/surface.h"
 #include "engine/receive_numbers.h"
 #include "net/net.h"
 #include "settings/settings.h"

@@ -3,7 +3,7 @@
 
 #include <string.h>
 
-#include "app/app.h"
+#include "app/surface.h"
 #include "engine/receive_numbers.h"
 #include "net/net.h"
 #include "settings/settings.h"

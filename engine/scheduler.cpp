@@ -4,7 +4,7 @@
 #include <commctrl.h>
 #include <string.h>
 
-#include "app/app.h"
+#include "app/surface.h"
 #include "settings/settings.h"
 
 char g_startPath[TEXT_SIZE];
@@ -243,8 +243,7 @@ DWORD WINAPI FetchWorkerMain(LPVOID parameter)
     return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt);
 }
 
-// Logs that an address is refused because its local path would not fit.
-static void LogPathTooLong(const char *address)
+void LogPathTooLong(const char *address)
 {
     char line[TEXT_SIZE + 32];
     wsprintfA(line, "* パスが長すぎます : %.259s", address);

@@ -4,7 +4,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-#include "app/app.h"
+#include "app/surface.h"
 
 const char FILE_CANNOT_BE_CREATED[] = "* ファイルを作成できません : %s";
 const char FILE_CANNOT_BE_OPENED[] = "* ファイルを開けないので更新しません : %s";

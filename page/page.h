@@ -1,4 +1,4 @@
-// page/page.h — interface of page processing: the page text and its rewrites, the tag scanner, link handling, the link list, the shortcut name, and (Windows only) the page scan driver and shortcut files.
+// page/page.h — interface of page processing: the page text and its rewrites, the tag scanner, link handling, the link list, and the shortcut name.
 #ifndef PARVEL_PAGE_PAGE_H
 #define PARVEL_PAGE_PAGE_H
 
@@ -216,31 +216,5 @@ void MakeShortcutName(char *title);
 // title cut to whole characters so the path fits 259 characters. False,
 // with path empty, when not even one character of the title fits.
 bool BuildShortcutPath(char *path, const char *folder, const char *title);
-
-#ifdef _WIN32
-// ---- Windows: the page scan driver and shortcut files (page_win.cpp) ----
-
-// Loads the stored page, rewrites and writes it back, makes the start
-// page's shortcut, and fetches every recorded link in a supervised fetch
-// worker, depth-first. Links resolve against hostPart and pathPart, the
-// address that answered; storedHostPart and storedPathPart, when not null,
-// are those of the address the page is stored at, which differs (a redirect).
-void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
-                       const char *storedHostPart = NULL, const char *storedPathPart = NULL);
-
-// The whole file in a movable block with a NUL behind it; its length in
-// *length. Null when it cannot be opened or read.
-BlockHandle LoadWholeFile(const char *path, size_t *length);
-
-// Writes length bytes of text over the file, which then ends there; the
-// creation time becomes now, the other times stay. False when the file
-// cannot be opened or written.
-bool WriteBackPage(const char *path, const char *text, size_t length);
-
-// Writes a shell shortcut (.LNK) through the shell link object; each of the
-// optional parts (null) is set only when given.
-void CreatePageShortcut(const char *shortcutPath, const char *targetPath, const char *arguments,
-                        const char *iconFile, int iconIndex, const char *workingFolder);
-#endif
 
 #endif

@@ -1,10 +1,9 @@
-// page/page_win.cpp — the page scan driver on Windows: the stored page loaded and written back with its file times, the start page's shortcut, and every recorded link fetched in a supervised fetch worker, depth-first.
+// page/page_win.cpp — the page scan driver on Windows: a stored page loaded, scanned, written back; the shortcut.
 #include <windows.h>
 
-#include "page/page.h"
+#include "page/page_win.h"
 
-#include "app/app.h"
-#include "engine/engine.h"
+#include "app/surface.h"
 #include "settings/settings.h"
 
 // Icon of the shortcut: the program's third icon (id 105).
@@ -14,7 +13,6 @@
 static const char PAGE_NOT_READ[] = "* ページを読めないので走査しません : %s";
 static const char PAGE_NOT_WRITTEN[] = "* ページを書き戻せません : %s";
 static const char PAGE_NO_MEMORY[] = "* メモリが足りないのでページを書き換えません : %s";
-static const char LINK_TOO_LONG[] = "* パスが長すぎます : %s";
 static const char SHORTCUT_TOO_LONG[] = "* ショートカットのパスが長すぎます : %s";
 
 // Adds one line, the format filled with a text of at most 259 characters.
@@ -88,50 +86,41 @@ bool WriteBackPage(const char *path, const char *text, size_t length)
     return ok;
 }
 
-// What link handling reads of the crawl, for the page about to be scanned.
-static void FillScanSettings(const char *storedHostPart, const char *storedPathPart, int depth)
+// Scans the loaded page with the settings and writes it back rewritten.
+static void ScanAndWriteBack(const char *localPath, const char *hostPart, const char *pathPart, LinkList *list)
 {
-    g_scanSettings.storedHostPart = storedHostPart;
-    g_scanSettings.storedPathPart = storedPathPart;
-    g_scanSettings.pageDepth = depth;
-    g_scanSettings.depthLimit = g_depthLimit;
-    g_scanSettings.startPath = g_startPath;
-    g_scanSettings.contentType = g_contentType;
-    g_scanSettings.outServer = GetOutServer();
-    g_scanSettings.useFtp = GetUseFtp();
-    g_scanSettings.readTitle = g_startPageFlag;
-    g_scanSettings.shortcutTitle = g_shortcutTitle;
+    if (!ScanPage(hostPart, pathPart, list))
+        LogLine(PAGE_NO_MEMORY, localPath);
+    else if (!WriteBackPage(localPath, g_pageText, g_pageLength))
+        LogLine(PAGE_NOT_WRITTEN, localPath);
 }
 
-// Loads, scans, rewrites and writes back the stored page; its links go to
-// the list. A page that cannot be read or written is left as it is stored.
-static void ScanStoredPage(const char *localPath, const char *hostPart, const char *pathPart,
-                           const char *storedHostPart, const char *storedPathPart, int depth, LinkList *list)
+bool ScanStoredPage(const char *localPath, const char *hostPart, const char *pathPart,
+                    const ScanSettings *settings, LinkList *list)
 {
+    if (!CreateLinkList(list)) {
+        LogLine(PAGE_NO_MEMORY, localPath);
+        return false;
+    }
     size_t length;
     BlockHandle block = LoadWholeFile(localPath, &length);
     if (block == NULL) {
         LogLine(PAGE_NOT_READ, localPath);
-        return;
+        return true;
     }
     SetPageText(block, length);
-    FillScanSettings(storedHostPart, storedPathPart, depth);
-    bool built = ScanPage(hostPart, pathPart, list);
-    g_linksFound += list->count;
-    if (!built)
-        LogLine(PAGE_NO_MEMORY, localPath);
-    else if (!WriteBackPage(localPath, g_pageText, g_pageLength))
-        LogLine(PAGE_NOT_WRITTEN, localPath);
+    g_scanSettings = *settings;
+    ScanAndWriteBack(localPath, hostPart, pathPart, list);
     ReleasePageText();
+    return true;
 }
 
-// The shortcut of a start page, named after its title, in the shortcut folder.
-static void MakeStartShortcut(const char *localPath)
+void MakeStartShortcut(const char *localPath, char *title)
 {
-    MakeShortcutName(g_shortcutTitle);
+    MakeShortcutName(title);
     char folder[TEXT_SIZE], path[TEXT_SIZE];
     GetShortcutFolder(folder);
-    if (!BuildShortcutPath(path, folder, g_shortcutTitle)) {
+    if (!BuildShortcutPath(path, folder, title)) {
         LogLine(SHORTCUT_TOO_LONG, folder);
         return;
     }
@@ -143,60 +132,4 @@ static void MakeStartShortcut(const char *localPath)
     char program[MAX_PATH];
     GetModuleFileNameA(NULL, program, MAX_PATH);
     CreatePageShortcut(path, localPath, NULL, program, SHORTCUT_ICON_INDEX, folder);
-}
-
-// Logs a recorded address too long to be fetched: its first characters.
-static void LogLinkTooLong(const LinkList *list, size_t offset)
-{
-    char start[TEXT_SIZE];
-    CopyWholeCharacters(start, LockBlock(list->text) + offset, sizeof start);
-    UnlockBlock(list->text);
-    LogLine(LINK_TOO_LONG, start);
-}
-
-// Admits and fetches the recorded addresses in list order, each followed to
-// the bottom before the next one starts.
-static void FetchRecordedLinks(const LinkList *list, int pageDepth)
-{
-    static_assert(sizeof(WorkerRecord) < 32768, "the worker record lives on the worker's stack");
-    WorkerRecord record;
-    size_t offset = 0;
-    char address[TEXT_SIZE + 1];
-    for (int n = 0;; ++n) {
-        size_t start = offset;
-        int taken = TakeLink(list, &offset, address);
-        if (taken == 0)
-            break;
-        int kind = LinkKind(list, n);
-        ++g_linksHandled;
-        ShowLinkProgress();
-        if (kind == LINK_NOT_FOLLOWED || g_crawlState == CRAWL_STOP_REQUESTED)
-            continue;
-        if (taken == TEXT_TOO_LONG) {
-            LogLinkTooLong(list, start);
-            continue;
-        }
-        int depth = LinkDepth(kind, pageDepth, g_depthLimit);
-        if (AdmitAddress(address, depth))
-            RunAttempts(&record, address, depth);
-    }
-}
-
-void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
-                       const char *storedHostPart, const char *storedPathPart)
-{
-    LinkList list;
-    bool haveList = CreateLinkList(&list);
-    if (haveList)
-        ScanStoredPage(localPath, hostPart, pathPart, storedHostPart, storedPathPart, depth, &list);
-    else
-        LogLine(PAGE_NO_MEMORY, localPath);
-    if (g_startPageFlag == 1) {
-        g_startPageFlag = 0;
-        MakeStartShortcut(localPath);
-    }
-    if (haveList) {
-        FetchRecordedLinks(&list, depth);
-        FreeLinkList(&list);
-    }
 }

@@ -3,7 +3,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "page/page.h"
+#include "page/page_win.h"
 
 // Sets the optional parts that are given on the link object.
 static void SetLinkParts(IShellLinkA *link, const char *targetPath, const char *arguments, const char *iconFile,

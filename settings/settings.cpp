@@ -2,7 +2,7 @@
 #include "settings/settings.h"
 
 #include "address/address.h"
-#include "app/app.h"
+#include "app/surface.h"
 
 #include <shlobj.h>
 #include <string.h>

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "page/page.h"
+#include "page/page_win.h"
 #include "settings/settings.h"
 #include "tests/win/window_fixture.h"
 #include "tests/win/test_files.h"

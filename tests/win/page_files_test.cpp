@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "page/page.h"
+#include "page/page_win.h"
 #include "tests/win/test_files.h"
 
 static int g_folderCount;

@@ -1,0 +1,60 @@
+// app/surface.h — the main window surface the engine and page code share: crawl state, log, status, button.
+#ifndef PARVEL_APP_SURFACE_H
+#define PARVEL_APP_SURFACE_H
+
+#include <windows.h>
+
+#include "address/address.h"
+#include "app/ids.h"
+
+// Crawl state: one 32-bit value moved by the window thread (Skip and Stop
+// requests) and by the engine, each move by one interlocked
+// compare-and-exchange (MoveCrawlState), so that neither loses the other's.
+enum {
+    CRAWL_IDLE = 0,
+    CRAWL_RUNNING = 1,
+    CRAWL_STOP_REQUESTED = 2,
+    CRAWL_SKIP_REQUESTED = 3
+};
+extern volatile LONG g_crawlState;
+
+// Moves the crawl state from one value to another in one step; false, with
+// the state unchanged, when it no longer holds from (the other thread moved
+// it first).
+bool MoveCrawlState(LONG from, LONG to);
+
+// Posted to the main window: restart the animation timer with the period in
+// milliseconds given as wParam. A timer can be set only by the thread that
+// owns its window, so the engine threads ask the window to do it.
+#define WM_ANIMATION_PERIOD (WM_APP + 1)
+
+// Asks the window to run its animation timer with the period; returns at once.
+void SetAnimationPeriod(HWND window, UINT period);
+
+// The window all engine output goes to; set when a crawl starts.
+extern HWND g_mainWindow;
+
+// The module instance, for every string, icon and dialog resource.
+extern HINSTANCE g_instance;
+
+// Size of the buffer every resource string is loaded into.
+#define STRING_SIZE 260
+
+// Loads string id into buffer (STRING_SIZE bytes).
+void LoadText(int id, char *buffer);
+
+// Adds the text as the last line of the access log and scrolls it into view.
+void AppendLog(HWND window, const char *text);
+
+// Kind of the Search button caption: 2 "中止" (Stop), 3 "ｽｷｯﾌﾟ" (Skip), any other "探索" (Search).
+enum { BUTTON_SEARCH = 1, BUTTON_STOP = 2, BUTTON_SKIP = 3 };
+void SetSearchButtonText(HWND window, int kind);
+
+// Switches the controls between run mode (enable 0) and idle (enable 1).
+void SetRunControls(HWND window, int enable);
+
+// True when a line of the access log begins with the text, case ignored:
+// the access log is also the list of files handled in a run.
+bool IsInVisitedList(HWND window, const char *text);
+
+#endif
