@@ -39,10 +39,6 @@ extern HINSTANCE(WINAPI *g_shellOpen)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)
 
 // ---- Power-off notice (app/poweroff.cpp) ----
 
-// Posted by the crawl run to the main window when a run ends with
-// "電源OFF(&P)" checked: the window's own thread shows the notice.
-#define WM_POWEROFF_NOTICE (WM_APP + 9)
-
 // How long the notice counts down: its seconds and the length of one
 // second in milliseconds (a test makes the seconds short).
 struct PowerOffCountdown {

@@ -28,6 +28,10 @@ bool MoveCrawlState(LONG from, LONG to);
 // owns its window, so the engine threads ask the window to do it.
 #define WM_ANIMATION_PERIOD (WM_APP + 1)
 
+// Posted by the crawl run to the main window when a run ends with
+// "電源OFF(&P)" checked: the window's own thread shows the notice.
+#define WM_POWEROFF_NOTICE (WM_APP + 9)
+
 // Asks the window to run its animation timer with the period; returns at once.
 void SetAnimationPeriod(HWND window, UINT period);
 
