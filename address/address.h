@@ -2,6 +2,7 @@
 #ifndef PARVEL_ADDRESS_ADDRESS_H
 #define PARVEL_ADDRESS_ADDRESS_H
 
+#include "address/text.h"
 #include "address/textcalls.h"
 
 // Size of every work text buffer: 259 characters and the terminating NUL.
@@ -18,10 +19,6 @@ extern char g_ignorePatterns[TEXT_SIZE];
 
 // Replaces every '/' of the path by '\', stepping by characters.
 void ToBackslashes(char *path);
-
-// Copies as many whole characters of text as fit into output of the given
-// size (at least 1) and terminates it: a double-byte character is never cut.
-void CopyWholeCharacters(char *output, const char *text, size_t size);
 
 // True when the text begins with the prefix, ASCII letters compared without case.
 bool StartsWithNoCase(const char *text, const char *prefix);

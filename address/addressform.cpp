@@ -3,18 +3,6 @@
 
 #include <string.h>
 
-// Copies the bytes from begin up to end into output (TEXT_SIZE bytes);
-// false, leaving output as it was, when they do not fit.
-static bool CopyRange(char *output, const char *begin, const char *end)
-{
-    size_t length = (size_t)(end - begin);
-    if (length > TEXT_SIZE - 1)
-        return false;
-    memcpy(output, begin, length);
-    output[length] = '\0';
-    return true;
-}
-
 // The last '/' of the path: the scan moves from '/' to '/' until it stops
 // at a '#', a '?' or the end, then goes back by bytes to the nearest '/'.
 // A '/' inside the query or fragment therefore does not count.
@@ -69,14 +57,10 @@ bool MakeAddressForm(char *output, size_t size, const char *rest, bool secure)
     // ":443" of an https host is its default port: dropped (not after a user's "pw:443@").
     if (secure && host >= 4 && memcmp(rest + host - 4, ":443", 4) == 0 && memchr(rest, '@', host) == NULL)
         skipped = 4;
-    size_t length = strlen(marker) + strlen(rest) - skipped;
-    if (length + 1 > size) {
+    if (!FormatText(output, size, "%s%.*s%s", marker, (int)(host - skipped), rest, rest + host)) {
         output[0] = '\0';
         return false;
     }
-    strcpy(output, marker);
-    strncat(output, rest, host - skipped);
-    strcat(output, rest + host);
     return true;
 }
 
@@ -144,11 +128,8 @@ static bool LocationPath(char *work, const char *path, const char *file, const c
 {
     const char *folder = location[0] == '/' ? "" : path;
     size_t kept = location[0] == '?' || location[0] == '#' ? strcspn(file, location[0] == '#' ? "#" : "?#") : 0;
-    if (strlen(folder) + kept + strlen(location) + 1 > 2 * TEXT_SIZE)
+    if (!FormatText(work, 2 * TEXT_SIZE, "%s%.*s%s", folder, (int)kept, file, location))
         return false;
-    strcpy(work, folder);
-    strncat(work, file, kept);
-    strcat(work, location);
     RemoveDotSegments(work);
     return true;
 }
@@ -168,10 +149,10 @@ bool ResolveLocation(char *output, size_t size, const char *asked, const char *l
     char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], work[2 * TEXT_SIZE];
     if (SplitAddress(asked, host, path, file) != 1 || !LocationPath(work, path, file, location))
         return false;
-    if (strlen(host) + strlen(work) + 1 > size)
+    if (!FormatText(output, size, "%s%s", host, work)) {
+        output[0] = '\0';
         return false;
-    strcpy(output, host);
-    strcat(output, work);
+    }
     return true;
 }
 
@@ -183,15 +164,18 @@ int SplitAddress(const char *address, char *hostPart, char *pathPart, char *file
     const char *host = address + (IsSecureAddress(address) ? SECURE_MARKER_LENGTH : 0);
     const char *firstSlash = ScanFor(host, "", "/", 1);
     if (*firstSlash != '/') {
-        if (!CopyRange(hostPart, address, firstSlash))
+        if (!CopyTextRange(hostPart, TEXT_SIZE, address, firstSlash)) {
+            hostPart[0] = '\0';
             return TEXT_TOO_LONG;
-        strcpy(pathPart, "/");
+        }
+        CopyText(pathPart, TEXT_SIZE, "/");
         return 1;
     }
     const char *lastSlash = LastPathSlash(firstSlash);
     const char *end = lastSlash + 1 + strlen(lastSlash + 1);
-    if (!CopyRange(hostPart, address, firstSlash) || !CopyRange(pathPart, firstSlash, lastSlash + 1) ||
-        !CopyRange(filePart, lastSlash + 1, end)) {
+    if (!CopyTextRange(hostPart, TEXT_SIZE, address, firstSlash) ||
+        !CopyTextRange(pathPart, TEXT_SIZE, firstSlash, lastSlash + 1) ||
+        !CopyTextRange(filePart, TEXT_SIZE, lastSlash + 1, end)) {
         hostPart[0] = pathPart[0] = filePart[0] = '\0';
         return TEXT_TOO_LONG;
     }
@@ -216,7 +200,7 @@ unsigned short HostNameAndPort(const char *hostPart, char *hostName)
 {
     hostPart = HostWithoutScheme(hostPart);
     const char *colon = ScanFor(hostPart, "", ":", 1);
-    if (!CopyRange(hostName, hostPart, colon))
+    if (!CopyTextRange(hostName, TEXT_SIZE, hostPart, colon))
         hostName[0] = '\0';
     if (*colon != ':')
         return 0;

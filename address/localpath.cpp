@@ -151,20 +151,21 @@ struct PathBuilder {
     size_t segmentCount;
 };
 
-static bool AppendText(PathBuilder *path, const char *text)
+// Appends text to the path; false, with the path as it was, when it does not fit.
+static bool AppendToPath(PathBuilder *path, const char *text)
 {
-    size_t length = strlen(text);
-    if (path->length + length > TEXT_SIZE - 1)
+    if (!AppendText(path->text, sizeof path->text, text)) {
+        path->text[path->length] = '\0';
         return false;
-    memcpy(path->text + path->length, text, length + 1);
-    path->length += length;
+    }
+    path->length += strlen(text);
     return true;
 }
 
 static bool AppendFolder(PathBuilder *path, const char *safeName)
 {
     size_t start = path->length;
-    if (!AppendText(path, safeName) || !AppendText(path, "\\"))
+    if (!AppendToPath(path, safeName) || !AppendToPath(path, "\\"))
         return false;
     path->segmentStarts[path->segmentCount++] = start;
     return true;
@@ -234,7 +235,7 @@ static bool ApplyFileName(PathBuilder *path, const char *decoded, char *safeName
     if (namesFolder) {
         if (!ApplyFolderSegment(path, p, end))
             return false;
-        strcpy(safeName, kDirectoryFile);
+        CopyText(safeName, TEXT_SIZE, kDirectoryFile);
         return true;
     }
     return MakeSafeSegment(safeName, p, end);
@@ -261,11 +262,11 @@ static bool StartAtSaveFolder(PathBuilder *path)
     path->text[0] = '\0';
     path->length = 0;
     path->segmentCount = 0;
-    if (!AppendText(path, g_saveFolder))
+    if (!AppendToPath(path, g_saveFolder))
         return false;
-    if (!EndsWithBackslash(g_saveFolder) && !AppendText(path, "\\"))
+    if (!EndsWithBackslash(g_saveFolder) && !AppendToPath(path, "\\"))
         return false;
-    return !SettingIsOn("cbd") || AppendText(path, g_dateFolder);
+    return !SettingIsOn("cbd") || AppendToPath(path, g_dateFolder);
 }
 
 // Appends the folder that the address's path climbs in: the archives folder,
@@ -277,13 +278,13 @@ static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archi
 {
     char safeName[TEXT_SIZE];
     if (archive) {
-        strcpy(safeName, kArchivesFolder);
+        CopyText(safeName, sizeof safeName, kArchivesFolder);
     } else {
         char decoded[TEXT_SIZE];
         if (!DecodeEscapes(decoded, HostWithoutScheme(hostPart)) || !MakeSafeSegment(safeName, decoded, decoded + strlen(decoded)))
             return false;
     }
-    return safeName[0] == '\0' || (AppendText(path, safeName) && AppendText(path, "\\"));
+    return safeName[0] == '\0' || (AppendToPath(path, safeName) && AppendToPath(path, "\\"));
 }
 
 // Builds the local folder into path and the file's safe name into safeName.
@@ -311,11 +312,11 @@ int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart, 
     char safeName[TEXT_SIZE];
     if (!BuildLocalPath(&path, safeName, hostPart, pathPart, filePart))
         return TEXT_TOO_LONG;
-    if (path.length + strlen(safeName) > TEXT_SIZE - 1)
+    if (!FormatText(localPath, TEXT_SIZE, "%s%s", path.text, safeName)) {
+        localPath[0] = '\0';
         return TEXT_TOO_LONG;
-    memcpy(localFolder, path.text, path.length + 1);
-    memcpy(localPath, path.text, path.length);
-    strcpy(localPath + path.length, safeName);
+    }
+    CopyText(localFolder, TEXT_SIZE, path.text);
     return 1;
 }
 
@@ -325,11 +326,11 @@ bool GetTransferFolder(char *output)
     PathBuilder path;
     path.text[0] = '\0';
     path.length = 0;
-    bool fits = g_saveFolder[0] != '\0' && AppendText(&path, g_saveFolder) &&
-                (EndsWithBackslash(g_saveFolder) || AppendText(&path, "\\")) &&
-                AppendText(&path, TRANSFER_FOLDER_NAME "\\");
+    bool fits = g_saveFolder[0] != '\0' && AppendToPath(&path, g_saveFolder) &&
+                (EndsWithBackslash(g_saveFolder) || AppendToPath(&path, "\\")) &&
+                AppendToPath(&path, TRANSFER_FOLDER_NAME "\\");
     if (fits)
-        memcpy(output, path.text, path.length + 1);
+        CopyText(output, TEXT_SIZE, path.text);
     return fits;
 }
 
@@ -340,7 +341,7 @@ int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const
     output[0] = '\0';
     if (MapToLocalPath(localPath, hostPart, pathPart, filePart, localFolder) != 1 || !StartAtSaveFolder(&root))
         return TEXT_TOO_LONG;
-    strcpy(output, localPath + root.length);
+    CopyText(output, TEXT_SIZE, localPath + root.length);
     return 1;
 }
 

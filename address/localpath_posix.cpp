@@ -1,7 +1,6 @@
 // address/localpath_posix.cpp — the platform pieces of the local path mapping for builds without Win32: own escape decoding, folder creation with mkdir.
 #include "address/address.h"
 
-#include <string.h>
 #include <sys/stat.h>
 
 bool DecodeEscapes(char *output, const char *text) { return DecodeEscapeBytes(output, text); }
@@ -9,10 +8,9 @@ bool DecodeEscapes(char *output, const char *text) { return DecodeEscapeBytes(ou
 void MakeFolder(const char *path)
 {
     // The mapping writes Windows separators; here '/' separates.
-    if (strlen(path) > TEXT_SIZE - 1)
-        return;
     char native[TEXT_SIZE];
-    strcpy(native, path);
+    if (!CopyText(native, sizeof native, path))
+        return;
     for (char *p = native; *p != '\0'; p = NextChar(p))
         if (*p == '\\')
             *p = '/';

@@ -46,15 +46,14 @@ bool DecodeEscapes(char *output, const char *text)
     // drive prefix is taken off again. ICU_NO_META keeps "." and "..": they
     // are resolved by the mapping, within the host's folder.
     char anchored[TEXT_SIZE + 4] = "C:\\";
-    strcat(anchored, text);
+    AppendText(anchored, sizeof anchored, text);
     char decoded[2 * TEXT_SIZE];
     DWORD size = sizeof decoded;
     const char *rest = NULL;
     if (InternetCanonicalizeUrlA(anchored, decoded, &size, ICU_DECODE | ICU_NO_ENCODE | ICU_NO_META))
         rest = AfterDrivePrefix(decoded);
-    if (rest == NULL || strlen(rest) > TEXT_SIZE - 1)
+    if (rest == NULL || !CopyText(output, TEXT_SIZE, rest))
         return DecodeEscapeBytes(output, text);
-    strcpy(output, rest);
     return true;
 }
 

@@ -12,21 +12,6 @@ void ToBackslashes(char *path)
             *p = '\\';
 }
 
-void CopyWholeCharacters(char *output, const char *text, size_t size)
-{
-    size_t used = 0;
-    for (const char *p = text; *p != '\0';) {
-        const char *next = NextChar(p);
-        size_t length = (size_t)(next - p);
-        if (used + length > size - 1)
-            break;
-        memcpy(output + used, p, length);
-        used += length;
-        p = next;
-    }
-    output[used] = '\0';
-}
-
 static bool IsSingleAscii(const char *p, const char *next)
 {
     return next - p == 1 && (unsigned char)*p < 0x80;
@@ -52,16 +37,6 @@ bool StartsWithNoCase(const char *text, const char *prefix)
     return true;
 }
 
-// Copies at most TEXT_SIZE - 1 bytes of text into output and terminates it.
-static void CopyBounded(char *output, const char *text)
-{
-    size_t n = strlen(text);
-    if (n > TEXT_SIZE - 1)
-        n = TEXT_SIZE - 1;
-    memcpy(output, text, n);
-    output[n] = '\0';
-}
-
 char *FindExtension(char *output, const char *name)
 {
     const char *end = name + strlen(name);
@@ -74,7 +49,7 @@ char *FindExtension(char *output, const char *name)
     if (*p != '.')
         return (char *)end;
     if (output != NULL)
-        CopyBounded(output, p);
+        CopyText(output, TEXT_SIZE, p);
     return (char *)p;
 }
 
@@ -159,8 +134,8 @@ bool MatchWildcard(const char *name, const char *pattern)
     if (strcmp(pattern, "*.*") == 0)
         return true;
     char nameCopy[TEXT_SIZE], patternCopy[TEXT_SIZE];
-    CopyBounded(nameCopy, name);
-    CopyBounded(patternCopy, pattern);
+    CopyText(nameCopy, sizeof nameCopy, name);
+    CopyText(patternCopy, sizeof patternCopy, pattern);
     UpperCaseText(nameCopy);
     UpperCaseText(patternCopy);
     const char *s = LastSegment(nameCopy);

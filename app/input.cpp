@@ -27,7 +27,7 @@ static void ReadShortcutAddress(const char *path, char *address, const char *def
     char fullPath[TEXT_SIZE];
     DWORD length = GetFullPathNameA(path, TEXT_SIZE, fullPath, NULL);
     if (length == 0 || length >= TEXT_SIZE)
-        lstrcpynA(fullPath, path, TEXT_SIZE);
+        CopyText(fullPath, sizeof fullPath, path);
     address[0] = '\0';
     GetPrivateProfileStringA("InternetShortcut", "URL", defaultText, address, TEXT_SIZE, fullPath);
 }
@@ -93,13 +93,13 @@ static bool ReadStartListOf(HWND window, const char *path, char *startList)
 static void TakePathOfArgument(char *path, const char *argument)
 {
     if (argument[0] != '"') {
-        CopyWholeCharacters(path, argument, TEXT_SIZE);
+        CopyText(path, TEXT_SIZE, argument);
         return;
     }
     const char *start = argument + 1;
     const char *end = ScanFor(start, "", "\"", 1);
     size_t length = (size_t)(end - start);
-    CopyWholeCharacters(path, start, length + 1 < TEXT_SIZE ? length + 1 : TEXT_SIZE);
+    CopyText(path, length + 1 < TEXT_SIZE ? length + 1 : TEXT_SIZE, start);
 }
 
 // Appends the entries of the start list to the address box text, one space
@@ -194,12 +194,9 @@ static bool DroppedFileName(HDROP drop, UINT index, char *path)
 // Appends the text and one space to the start list when both fit.
 static void AppendEntry(char *startList, const char *text)
 {
-    size_t used = strlen(startList), length = strlen(text);
-    if (used + length + 1 > START_LIST_SIZE - 1)
-        return;
-    memcpy(startList + used, text, length);
-    startList[used + length] = ' ';
-    startList[used + length + 1] = '\0';
+    size_t used = strlen(startList);
+    if (!FormatText(startList + used, START_LIST_SIZE - used, "%s ", text))
+        startList[used] = '\0';
 }
 
 void TakeDroppedFiles(HWND window, HDROP drop)

@@ -17,22 +17,7 @@ static const char FIRST_RUN_TEXT[] =
 
 void KeepStartArgument(const char *commandLine)
 {
-    CopyWholeCharacters(g_startArgument, commandLine != NULL ? commandLine : "", TEXT_SIZE);
-}
-
-// Joins up to three texts into output (TEXT_SIZE bytes); false, with output
-// empty, when they do not fit together.
-static bool JoinTexts(char *output, const char *a, const char *b, const char *c)
-{
-    size_t la = strlen(a), lb = strlen(b), lc = strlen(c);
-    output[0] = '\0';
-    if (la + lb + lc > TEXT_SIZE - 1)
-        return false;
-    memcpy(output, a, la);
-    memcpy(output + la, b, lb);
-    memcpy(output + la + lb, c, lc);
-    output[la + lb + lc] = '\0';
-    return true;
+    CopyText(g_startArgument, TEXT_SIZE, commandLine != NULL ? commandLine : "");
 }
 
 bool BuildInstallCommand(bool family95, bool useSetupApi, const char *engineFolder,
@@ -42,8 +27,8 @@ bool BuildInstallCommand(bool family95, bool useSetupApi, const char *engineFold
     const char *entry = family95      ? "setupx.dll,InstallHinfSection DefaultInstall 132 "
                         : useSetupApi ? "setupapi.dll,InstallHinfSection DefaultInstall 132 "
                                       : "syssetup.dll,SetupInfObjectInstallAction DefaultInstall 132 ";
-    if (JoinTexts(program, engineFolder, starter, "") &&
-        JoinTexts(parameters, entry, programFolder, INSTALL_SCRIPT))
+    if (FormatText(program, TEXT_SIZE, "%s%s", engineFolder, starter) &&
+        FormatText(parameters, TEXT_SIZE, "%s%s%s", entry, programFolder, INSTALL_SCRIPT))
         return true;
     program[0] = parameters[0] = '\0';
     return false;
@@ -66,7 +51,7 @@ static bool ShortProgramFolder(char *folder)
     char shortForm[TEXT_SIZE];
     length = GetShortPathNameA(folder, shortForm, TEXT_SIZE);
     if (length != 0 && length < TEXT_SIZE)
-        lstrcpynA(folder, shortForm, TEXT_SIZE);
+        CopyText(folder, TEXT_SIZE, shortForm);
     return true;
 }
 
@@ -74,7 +59,8 @@ static bool ShortProgramFolder(char *folder)
 static bool HasNtSetupEngine(const char *systemFolder)
 {
     char path[TEXT_SIZE];
-    return JoinTexts(path, systemFolder, "\\syssetup.dll", "") && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    return FormatText(path, sizeof path, "%s\\syssetup.dll", systemFolder) &&
+           GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
 }
 
 void FirstRunInstall(void)

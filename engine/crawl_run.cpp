@@ -29,7 +29,7 @@ static const char END_ACTIONS_CALLED_OFF[] = "* ボタンが押されたので�
 
 void FormatDateFolder(char *buffer, const SYSTEMTIME *day)
 {
-    wsprintfA(buffer, "%04d-%02d-%02d\\", day->wYear, day->wMonth, day->wDay);
+    FormatText(buffer, sizeof "YYYY-MM-DD\\", "%04d-%02d-%02d\\", day->wYear, day->wMonth, day->wDay);
 }
 
 // The depth limit chosen by the depth buttons; the previous one when none is checked.
@@ -55,9 +55,9 @@ void StartCrawl(HWND window, const char *saveFolder, const char *startList, cons
     SYSTEMTIME today;
     GetLocalTime(&today);
     FormatDateFolder(g_dateFolder, &today);
-    lstrcpynA(g_saveFolder, saveFolder, TEXT_SIZE);
-    lstrcpynA(g_ignorePatterns, ignoreText, TEXT_SIZE);
-    lstrcpynA(g_startList, startList, START_LIST_SIZE);
+    CopyText(g_saveFolder, sizeof g_saveFolder, saveFolder);
+    CopyText(g_ignorePatterns, sizeof g_ignorePatterns, ignoreText);
+    CopyText(g_startList, sizeof g_startList, startList);
     TakeDepthChoice(window);
     HANDLE thread = g_threadCalls.Create(NULL, 0, RunCrawl, NULL, 0, NULL);
     if (thread != NULL) {
@@ -77,10 +77,9 @@ void ShowProgressTitle(const char *text)
     // the format's own characters take the room they need first.
     int room = TITLE_SIZE - (lstrlenA(format) - 2) - 1;
     char shortened[TITLE_SIZE];
-    CopyWholeCharacters(shortened, text, room > 1 ? (size_t)room : 1);
+    CopyText(shortened, room > 1 ? (size_t)room : 1, text);
     char title[TITLE_SIZE + STRING_SIZE];
-    wsprintfA(title, format, shortened);
-    title[TITLE_SIZE - 1] = '\0';
+    FormatText(title, TITLE_SIZE, format, shortened);
     SetWindowTextA(g_mainWindow, title);
 }
 
@@ -181,7 +180,7 @@ static void RunPasses(HWND window)
         SetDlgItemTextA(window, IDC_ADDRESSLABEL, "アドレス(&A)");
         if (reservation[0] == '\0')
             return;
-        lstrcpynA(g_startList, reservation, START_LIST_SIZE);
+        CopyText(g_startList, sizeof g_startList, reservation);
     }
 }
 

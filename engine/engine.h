@@ -285,10 +285,6 @@ void EmptyTransferFolder(void);
 // Size of a title text before ShowProgressTitle fits it into the title.
 #define TITLE_TEXT_SIZE 320
 
-// Fills the format into output (size bytes), cutting whole characters so
-// that it always fits. String arguments must hold at most 259 characters.
-void FormatText(char *output, size_t size, const char *format, ...);
-
 // Shows a text in the status line.
 void ShowStatusText(const char *text);
 

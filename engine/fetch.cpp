@@ -64,8 +64,8 @@ static bool Connect(const char *host, const char *user, const char *password, DW
     g_connection.handle = g_internet.Connect(g_internetSession, hostName, port, user, password, service, 0, 0);
     if (g_connection.handle == NULL)
         return false;
-    lstrcpynA(g_connection.host, host, TEXT_SIZE);
-    lstrcpynA(g_connection.user, user, TEXT_SIZE);
+    CopyText(g_connection.host, sizeof g_connection.host, host);
+    CopyText(g_connection.user, sizeof g_connection.user, user);
     g_connection.service = service;
     return true;
 }
@@ -77,9 +77,8 @@ static bool PrepareJob(FetchJob *job, const char *address, int depth, int attemp
     memset(job, 0, sizeof *job);
     job->depth = depth;
     job->attempt = attempt;
-    if (strlen(address) >= sizeof job->address)
+    if (!CopyText(job->address, sizeof job->address, address))
         return false;
-    strcpy(job->address, address);
     if (SplitAddress(job->address, job->host, job->path, job->file) != 1)
         return false;
     int kind = ClassifyAddress(job->address, depth, job->host, job->path, job->file);
@@ -88,11 +87,11 @@ static bool PrepareJob(FetchJob *job, const char *address, int depth, int attemp
     TakeUserFromHost(job->host, job->user, job->password);
     job->nonPage = kind == ADDRESS_FILE;
     if (g_startPath[0] == '\0')
-        lstrcpynA(g_startPath, job->path, TEXT_SIZE);
+        CopyText(g_startPath, sizeof g_startPath, job->path);
     if (MapToLocalPath(job->localPath, job->host, job->path, job->file, job->localFolder) != 1)
         return false;
-    lstrcpyA(job->objectPath, job->path);
-    lstrcatA(job->objectPath, job->file);
+    if (!FormatText(job->objectPath, sizeof job->objectPath, "%s%s", job->path, job->file))
+        return false;
     job->service = depth == DEPTH_FTP ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP;
     return true;
 }
@@ -141,9 +140,10 @@ static void LogRefusedConnection(const char *host)
 
 // The address that answered: the connection's host part (with its scheme)
 // and the object path after redirects, into address (3 * TEXT_SIZE bytes).
-static void AnsweredAddress(const FetchJob *job, char *address)
+// False when it does not fit.
+static bool AnsweredAddress(const FetchJob *job, char *address)
 {
-    FormatText(address, 3 * TEXT_SIZE, "%s%s", g_connection.host, job->objectPath);
+    return FormatText(address, 3 * TEXT_SIZE, "%s%s", g_connection.host, job->objectPath);
 }
 
 // Whether a redirect to the host part is followed: on the same server (as
@@ -158,7 +158,7 @@ static bool MayFollowTo(const char *host)
 // scope moves to the target, told in one line.
 static void MoveStartAddress(FetchJob *job, const char *target, const char *path)
 {
-    lstrcpynA(g_startPath, path, TEXT_SIZE);
+    CopyText(g_startPath, sizeof g_startPath, path);
     job->startMoved = true;
     char line[2 * TEXT_SIZE];
     FormatText(line, sizeof line, "* 転送先 : %s", target);
@@ -172,9 +172,8 @@ static void MoveStartAddress(FetchJob *job, const char *target, const char *path
 static int FollowRedirectElsewhere(FetchJob *job)
 {
     char asked[3 * TEXT_SIZE], target[3 * TEXT_SIZE];
-    AnsweredAddress(job, asked);
     char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE];
-    bool known = RedirectTarget(job->request, asked, target, sizeof target) &&
+    bool known = AnsweredAddress(job, asked) && RedirectTarget(job->request, asked, target, sizeof target) &&
                  SplitAddress(target, host, path, file) == 1;
     CloseInternetHandle(&job->request);
     if (known)
@@ -188,8 +187,8 @@ static int FollowRedirectElsewhere(FetchJob *job)
     if (!TakeRedirect(&job->redirects))
         return 1;
     if (SameHostPart(host, job->host)) { // the user's name and password go to their own server only
-        lstrcpynA(user, job->user, TEXT_SIZE);
-        lstrcpynA(password, job->password, TEXT_SIZE);
+        CopyText(user, sizeof user, job->user);
+        CopyText(password, sizeof password, job->password);
     }
     if (g_startPageFlag == 1)
         MoveStartAddress(job, target, path);
@@ -197,7 +196,8 @@ static int FollowRedirectElsewhere(FetchJob *job)
         LogRefusedConnection(host);
         return 1;
     }
-    FormatText(job->objectPath, sizeof job->objectPath, "%s%s", path, file);
+    if (!FormatText(job->objectPath, sizeof job->objectPath, "%s%s", path, file))
+        return 1;
     job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0, &job->redirects);
     if (job->request != NULL || g_connection.certificateRefused)
         return job->request != NULL ? GO_ON : 1;
@@ -210,9 +210,8 @@ static int FollowRedirectElsewhere(FetchJob *job)
 static void AnsweredPath(const FetchJob *job, char *path)
 {
     char answered[3 * TEXT_SIZE], host[TEXT_SIZE], file[TEXT_SIZE];
-    AnsweredAddress(job, answered);
-    if (SplitAddress(answered, host, path, file) != 1)
-        lstrcpynA(path, job->path, TEXT_SIZE);
+    if (!AnsweredAddress(job, answered) || SplitAddress(answered, host, path, file) != 1)
+        CopyText(path, TEXT_SIZE, job->path);
 }
 
 // Sends the request and checks the response: status, remote facts and, for
@@ -260,7 +259,7 @@ static int RequestFile(FetchJob *job)
         if (job->startMoved)
             AnsweredPath(job, scopePath);
         else
-            lstrcpynA(scopePath, job->path, TEXT_SIZE);
+            CopyText(scopePath, sizeof scopePath, job->path);
         if (job->depth > g_depthLimit || !StartsWithNoCase(scopePath, g_startPath))
             return 1;
     }

@@ -57,7 +57,7 @@ static bool CreateTransferFile(TransferFile *file)
     char folder[TEXT_SIZE], made[TEXT_SIZE];
     if (!GetTransferFolder(folder) || lstrlenA(folder) > MAX_PATH - 14)
         return false;
-    lstrcpynA(made, folder, TEXT_SIZE);
+    CopyText(made, sizeof made, folder);
     CreateFolders(made);
     if (GetTempFileNameA(folder, "pv", 0, file->tempPath) == 0)
         return false;
@@ -74,13 +74,13 @@ void EmptyTransferFolder(void)
     char folder[TEXT_SIZE], pattern[TEXT_SIZE], path[2 * TEXT_SIZE];
     if (!GetTransferFolder(folder) || lstrlenA(folder) + 1 >= TEXT_SIZE)
         return;
-    wsprintfA(pattern, "%s*", folder);
+    FormatText(pattern, sizeof pattern, "%s*", folder);
     WIN32_FIND_DATAA found;
     HANDLE find = FindFirstFileA(pattern, &found);
     if (find != INVALID_HANDLE_VALUE) {
         do {
-            wsprintfA(path, "%s%s", folder, found.cFileName);
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            bool named = FormatText(path, sizeof path, "%s%s", folder, found.cFileName);
+            if (named && !(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
                 DeleteFileA(path);
         } while (FindNextFileA(find, &found));
         FindClose(find);
@@ -144,7 +144,7 @@ static void SetStoredDate(HANDLE handle, const SYSTEMTIME *serverDate)
 static void StartProgress(ReceiveProgress *progress, const char *filePart, DWORD expected)
 {
     memset(progress, 0, sizeof *progress);
-    lstrcpynA(progress->displayName, filePart[0] != '\0' ? filePart : "(index.html)", TEXT_SIZE);
+    CopyText(progress->displayName, sizeof progress->displayName, filePart[0] != '\0' ? filePart : "(index.html)");
     LoadText(IDS_RECEIVED, progress->receivedFormat);
     LoadText(IDS_RECEIVEDOF, progress->sizedFormat);
     progress->expected = expected;

@@ -30,9 +30,10 @@ void FormatRequestHeaders(char *block, DWORD rangeStart)
 {
     memset(block, 0, HEADER_BLOCK_SIZE);
     if (rangeStart == 0)
-        lstrcpyA(block, "Accept: */*\r\nPragma: no-cache\r\n\r\n");
+        CopyText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\n\r\n");
     else
-        wsprintfA(block, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=%lu-\r\n\r\n", (unsigned long)rangeStart);
+        FormatText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=%lu-\r\n\r\n",
+                   (unsigned long)rangeStart);
 }
 
 // Sets the receive time-out (setting "timeout") on the request; the data
@@ -147,14 +148,13 @@ bool RedirectTarget(HINTERNET request, const char *asked, char *target, size_t s
 static bool LocationOnThisServer(HINTERNET request, const char *objectPath, char *nextPath)
 {
     char asked[3 * TEXT_SIZE], target[3 * TEXT_SIZE];
-    FormatText(asked, sizeof asked, "%s%s", g_connection.host, objectPath);
-    if (!RedirectTarget(request, asked, target, sizeof target))
+    if (!FormatText(asked, sizeof asked, "%s%s", g_connection.host, objectPath) ||
+        !RedirectTarget(request, asked, target, sizeof target))
         return false;
     char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
     if (SplitAddress(target, host, path, file) != 1 || !SameServer(host, g_connection.host))
         return false;
-    FormatText(nextPath, 2 * TEXT_SIZE, "%s%s", path, file);
-    return true;
+    return FormatText(nextPath, 2 * TEXT_SIZE, "%s%s", path, file);
 }
 
 // Tells the user why the address ends without a file.
@@ -193,7 +193,7 @@ static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, 
         if (!LocationOnThisServer(request, path, next) || !TakeRedirect(count))
             return request;
         CloseInternetHandle(&request);
-        lstrcpynA(path, next, 2 * TEXT_SIZE);
+        CopyText(path, 2 * TEXT_SIZE, next);
     }
 }
 
@@ -209,7 +209,8 @@ HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, D
 HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart)
 {
     char path[2 * TEXT_SIZE];
-    lstrcpynA(path, objectPath, sizeof path);
+    if (!CopyText(path, sizeof path, objectPath))
+        return NULL;
     RedirectCount count = {};
     return OpenRequestAt(connection, path, service, rangeStart, &count);
 }

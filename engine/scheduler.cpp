@@ -89,12 +89,9 @@ static bool RunEntryWord(const char *word)
 // Appends a pattern and a space to the ignore patterns, when both fit.
 static void AddIgnorePattern(const char *pattern)
 {
-    size_t used = strlen(g_ignorePatterns), length = strlen(pattern);
-    if (used + length + 1 >= TEXT_SIZE)
-        return;
-    memcpy(g_ignorePatterns + used, pattern, length);
-    g_ignorePatterns[used + length] = ' ';
-    g_ignorePatterns[used + length + 1] = '\0';
+    size_t used = strlen(g_ignorePatterns);
+    if (!FormatText(g_ignorePatterns + used, sizeof g_ignorePatterns - used, "%s ", pattern))
+        g_ignorePatterns[used] = '\0';
 }
 
 // The depth limit an entry's '|' option gives: the next character's digit,
@@ -149,7 +146,7 @@ static void TakeEntryAddress(char *address, const char *entry)
     if (!StartsWithNoCase(address, SECURE_MARKER))
         return;
     char rest[TEXT_SIZE];
-    lstrcpynA(rest, address + SECURE_MARKER_LENGTH, TEXT_SIZE);
+    CopyText(rest, sizeof rest, address + SECURE_MARKER_LENGTH);
     MakeAddressForm(address, TEXT_SIZE, rest, true);
 }
 
@@ -158,16 +155,16 @@ static void RunAddressEntry(const char *entry, const char *word, int depth, int 
                             const char *baseIgnore, WorkerRecord *record)
 {
     char line[TEXT_SIZE + 16];
-    wsprintfA(line, "* URL-> %s", word);
+    FormatText(line, sizeof line, "* URL-> %s", word);
     AppendLog(g_mainWindow, line);
-    lstrcpynA(g_ignorePatterns, baseIgnore, TEXT_SIZE);
+    CopyText(g_ignorePatterns, sizeof g_ignorePatterns, baseIgnore);
     g_depthLimit = baseDepth;
     ApplyEntryOptions(word);
     char address[TEXT_SIZE + 1];
     TakeEntryAddress(address, entry);
     g_startPath[0] = '\0';
     g_startPageFlag = 1;
-    lstrcpynA(g_shortcutTitle, HostWithoutScheme(address), TEXT_SIZE);
+    CopyText(g_shortcutTitle, sizeof g_shortcutTitle, HostWithoutScheme(address));
     if (!AdmitAddress(address, depth))
         return;
     ++g_linksHandled;
@@ -178,7 +175,7 @@ static void RunAddressEntry(const char *entry, const char *word, int depth, int 
 void RunStartList(void)
 {
     char baseIgnore[TEXT_SIZE];
-    lstrcpynA(baseIgnore, g_ignorePatterns, TEXT_SIZE);
+    CopyText(baseIgnore, sizeof baseIgnore, g_ignorePatterns);
     int baseDepth = g_depthLimit;
     g_linksHandled = 0;
     g_linksFound = CountEntries(g_startList);
@@ -214,14 +211,14 @@ static DWORD SuperviseWorker(HANDLE worker)
 static void LogNoWorker(const char *address)
 {
     char line[TEXT_SIZE + 48];
-    wsprintfA(line, "* スレッドを作成できないので取得できません : %.259s", address);
+    FormatText(line, sizeof line, "* スレッドを作成できないので取得できません : %.259s", address);
     AppendLog(g_mainWindow, line);
 }
 
 void RunAttempts(WorkerRecord *record, const char *address, int depth)
 {
     for (int attempt = 0; attempt < GetRetryCount(g_mainWindow); ++attempt) {
-        lstrcpynA(record->address, address, START_LIST_SIZE);
+        CopyText(record->address, sizeof record->address, address);
         record->depth = depth;
         record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
         HANDLE worker = g_threadCalls.Create(NULL, 0, FetchWorkerMain, record, 0, NULL);
@@ -246,7 +243,7 @@ DWORD WINAPI FetchWorkerMain(LPVOID parameter)
 void LogPathTooLong(const char *address)
 {
     char line[TEXT_SIZE + 32];
-    wsprintfA(line, "* パスが長すぎます : %.259s", address);
+    FormatText(line, sizeof line, "* パスが長すぎます : %.259s", address);
     AppendLog(g_mainWindow, line);
 }
 
@@ -266,7 +263,7 @@ int AdmitAddress(char *address, int depth)
         return 0;
     }
     if (g_startPath[0] == '\0')
-        lstrcpynA(g_startPath, path, TEXT_SIZE);
+        CopyText(g_startPath, sizeof g_startPath, path);
     if (file[0] != '\0' && !PassesIgnorePatterns(file))
         return 0;
     bool inScope = kind == ADDRESS_FILE || depth == DEPTH_FTP ||

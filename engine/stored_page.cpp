@@ -27,7 +27,7 @@ static void FillScanSettings(ScanSettings *settings, const char *storedHostPart,
 static void LogLinkTooLong(const LinkList *list, size_t offset)
 {
     char start[TEXT_SIZE];
-    CopyWholeCharacters(start, LockBlock(list->text) + offset, sizeof start);
+    CopyText(start, sizeof start, LockBlock(list->text) + offset);
     UnlockBlock(list->text);
     LogPathTooLong(start);
 }

@@ -1,29 +1,10 @@
 // engine/transfer_text.cpp — the status line, log and title texts of a transfer, always cut to their buffers.
 #include "engine/engine.h"
 
-#include <stdarg.h>
-#include <stdio.h>
-
 #include "app/surface.h"
 
 const char FILE_CANNOT_BE_CREATED[] = "* ファイルを作成できません : %s";
 const char FILE_CANNOT_BE_OPENED[] = "* ファイルを開けないので更新しません : %s";
-
-// Room for any filled text: formats and string arguments hold at most 259
-// characters each, numbers a few more.
-#define SCRATCH_SIZE 2048
-
-void FormatText(char *output, size_t size, const char *format, ...)
-{
-    char scratch[SCRATCH_SIZE];
-    va_list arguments;
-    va_start(arguments, format);
-    int length = vsnprintf(scratch, sizeof scratch, format, arguments);
-    va_end(arguments);
-    if (length < 0)
-        scratch[0] = '\0';
-    CopyWholeCharacters(output, scratch, size);
-}
 
 void ShowStatusText(const char *text) { SetDlgItemTextA(g_mainWindow, IDC_STATUS, text); }
 

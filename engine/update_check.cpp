@@ -74,9 +74,9 @@ static DWORD FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
         g_resumePossible = 1;
     memset(g_contentType, 0, sizeof g_contentType);
     if (QueryText(request, HTTP_QUERY_CONTENT_TYPE, work))
-        CopyWholeCharacters(g_contentType, work, sizeof g_contentType);
+        CopyText(g_contentType, sizeof g_contentType, work);
     else
-        lstrcpyA(g_contentType, "text/text");
+        CopyText(g_contentType, sizeof g_contentType, "text/text");
     ReadServerDate(request, work, serverDate);
     return QueryContentLength(request);
 }

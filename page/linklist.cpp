@@ -76,11 +76,10 @@ int TakeLink(const LinkList *list, size_t *offset, char *address)
     const char *space = strchr(start, ' ');
     size_t length = space != NULL ? (size_t)(space - start) : strlen(start);
     int result = TEXT_TOO_LONG;
-    if (length < TEXT_SIZE) {
-        memcpy(address, start, length);
-        address[length] = '\0';
+    if (CopyTextRange(address, TEXT_SIZE, start, start + length))
         result = 1;
-    }
+    else
+        address[0] = '\0';
     *offset += length + 1;
     UnlockBlock(list->text);
     return result;

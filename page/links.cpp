@@ -29,17 +29,6 @@ static bool IsPageLike(const char *filePart)
     return filePart[0] == '\0' || HasPageExtension(filePart) || !IsHtmlContentType(type);
 }
 
-// Appends text to the buffer of the given size; false, with the buffer as
-// it was, when it does not fit.
-static bool AppendText(char *buffer, size_t size, const char *text)
-{
-    size_t used = strlen(buffer), length = strlen(text);
-    if (used + length + 1 > size)
-        return false;
-    memcpy(buffer + used, text, length + 1);
-    return true;
-}
-
 // ---- Where the stored page stands ----
 
 // The place of the stored page below the save folder's root: its folder
@@ -67,8 +56,8 @@ static const PagePlace *PlaceOfPage(const char *hostPart, const char *pathPart)
     StoredParts(hostPart, pathPart, &host, &path);
     if (strcmp(place.host, host) == 0 && strcmp(place.path, path) == 0 && place.host[0] != '\0')
         return &place;
-    CopyWholeCharacters(place.host, host, TEXT_SIZE);
-    CopyWholeCharacters(place.path, path, TEXT_SIZE);
+    CopyText(place.host, sizeof place.host, host);
+    CopyText(place.path, sizeof place.path, path);
     place.depth = -1;
     place.folder[0] = '\0';
     char below[TEXT_SIZE];
@@ -99,8 +88,8 @@ static void AbsoluteAddress(char *resolved, const char *hostPart, const char *li
     if (link[0] == '/' && link[1] == '/') {
         MakeAddressForm(resolved, LINK_BUFFER_SIZE, link + 2, IsSecureAddress(hostPart));
     } else if (link[0] == '/') {
-        AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
-        AppendText(resolved, LINK_BUFFER_SIZE, link);
+        if (!AppendText(resolved, LINK_BUFFER_SIZE, hostPart) || !AppendText(resolved, LINK_BUFFER_SIZE, link))
+            resolved[0] = '\0';
     } else {
         const char *colon = strchr(link, ':');
         if (strnlen(colon, 3) == 3)
@@ -148,8 +137,8 @@ static int ResolveWrittenLink(char *resolved, const char *hostPart, const char *
         return -1;
     if (!IsOwnHostFolder(name, hostPart))
         return LooksLikeRootFolder(name) ? 0 : -1;
-    AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
-    AppendText(resolved, LINK_BUFFER_SIZE, p + strlen(name));
+    if (!AppendText(resolved, LINK_BUFFER_SIZE, hostPart) || !AppendText(resolved, LINK_BUFFER_SIZE, p + strlen(name)))
+        return 0;
     NormalizeAddressPath(resolved);
     return 1;
 }
@@ -162,9 +151,9 @@ static bool RelativeAddress(char *resolved, const char *hostPart, const char *pa
     int written = ResolveWrittenLink(resolved, hostPart, link, PlaceOfPage(hostPart, pathPart)->depth);
     if (written >= 0)
         return written == 1;
-    AppendText(resolved, LINK_BUFFER_SIZE, hostPart);
-    AppendText(resolved, LINK_BUFFER_SIZE, pathPart);
-    AppendText(resolved, LINK_BUFFER_SIZE, link);
+    if (!AppendText(resolved, LINK_BUFFER_SIZE, hostPart) || !AppendText(resolved, LINK_BUFFER_SIZE, pathPart) ||
+        !AppendText(resolved, LINK_BUFFER_SIZE, link))
+        return false;
     NormalizeAddressPath(resolved);
     return true;
 }
@@ -229,9 +218,8 @@ static bool FetchedPlace(const char *resolved, int kind, char *below)
     int depth = LinkDepth(kind, g_scanSettings.pageDepth, g_scanSettings.depthLimit);
     char address[TEXT_SIZE + 1], host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
     char user[TEXT_SIZE], password[TEXT_SIZE];
-    if (depth < 0 || strlen(resolved) >= TEXT_SIZE)
+    if (depth < 0 || !CopyText(address, TEXT_SIZE, resolved))
         return false;
-    strcpy(address, resolved);
     if (SplitAddress(address, host, path, file) != 1)
         return false;
     TakeUserFromHost(host, user, password);
@@ -296,12 +284,8 @@ static bool BuildLocalLink(char *out, int pageDepth, const char *below)
 static bool LeadsThere(const char *link, const PagePlace *page, const char *below)
 {
     char joined[2 * TEXT_SIZE], decoded[TEXT_SIZE];
-    if (strlen(page->folder) + strlen(link) + 2 > sizeof joined)
-        return false;
-    strcpy(joined, "/");
-    strcat(joined, page->folder);
-    strcat(joined, link);
-    if (!RemoveDotSegments(joined) || !DecodeEscapeBytes(decoded, joined + 1))
+    if (!FormatText(joined, sizeof joined, "/%s%s", page->folder, link) || !RemoveDotSegments(joined) ||
+        !DecodeEscapeBytes(decoded, joined + 1))
         return false;
     const char *a = decoded, *b = below;
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {
@@ -323,13 +307,9 @@ static bool LocalRewrite(char *out, const char *link, bool relative, const PageP
         return true;
     if (relative && link[0] != '\0') {
         char withIndex[TEXT_SIZE];
-        CopyWholeCharacters(withIndex, link, TEXT_SIZE);
-        size_t length = strlen(withIndex);
-        const char *name = withIndex[length - 1] == '/' ? "index.html" : "/index.html";
-        if (AppendText(withIndex, TEXT_SIZE, name) && LeadsThere(withIndex, page, below)) {
-            strcpy(out, withIndex);
-            return true;
-        }
+        const char *name = link[strlen(link) - 1] == '/' ? "index.html" : "/index.html";
+        if (FormatText(withIndex, sizeof withIndex, "%s%s", link, name) && LeadsThere(withIndex, page, below))
+            return CopyText(out, TEXT_SIZE, withIndex);
     }
     return BuildLocalLink(out, page->depth, below);
 }

@@ -19,7 +19,7 @@ static const char SHORTCUT_TOO_LONG[] = "* ショートカットのパスが長�
 static void LogLine(const char *format, const char *text)
 {
     char line[2 * TEXT_SIZE];
-    wsprintfA(line, format, text);
+    FormatText(line, sizeof line, format, text);
     AppendLog(g_mainWindow, line);
 }
 
@@ -127,7 +127,7 @@ void MakeStartShortcut(const char *localPath, char *title)
     // The folder is made when the first shortcut goes into it (the default
     // one below Documents does not exist before).
     char made[TEXT_SIZE];
-    lstrcpynA(made, folder, TEXT_SIZE);
+    CopyText(made, sizeof made, folder);
     CreateFolders(made);
     char program[MAX_PATH];
     GetModuleFileNameA(NULL, program, MAX_PATH);

@@ -117,7 +117,7 @@ void MakeShortcutName(char *title)
         ++start;
     memmove(title, start, strlen(start) + 1);
     if (title[0] == '\0')
-        strcpy(title, "-");
+        CopyText(title, TEXT_SIZE, "-");
     if (IsDeviceName(title))
         InsertDash(title, strcspn(title, "."));
 }
@@ -129,12 +129,12 @@ bool BuildShortcutPath(char *path, const char *folder, const char *title)
     if (fixed >= TEXT_SIZE - 1)
         return false;
     char name[TEXT_SIZE];
-    CopyWholeCharacters(name, title, TEXT_SIZE - fixed);
+    CopyText(name, TEXT_SIZE - fixed, title); // the title may be cut: it only names the shortcut
     if (name[0] == '\0')
         return false;
-    strcpy(path, folder);
-    strcat(path, "\\");
-    strcat(path, name);
-    strcat(path, ".LNK");
+    if (!FormatText(path, TEXT_SIZE, "%s\\%s.LNK", folder, name)) {
+        path[0] = '\0';
+        return false;
+    }
     return true;
 }

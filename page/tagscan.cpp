@@ -39,11 +39,10 @@ static bool TakeWholeText(char *out, const char *text, const char *stops, const 
     size_t length = 0;
     while (text[length] != '\0' && strchr(stops, text[length]) == NULL && (end == NULL || text + length < end))
         ++length;
-    out[0] = '\0';
-    if (length > TEXT_SIZE - 1)
+    if (!CopyTextRange(out, TEXT_SIZE, text, text + length)) {
+        out[0] = '\0';
         return false;
-    memcpy(out, text, length);
-    out[length] = '\0';
+    }
     return true;
 }
 
@@ -223,7 +222,7 @@ static void TakeTitle(void)
     DecodeCharacterReferences(converted);
     DropCutCharacter(converted);
     if (HasVisibleCharacter(converted))
-        CopyWholeCharacters(g_scanSettings.shortcutTitle, converted, TEXT_SIZE);
+        CopyText(g_scanSettings.shortcutTitle, TEXT_SIZE, converted);
 }
 
 // Turns the BASE tag at the scan position into a comment, so that a browser

@@ -53,7 +53,7 @@ void ReadSettingText(const char *name, char *buffer, const char *defaultText)
     if (found && type == REG_DWORD && size == sizeof(DWORD)) {
         DWORD number;
         memcpy(&number, buffer, sizeof number);
-        wsprintfA(buffer, "%lu", (unsigned long)number);
+        FormatText(buffer, SETTING_TEXT_CAPACITY, "%lu", (unsigned long)number);
         return;
     }
     // A value stored without its terminating zero is terminated here when it
@@ -65,7 +65,7 @@ void ReadSettingText(const char *name, char *buffer, const char *defaultText)
             found = false;
     }
     if (!found)
-        lstrcpynA(buffer, defaultText, TEXT_SIZE);
+        CopyText(buffer, TEXT_SIZE, defaultText);
 }
 
 void WriteSettingText(const char *name, const char *text)
@@ -132,15 +132,13 @@ static bool FindDocumentsFolder(char *buffer)
 // (TEXT_SIZE bytes).
 static void GetDefaultFolder(char *buffer, const char *below)
 {
-    char documents[MAX_PATH], folder[MAX_PATH + TEXT_SIZE];
+    char documents[MAX_PATH];
     if (!FindDocumentsFolder(documents))
-        lstrcpynA(documents, "C:", sizeof documents);
+        CopyText(documents, sizeof documents, "C:");
     const char *last = CharPrevA(documents, documents + lstrlenA(documents));
-    wsprintfA(folder, "%s%s%s%s", documents, *last == '\\' ? "" : "\\", DEFAULT_FOLDER_NAME, below);
     // A Documents folder too deep for a whole path gives the folder on drive C:.
-    if (lstrlenA(folder) >= TEXT_SIZE)
-        wsprintfA(folder, "C:\\%s%s", DEFAULT_FOLDER_NAME, below);
-    lstrcpynA(buffer, folder, TEXT_SIZE);
+    if (!FormatText(buffer, TEXT_SIZE, "%s%s%s%s", documents, *last == '\\' ? "" : "\\", DEFAULT_FOLDER_NAME, below))
+        FormatText(buffer, TEXT_SIZE, "C:\\%s%s", DEFAULT_FOLDER_NAME, below);
 }
 
 // A folder setting: the stored text as it stands, or the default folder
@@ -233,8 +231,8 @@ bool RunHiddenCommand(HWND window, const char *text)
         char digit = text[HIDDEN_WORD_LENGTH];
         if (digit < '0' || digit > '9') {
             char refusal[TEXT_SIZE];
-            wsprintfA(refusal, "* %s の後には 0 から 9 の数字を1つ付けてください (例: %s1)",
-                      hidden.word, hidden.word);
+            FormatText(refusal, sizeof refusal, "* %s の後には 0 から 9 の数字を1つ付けてください (例: %s1)",
+                       hidden.word, hidden.word);
             AppendLog(window, refusal);
             return true;
         }

@@ -1,4 +1,4 @@
-// tests/unit/strings_test.cpp — cases for the string primitives: prefix tests, extensions, bounded copies, scans, wild cards, ignore patterns.
+// tests/unit/strings_test.cpp — cases for the string primitives: prefix tests, extensions, scans, wild cards, ignore patterns.
 #include "address/address.h"
 
 #include <gtest/gtest.h>
@@ -212,24 +212,4 @@ TEST(ToBackslashes, StepsByCharacters)
     char lone[] = "a\x83/";  // a lead byte takes the next byte as its trail
     ToBackslashes(lone);
     EXPECT_STREQ(lone, "a\x83/");
-}
-
-TEST(CopyWholeCharacters, NeverCutsADoubleByteCharacter)
-{
-    struct Case { const char *text; size_t size; const char *expected; } cases[] = {
-        {"abc", 10, "abc"},
-        {"abc", 3, "ab"},
-        {"a" SJIS_SO "b", 3, "a"},          // "ソ" does not fit whole after 'a'
-        {"a" SJIS_SO "b", 4, "a" SJIS_SO},
-        {SJIS_SO SJIS_HYO, 4, SJIS_SO},
-        {"xyz", 1, ""},
-        {"a\x83", 10, "a\x83"},             // a lone lead byte at the end is one character
-    };
-    for (const Case &c : cases) {
-        char out[16];
-        memset(out, 'Z', sizeof out);
-        CopyWholeCharacters(out, c.text, c.size);
-        EXPECT_STREQ(out, c.expected) << "text '" << c.text << "' size " << c.size;
-        EXPECT_EQ(out[c.size], 'Z') << "wrote past the buffer for '" << c.text << "'";
-    }
 }
