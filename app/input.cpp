@@ -70,7 +70,7 @@ static bool CanReadFile(const char *path)
 static void LogUnreadableFile(HWND window, const char *path)
 {
     char line[TEXT_SIZE + 64];
-    wsprintfA(line, "* ファイルを読めないので探索しません : %s", path);
+    FormatText(line, sizeof line, "* ファイルを読めないので探索しません : %s", path);
     AppendLog(window, line);
 }
 

@@ -14,7 +14,7 @@ static int s_secondsLeft;
 static void ShowSecondsLeft(HWND notice)
 {
     char text[STRING_SIZE];
-    wsprintfA(text, "探索が終わりました。\n%d 秒後にコンピュータの電源を切ります。", s_secondsLeft);
+    FormatText(text, sizeof text, "探索が終わりました。\n%d 秒後にコンピュータの電源を切ります。", s_secondsLeft);
     SetDlgItemTextA(notice, IDC_COUNTDOWN, text);
 }
 

@@ -199,7 +199,8 @@ static void ShowInFolder(const char *path)
     if (lstrlenA(path) >= TEXT_SIZE)
         return;
     char parameters[TEXT_SIZE + 16];
-    wsprintfA(parameters, "/select,\"%s\"", path);
+    if (!FormatText(parameters, sizeof parameters, "/select,\"%s\"", path))
+        return;
     g_shellOpen(NULL, NULL, "explorer.exe", parameters, NULL, SW_SHOWNORMAL);
 }
 
