@@ -1,5 +1,5 @@
 // engine/receive.cpp — the receive loop: moves a response body into its file (new, continued after checking the overlap, or in the transfer folder until complete), shows bytes, rate and time left, sets the file's dates and adds to the download total.
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 
 #include <commctrl.h>
 #include <string.h>

@@ -1,5 +1,5 @@
 // engine/request.cpp — opening the transfer of one file on a connection: the HTTP GET with its fixed header block, byte range, cache flags and receive time-outs, or the FTP read; the status of the response.
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 
 #include <string.h>
 

@@ -1,7 +1,7 @@
 // engine/stored_page.cpp — a stored page's turn: scanned by the page code, then its links admitted and fetched.
 #include <windows.h>
 
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 
 #include "app/surface.h"
 #include "page/page_win.h"

@@ -1,5 +1,5 @@
 // engine/transfer_text.cpp — the status line, log and title texts of a transfer, always cut to their buffers.
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 
 #include "app/surface.h"
 

@@ -1,5 +1,5 @@
 // engine/update_check.cpp — the remote facts of a file (date, size, content type, whether the server can continue files) from HTTP headers or an FTP listing, and their comparison with the stored file.
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 
 #include <string.h>
 

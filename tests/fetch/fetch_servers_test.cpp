@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 #include "settings/settings.h"
 #include "tests/win/test_files.h"
 #include "tests/win/text_recorder.h"

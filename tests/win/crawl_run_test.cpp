@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 #include "net/net.h"
 #include "settings/settings.h"
 #include "tests/win/fake_internet.h"

@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 #include "net/net.h"
 #include "settings/settings.h"
 #include "tests/win/fake_internet.h"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 #include "net/net.h"
 #include "settings/settings.h"
 #include "tests/win/fake_internet.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine.h"
+#include "engine/engine_internal.h"
 #include "settings/settings.h"
 #include "tests/win/window_fixture.h"
 

@@ -1,0 +1,299 @@
+// engine/engine_internal.h — the crawl engine's own interface: run, scheduler, fetch, requests, receive.
+#ifndef PARVEL_ENGINE_ENGINE_INTERNAL_H
+#define PARVEL_ENGINE_ENGINE_INTERNAL_H
+
+#include <windows.h>
+#include <wininet.h>
+
+#include "address/address.h"
+#include "engine/engine.h"
+
+
+// Depth limit of the "無限" (unlimited) depth button.
+#define DEPTH_UNLIMITED 32512
+
+// Attempt number of the last attempt at an address.
+#define LAST_ATTEMPT 32760
+
+// Run-wide state, written by StartCrawl before the run thread starts. The
+// save folder, date folder and ignore patterns live with the address code.
+extern char g_startList[START_LIST_SIZE];
+extern int g_depthLimit;
+extern HINTERNET g_internetSession;
+
+// The system calls of the end of a run, in a table so that a test can check
+// them without sound, hang-up or shutdown taking place.
+struct EndActionCalls {
+    BOOL(WINAPI *Sound)(LPCSTR sound, HMODULE module, DWORD flags);
+    BOOL(WINAPI *OpenToken)(HANDLE process, DWORD access, PHANDLE token);
+    BOOL(WINAPI *LookupPrivilege)(LPCSTR system, LPCSTR name, PLUID luid);
+    BOOL(WINAPI *AdjustPrivileges)(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state,
+                                        DWORD length, PTOKEN_PRIVILEGES previous, PDWORD returned);
+    BOOL(WINAPI *Shutdown)(UINT flags, DWORD reason);
+};
+extern EndActionCalls g_endActions;
+
+// The engine's thread creation, in a table so that a test can make it fail.
+struct ThreadCalls {
+    HANDLE(WINAPI *Create)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
+                           LPVOID parameter, DWORD flags, LPDWORD threadId);
+};
+extern ThreadCalls g_threadCalls;
+
+// Crawl run: the run thread's body, and what it does around the passes.
+DWORD WINAPI RunCrawl(LPVOID unused);
+void OpenInternetSession(void);
+void ShowProgressTitle(const char *text);
+void EnterRunMode(HWND window);
+void FinishRun(HWND window);
+void HangUp(void);
+// Asks the window for the power-off notice when "電源OFF(&P)" is checked.
+void PowerOffIfChosen(HWND window);
+
+// Date folder text of a day: "YYYY-MM-DD\".
+void FormatDateFolder(char *buffer, const SYSTEMTIME *day);
+
+// Per start address state, shared by the scheduler, the fetch and the page
+// scan: the scope of the entry's pages, whether its first page is still to
+// be scanned, and the title its shortcut gets.
+extern char g_startPath[TEXT_SIZE];
+extern int g_startPageFlag;
+extern char g_shortcutTitle[TEXT_SIZE];
+
+// Links found and links handled in this pass: the run's progress bar.
+extern int g_linksFound;
+extern int g_linksHandled;
+
+// What a fetch worker is given; its caller keeps it until the worker ends.
+struct WorkerRecord {
+    char address[START_LIST_SIZE];
+    int depth;
+    int attempt;
+};
+
+// Scheduler: one pass over the start list.
+void RunStartList(void);
+
+
+// Admission test: 1 to fetch the address, 0 to pass it over. The buffer must
+// have room for one more character ("/" may be appended to a folder address).
+int AdmitAddress(char *address, int depth);
+
+// Makes up to GetRetryCount attempts at the address under fetch supervision.
+void RunAttempts(WorkerRecord *record, const char *address, int depth);
+
+// The fetch a worker runs: FetchAddress, or a test's stand-in.
+extern int (*g_fetchAddress)(const char *address, int depth, int attempt);
+
+// Applies the ';' ignore pattern and '|' depth options of a start list entry.
+void ApplyEntryOptions(const char *word);
+
+// Thread entry of a fetch worker: the result of FetchAddress as exit code.
+DWORD WINAPI FetchWorkerMain(LPVOID record);
+
+// Shows the link counts in the run's progress bar.
+void ShowLinkProgress(void);
+
+// Logs that an address is refused because its local path would not fit.
+void LogPathTooLong(const char *address);
+
+// Loads the stored page, rewrites and writes it back, makes the start
+// page's shortcut, and fetches every recorded link in a supervised fetch
+// worker, depth-first. Links resolve against hostPart and pathPart, the
+// address that answered; storedHostPart and storedPathPart, when not null,
+// are those of the address the page is stored at, which differs (a redirect).
+void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
+                       const char *storedHostPart = NULL, const char *storedPathPart = NULL);
+
+// The current connection, reused while its host part (with the https
+// marker: a scheme has connections of its own), user name and service stay
+// the same. certificateRefused tells that its server's certificate could not
+// be verified and was not accepted.
+struct CurrentConnection {
+    HINTERNET handle;
+    char host[TEXT_SIZE];
+    char user[TEXT_SIZE];
+    DWORD service;
+    bool certificateRefused;
+};
+extern CurrentConnection g_connection;
+
+// Closes the current connection and forgets it, so the next fetch connects anew.
+void ForgetConnection(void);
+
+// Fetch result: 1 finished with the address, 0 another attempt may help.
+int FetchAddress(const char *address, int depth, int attempt);
+
+// ---- Requests ----
+
+// Size of a request's header block.
+#define HEADER_BLOCK_SIZE 260
+
+// The cache flags of a request for the cache mode digit (setting "cache").
+DWORD CacheFlagsForMode(int cacheMode);
+
+// Fills the header block (HEADER_BLOCK_SIZE bytes, cleared first): Accept
+// and Pragma lines, and a Range line from rangeStart on when it is not 0.
+void FormatRequestHeaders(char *block, DWORD rangeStart);
+
+// Opens and sends a GET of the object path on the connection (HTTP), or
+// opens the file for reading (FTP); the caller closes the handle. Null when
+// the request could not be made or sent. The connection is the current one:
+// an https one sends over TLS. Redirects within the connection's server and
+// scheme are followed; a redirect elsewhere is the answer.
+HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart);
+
+// Redirects one request follows at most, across servers and schemes.
+#define MAX_REDIRECTS 10
+
+// The redirects followed so far for one request, and the address it was
+// first asked at (empty until the first send), which a loop given up names.
+struct RedirectCount {
+    int followed;
+    char firstAsked[3 * TEXT_SIZE];
+};
+
+// Counts one more redirect to follow; false, with the loop told in the
+// access log, when the request has followed MAX_REDIRECTS already.
+bool TakeRedirect(RedirectCount *count);
+
+// OpenRequest, with objectPath (2 * TEXT_SIZE bytes) becoming the path that
+// answered after redirects within the server; the redirects followed are
+// counted in count, which a request that goes on to another server keeps.
+HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart,
+                        RedirectCount *count);
+
+// True for the status codes of a redirect.
+bool IsRedirect(DWORD code);
+
+// The address a redirect answer's Location names, resolved against the
+// address asked for (ResolveLocation), into target (size bytes); false when
+// there is none or it is no http or https address.
+bool RedirectTarget(HINTERNET request, const char *asked, char *target, size_t size);
+
+// Adds "* リダイレクトが多すぎます : " and the address to the access log.
+void LogTooManyRedirects(const char *address);
+
+// The response's status code; 200 for FTP; 0 when it cannot be read.
+DWORD QueryStatusCode(HINTERNET request, DWORD service);
+
+// The announced length of a response; 0 when it gives none.
+DWORD QueryContentLength(HINTERNET request);
+
+// True when the answer has a status line and not one header line: what the
+// library makes of bytes that are no HTTP answer (it takes them for an
+// HTTP/0.9 body), as when a server sent more body than its Content-Length on
+// a kept connection and the rest is read as the start of the next answer.
+// False when the headers cannot be read whole.
+bool AnswerHasNoHeaderLines(HINTERNET request);
+
+// True when two host parts name the same connection's server: the same
+// scheme, host names alike without case, and the same port, the scheme's
+// standard port when none is written.
+bool SameServer(const char *hostPart, const char *otherHostPart);
+
+// True when the response to a range request carries the range asked for:
+// status 206 and a Content-Range that begins at rangeStart.
+bool AnswersRange(HINTERNET request, DWORD rangeStart);
+
+// ---- Update check ----
+
+// Size of the response content type.
+#define CONTENT_TYPE_SIZE 4096
+
+// Content type of the last response ("text/text" when it had none, empty
+// for FTP) and whether its server can continue files (HTTP/1.1).
+extern char g_contentType[CONTENT_TYPE_SIZE];
+extern int g_resumePossible;
+
+// The remote size (0 when none announced; all bits set is never given by
+// the library, but callers treat it as a failed request), the server date
+// (year 0 when none), the content type and the resume possible flag: from
+// the headers of a sent HTTP request, or from the listing of an FTP file
+// on the connection.
+DWORD FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate, DWORD service);
+
+// Result of CompareWithStoredFile for a stored file that exists but cannot
+// be opened (held by another program without sharing).
+#define STORED_FILE_HELD 2
+
+// 1 when the server's file is newer than the stored one's creation time,
+// the server gave no date or no file is stored; 0 when equal; -1 when the
+// server's is older; STORED_FILE_HELD when the stored file cannot be read.
+int CompareWithStoredFile(const char *localPath, const SYSTEMTIME *serverDate);
+
+// The size of the stored file; false when it cannot be opened.
+bool ReadStoredSize(const char *localPath, DWORD *size);
+
+// ---- Transfer decision ----
+
+// Bytes fetched again before the stored end when a file is continued.
+#define OVERLAP_SIZE 2500
+
+enum {
+    TRANSFER_UPDATE,    // no date or newer on the server: fetched whole
+    TRANSFER_WHOLE,     // stored, but of another size or reloaded: fetched whole
+    TRANSFER_CONTINUE,  // partly stored: continued from its size - 2500
+    TRANSFER_UNCHANGED, // stored, same size, not older: left alone
+    TRANSFER_HELD       // stored, but cannot be opened: left alone, reported
+};
+
+// Decides what to do with the file at the local path given the remote
+// facts; storedSize receives the stored file's size when it was read.
+int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD remoteSize, int attempt,
+                   DWORD *storedSize);
+
+// ---- Receive loop ----
+
+// How ReceiveToFile writes: a new file in place of the stored one; the
+// stored file continued (the body starts 2500 bytes before its end, and
+// those bytes must equal the stored ones); or a new file received in the
+// transfer folder of the save folder that replaces the stored one only once
+// it is complete.
+enum { RECEIVE_NEW = 0, RECEIVE_CONTINUE = 1, RECEIVE_REPLACE = 2 };
+
+// Results of ReceiveToFile.
+enum {
+    RECEIVE_SHORT = 0,           // the bytes received differ from the size announced
+    RECEIVE_COMPLETE = 1,        // all announced bytes, or no size announced
+    RECEIVE_OVERLAP_DIFFERS = 2, // continue: the overlap differs, nothing was written
+    RECEIVE_FILE_FAILED = 3      // the file could not be made or replaced (reported)
+};
+
+// Moves the body of the open request into the file at the local path,
+// showing the progress; gives the file the server's date and adds the bytes
+// to the download total. Does not close the request.
+int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, DWORD expectedSize,
+                  const SYSTEMTIME *serverDate, int mode);
+
+// Deletes the files of the save folder's transfer folder (left by a run that
+// was broken off) and the folder itself; nothing else of the save folder is
+// touched. Called when a run starts and when it ends.
+void EmptyTransferFolder(void);
+
+// ---- Texts of a transfer ----
+
+// Size of a title text before ShowProgressTitle fits it into the title.
+#define TITLE_TEXT_SIZE 320
+
+// Shows a text in the status line.
+void ShowStatusText(const char *text);
+
+// Shows string id of the string table in the status line.
+void ShowStatusString(int id);
+
+// Shows string id in the status line and adds it to the access log.
+void ReportString(int id);
+
+// Shows a title format filled with the file part (ShowProgressTitle).
+void ShowFileTitle(const char *format, const char *filePart);
+
+// Reports a file that cannot be written or read: one line in the access
+// log and the same text in the status line.
+void ReportFileProblem(const char *format, const char *localPath);
+
+// The texts of those reports.
+extern const char FILE_CANNOT_BE_CREATED[];
+extern const char FILE_CANNOT_BE_OPENED[];
+
+#endif
