@@ -1,4 +1,5 @@
-// address/address.h — interface of the portable address code: string primitives, address form and local path mapping.
+// address/address.h — interface of the portable address code.
+// String primitives, address form and local path mapping.
 #ifndef PARVEL_ADDRESS_ADDRESS_H
 #define PARVEL_ADDRESS_ADDRESS_H
 

@@ -1,4 +1,5 @@
-// address/addressform.cpp — the address form: splitting an address into host, path and file part, and taking user, password and port out of the host part.
+// address/addressform.cpp — the address form: host, path and file part of an address.
+// Also takes user, password and port out of the host part.
 #include "address/address.h"
 
 #include <string.h>

@@ -1,4 +1,5 @@
-// address/localpath.cpp — maps an address to its file under the save folder (date and archives folders, decoding, safe names, confinement) and creates the folders.
+// address/localpath.cpp — maps an address to its file under the save folder.
+// Date and archives folders, decoding, safe names, confinement; creates the folders.
 #include "address/address.h"
 
 #include <string.h>

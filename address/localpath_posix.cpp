@@ -1,4 +1,5 @@
-// address/localpath_posix.cpp — the platform pieces of the local path mapping for builds without Win32: own escape decoding, folder creation with mkdir.
+// address/localpath_posix.cpp — the local path mapping's platform pieces without Win32.
+// Own escape decoding, folder creation with mkdir.
 #include "address/address.h"
 
 #include <sys/stat.h>

@@ -1,4 +1,5 @@
-// address/localpath_win.cpp — the platform pieces of the local path mapping on Windows: escape decoding by the Internet client library, folder creation.
+// address/localpath_win.cpp — the local path mapping's platform pieces on Windows.
+// Escape decoding by the Internet client library, folder creation.
 #include "address/address.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-// address/strings.cpp — the string primitives every parser of addresses, headers and pages is built on, Shift_JIS-aware.
+// address/strings.cpp — the Shift_JIS-aware string primitives every parser builds on.
 #include "address/address.h"
 
 #include <string.h>

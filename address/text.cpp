@@ -1,4 +1,5 @@
-// address/text.cpp — copy, append and format into a sized buffer, never cutting a double-byte character.
+// address/text.cpp — copy, append and format into a sized buffer.
+// Never cuts a double-byte character.
 #include "address/text.h"
 
 #include <stdarg.h>

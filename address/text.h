@@ -1,4 +1,5 @@
-// address/text.h — copy, append and format into a sized buffer, never cutting a double-byte character.
+// address/text.h — copy, append and format into a sized buffer.
+// Never cuts a double-byte character.
 #ifndef PARVEL_ADDRESS_TEXT_H
 #define PARVEL_ADDRESS_TEXT_H
 

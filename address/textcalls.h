@@ -1,4 +1,5 @@
-// address/textcalls.h — the few character and memory calls the portable code needs, mapped to Win32 on Windows and to own Shift_JIS-aware versions elsewhere.
+// address/textcalls.h — the few character and memory calls the portable code needs.
+// Mapped to Win32 on Windows and to own Shift_JIS-aware versions elsewhere.
 #ifndef PARVEL_ADDRESS_TEXTCALLS_H
 #define PARVEL_ADDRESS_TEXTCALLS_H
 

@@ -1,4 +1,4 @@
-// address/textcalls_posix.cpp — the character and memory calls of textcalls.h for builds without Win32, following code page 932 as Windows does.
+// address/textcalls_posix.cpp — textcalls.h without Win32, following code page 932.
 #include "address/textcalls.h"
 
 #include <iconv.h>

@@ -1,4 +1,4 @@
-// address/textcalls_win.cpp — the character and memory calls of textcalls.h, passed straight to Win32.
+// address/textcalls_win.cpp — the calls of textcalls.h, passed straight to Win32.
 #include "address/textcalls.h"
 
 #include <windows.h>

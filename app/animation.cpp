@@ -1,4 +1,5 @@
-// app/animation.cpp — the busy animation: loading the picture strip "qex.bmp" with every size in it checked, drawing one 32 x 32 frame, the frame counter.
+// app/animation.cpp — the busy animation: the picture strip "qex.bmp", frames, counter.
+// Every size in the strip is checked on loading; one 32 x 32 frame is drawn at a time.
 #include "app/app.h"
 
 BITMAPINFO *g_animationImage;

@@ -1,4 +1,4 @@
-// app/app.h — the application shell: window procedure, busy animation, address input, options menu, start-up.
+// app/app.h — the application shell: window procedure, animation, input, menu, start-up.
 #ifndef PARVEL_APP_APP_H
 #define PARVEL_APP_APP_H
 

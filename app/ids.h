@@ -1,4 +1,5 @@
-// app/ids.h — the numbers every part of the program and the resource script share: control ids, string ids, the timer id, registry value names.
+// app/ids.h — the numbers the program and the resource script share.
+// Control ids, string ids, the timer id, registry value names.
 #ifndef PARVEL_APP_IDS_H
 #define PARVEL_APP_IDS_H
 

@@ -1,4 +1,6 @@
-// app/input.cpp — the ways a start list arrives besides the Search button: the start argument, dropped files, Internet shortcut files, and the reservation of a drop made during a run.
+// app/input.cpp — the ways a start list arrives besides the Search button.
+// The start argument, dropped files, Internet shortcut files, and the reservation
+// of a drop made during a run.
 #include "app/app.h"
 
 #include "engine/engine.h"

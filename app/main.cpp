@@ -1,4 +1,4 @@
-// app/main.cpp — the program's entry point: the first-run steps, the picture strip, the start argument, then the main window until it closes.
+// app/main.cpp — the program's entry point: first run, strip, argument, main window.
 #include "app/app.h"
 
 #include <commctrl.h>

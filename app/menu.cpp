@@ -1,4 +1,6 @@
-// app/menu.cpp — the options menu of the button "その他の設定": the flag toggles with their check marks, the ignore pattern presets, the save and shortcut folder choice.
+// app/menu.cpp — the options menu of the button "その他の設定".
+// The flag toggles with their check marks, the ignore pattern presets, the save and
+// shortcut folder choice.
 #include "app/app.h"
 
 #include <shlobj.h>

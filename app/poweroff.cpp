@@ -1,4 +1,4 @@
-// app/poweroff.cpp — the notice that counts down before the computer is switched off at the end of a run, with a button that cancels it.
+// app/poweroff.cpp — the cancellable count-down before power off at the end of a run.
 #include "app/app.h"
 
 #include "engine/engine.h"

@@ -1,4 +1,5 @@
-// app/startup.cpp — the start of the program: the start argument, the first-run message and the installation through the system's setup engine.
+// app/startup.cpp — the start of the program: argument, first-run message, installation.
+// The installation runs through the system's setup engine.
 #include "app/app.h"
 
 #include "settings/settings.h"

@@ -1,4 +1,6 @@
-// app/surface.cpp — the main window surface the engine shares: crawl state and its moves, handles, the access log, the Search button caption, run mode and the animation period.
+// app/surface.cpp — the main window surface the engine shares.
+// Crawl state and its moves, handles, the access log, the Search button caption,
+// run mode and the animation period.
 #include "app/surface.h"
 
 volatile LONG g_crawlState = CRAWL_IDLE;

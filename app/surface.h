@@ -1,4 +1,5 @@
-// app/surface.h — the main window surface the engine and page code share: crawl state, log, status, button.
+// app/surface.h — the window surface the engine and page code share.
+// Crawl state, log, status, button.
 #ifndef PARVEL_APP_SURFACE_H
 #define PARVEL_APP_SURFACE_H
 

@@ -1,4 +1,6 @@
-// app/window.cpp — the main window's procedure: start-up content, the Search / Skip / Stop action, hidden commands, the busy animation's messages, opening a log line, drops, the options button, closing.
+// app/window.cpp — the main window's procedure.
+// Start-up content, the Search / Skip / Stop action, hidden commands, the busy
+// animation's messages, opening a log line, drops, the options button, closing.
 #include "app/app.h"
 
 #include <commctrl.h>

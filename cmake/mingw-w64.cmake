@@ -1,4 +1,5 @@
-# cmake/mingw-w64.cmake — toolchain for the 64-bit Windows build with MinGW-w64 (posix thread model).
+# cmake/mingw-w64.cmake — toolchain for the 64-bit Windows build with MinGW-w64.
+# Posix thread model.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

@@ -1,4 +1,5 @@
-# cmake/package.cmake — the release ZIP (target "package"): parvel.exe, the animation strip, the installation script and the Japanese read-me.
+# cmake/package.cmake — the release ZIP (target "package").
+# parvel.exe, the animation strip, the installation script and the Japanese read-me.
 install(TARGETS parvel RUNTIME DESTINATION .)
 install(FILES ${CMAKE_BINARY_DIR}/app/qex.bmp ${CMAKE_BINARY_DIR}/app/qexinst.inf DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/resources/readme-ja.txt DESTINATION . RENAME readme.txt)

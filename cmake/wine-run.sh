@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# cmake/wine-run.sh — runs one Windows program under Wine in the test session of a build tree (prefix, display, Japanese locale).
+# cmake/wine-run.sh — runs one Windows program under Wine in a build tree's test session.
+# The session gives the prefix, the display and the Japanese locale.
 # Usage: wine-run.sh STATE_DIR PROGRAM [ARGS...]; STATE_DIR is made by wine-session.sh start.
 set -u
 state=$1; shift

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# cmake/wine-session.sh — makes and ends the isolated Wine session of a test run: its own prefix, Xvfb when there is no display, the Japanese locale.
+# cmake/wine-session.sh — makes and ends the isolated Wine session of a test run.
+# Its own prefix, Xvfb when there is no display, the Japanese locale.
 # Usage: wine-session.sh start|stop STATE_DIR
 set -u
 cmd=$1

@@ -1,4 +1,6 @@
-// engine/crawl_run.cpp — a crawl run from the start request to the end actions: run mode, the Internet session, one pass per start list and reservation, the completion sound, hang-up and power off.
+// engine/crawl_run.cpp — a crawl run from the start request to the end actions.
+// Run mode, the Internet session, one pass per start list and reservation, the
+// completion sound, hang-up and power off.
 #include "engine/engine_internal.h"
 
 #include <mmsystem.h>

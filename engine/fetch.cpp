@@ -1,4 +1,6 @@
-// engine/fetch.cpp — the fetch of one admitted address on a fetch worker: preparation, connection reuse, request and response checks, the transfer decision (unchanged, whole, update, continue), the visited list, the page scan and skip requests.
+// engine/fetch.cpp — the fetch of one admitted address on a fetch worker.
+// Preparation, connection reuse, request and response checks, the transfer decision
+// (unchanged, whole, update, continue), the visited list, the page scan and skip requests.
 #include "engine/engine_internal.h"
 
 #include <string.h>

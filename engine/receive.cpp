@@ -1,4 +1,7 @@
-// engine/receive.cpp — the receive loop: moves a response body into its file (new, continued after checking the overlap, or in the transfer folder until complete), shows bytes, rate and time left, sets the file's dates and adds to the download total.
+// engine/receive.cpp — the receive loop: moves a response body into its file.
+// The file is new, continued after checking the overlap, or kept in the transfer folder
+// until complete. Shows bytes, rate and time left, sets the file's dates and adds to the
+// download total.
 #include "engine/engine_internal.h"
 
 #include <commctrl.h>

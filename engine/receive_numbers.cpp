@@ -1,4 +1,6 @@
-// engine/receive_numbers.cpp — the portable numbers of a transfer: rates, percentages, remaining time, animation periods, the 1980 rule, the Content-Range start and the HTTP date reader.
+// engine/receive_numbers.cpp — the portable numbers of a transfer.
+// Rates, percentages, remaining time, animation periods, the 1980 rule, the
+// Content-Range start and the HTTP date reader.
 #include "engine/receive_numbers.h"
 
 #include <string.h>

@@ -1,4 +1,6 @@
-// engine/receive_numbers.h — the portable numbers of a transfer: percentage, throughput over the rate window, remaining time, animation period, the date year of an interrupted file, the start of a Content-Range and the fields of an HTTP date.
+// engine/receive_numbers.h — the portable numbers of a transfer.
+// Percentage, throughput over the rate window, remaining time, animation period, the
+// date year of an interrupted file, the start of a Content-Range, the fields of an HTTP date.
 #ifndef PARVEL_ENGINE_RECEIVE_NUMBERS_H
 #define PARVEL_ENGINE_RECEIVE_NUMBERS_H
 

@@ -1,4 +1,6 @@
-// engine/request.cpp — opening the transfer of one file on a connection: the HTTP GET with its fixed header block, byte range, cache flags and receive time-outs, or the FTP read; the status of the response.
+// engine/request.cpp — opening the transfer of one file on a connection.
+// The HTTP GET with its fixed header block, byte range, cache flags and receive
+// time-outs, or the FTP read; the status of the response.
 #include "engine/engine_internal.h"
 
 #include <string.h>

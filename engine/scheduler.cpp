@@ -1,4 +1,5 @@
-// engine/scheduler.cpp — one pass over the start list: entry words and options, start addresses handed to supervised fetch workers with retries.
+// engine/scheduler.cpp — one pass over the start list.
+// Entry words and options, start addresses handed to supervised fetch workers with retries.
 #include "engine/engine_internal.h"
 
 #include <commctrl.h>

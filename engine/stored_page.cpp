@@ -1,4 +1,5 @@
-// engine/stored_page.cpp — a stored page's turn: scanned by the page code, then its links admitted and fetched.
+// engine/stored_page.cpp — a stored page's turn: scanned, then its links fetched.
+// The page code scans the page; its links are admitted and fetched here.
 #include <windows.h>
 
 #include "engine/engine_internal.h"

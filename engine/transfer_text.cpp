@@ -1,4 +1,5 @@
-// engine/transfer_text.cpp — the status line, log and title texts of a transfer, always cut to their buffers.
+// engine/transfer_text.cpp — a transfer's status line, log and title texts.
+// Always cut to their buffers.
 #include "engine/engine_internal.h"
 
 #include "app/surface.h"

@@ -1,4 +1,6 @@
-// engine/update_check.cpp — the remote facts of a file (date, size, content type, whether the server can continue files) from HTTP headers or an FTP listing, and their comparison with the stored file.
+// engine/update_check.cpp — a file's remote facts compared with the stored file.
+// Date, size, content type and whether the server can continue files, from HTTP
+// headers or an FTP listing.
 #include "engine/engine_internal.h"
 
 #include <string.h>

@@ -1,4 +1,6 @@
-// fuzz/localpath_fuzz.cpp — libFuzzer target over SplitAddress, host part parsing and MapToLocalPath: every mapped path stays in the save folder, names only creatable files and never the transfer folder.
+// fuzz/localpath_fuzz.cpp — libFuzzer target over the address form and local path mapping.
+// Over SplitAddress, host part parsing and MapToLocalPath: every mapped path stays in
+// the save folder, names only creatable files and never the transfer folder.
 #include "address/address.h"
 
 #include <stdint.h>

@@ -1,4 +1,7 @@
-// fuzz/page_scan_fuzz.cpp — libFuzzer target over the scan and rewrite of a whole page: besides the sanitizers it checks that the rewritten page is the stored one with only link texts replaced, each by the server address of a recorded link or by a local link that stays in the save folder and leads to where a recorded link is stored.
+// fuzz/page_scan_fuzz.cpp — libFuzzer target over the scan and rewrite of a whole page.
+// Besides the sanitizers it checks that the rewritten page is the stored one with only
+// link texts replaced, each by the server address of a recorded link or by a local link
+// that stays in the save folder and leads to where a recorded link is stored.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>

@@ -1,4 +1,5 @@
-// net/net.h — the layer over the Internet client library: every call the engine makes goes through this table, so tests can watch or replace a call.
+// net/net.h — the layer over the Internet client library.
+// Every call the engine makes goes through this table, so tests can watch or replace a call.
 #ifndef PARVEL_NET_NET_H
 #define PARVEL_NET_NET_H
 

@@ -1,4 +1,7 @@
-// page/japanese.cpp — page titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8 and start-list files in Shift_JIS, UTF-8 or UTF-16: which one a text is written in, its conversion into Shift_JIS, and a title's character references decoded.
+// page/japanese.cpp — Japanese encodings of page titles and start-list files.
+// Titles in 7-bit JIS, EUC-JP, Shift_JIS or UTF-8 and start lists in Shift_JIS, UTF-8
+// or UTF-16: which one a text is written in, its conversion into Shift_JIS, and a
+// title's character references decoded.
 #include "page/page.h"
 
 #include <string.h>

@@ -1,4 +1,5 @@
-// page/linklist.cpp — the addresses recorded in one page with the kind of each, and the depth value each kind gives its fetch.
+// page/linklist.cpp — the addresses recorded in one page with the kind of each.
+// And the depth value each kind gives its fetch.
 #include "page/page.h"
 
 #include <string.h>

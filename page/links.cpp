@@ -1,4 +1,7 @@
-// page/links.cpp — link handling: a link's scheme, its address resolved as a browser resolves it, its kind by the crawl's rules, and its rewrite: the local relative path of what the crawl fetches, the address on the server of what it does not.
+// page/links.cpp — link handling: scheme, resolved address, kind and rewrite of a link.
+// The address is resolved as a browser resolves it and given its kind by the crawl's
+// rules; the rewrite is the local relative path of what the crawl fetches, the address
+// on the server of what it does not.
 #include "page/page.h"
 
 #include <string.h>

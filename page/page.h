@@ -1,4 +1,6 @@
-// page/page.h — interface of page processing: the page text and its rewrites, the tag scanner, link handling, the link list, and the shortcut name.
+// page/page.h — interface of page processing.
+// The page text and its rewrites, the tag scanner, link handling, the link list, and the
+// shortcut name.
 #ifndef PARVEL_PAGE_PAGE_H
 #define PARVEL_PAGE_PAGE_H
 

@@ -1,4 +1,5 @@
-// page/page_win.cpp — the page scan driver on Windows: a stored page loaded, scanned, written back; the shortcut.
+// page/page_win.cpp — the page scan driver on Windows.
+// A stored page loaded, scanned, written back; the shortcut.
 #include <windows.h>
 
 #include "page/page_win.h"

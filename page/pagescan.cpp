@@ -1,4 +1,5 @@
-// page/pagescan.cpp — the page scan driver's walk over the tags of a page, the recording of each accepted link with its kind, and the file name of the start page's shortcut.
+// page/pagescan.cpp — the page scan driver's walk over the tags of a page.
+// Records each accepted link with its kind; names the start page's shortcut file.
 #include "page/page.h"
 
 #include <string.h>

@@ -1,4 +1,5 @@
-// page/pagetext.cpp — the page text in its movable block, the rewrites noted while it is scanned, and the one forward pass that carries them out.
+// page/pagetext.cpp — the page text in its movable block and the rewrites noted on it.
+// The rewrites are noted while the page is scanned and carried out in one forward pass.
 #include "page/page.h"
 
 #include <string.h>

@@ -1,4 +1,6 @@
-// page/tagscan.cpp — the tag scanner: which attribute of a tag holds a link, the link texts taken from it, comments passed over, BASE tags disabled and the start page's title read.
+// page/tagscan.cpp — the tag scanner: which attribute of a tag holds a link.
+// The link texts taken from it, comments passed over, BASE tags disabled and the start
+// page's title read.
 #include "page/page.h"
 
 #include <string.h>

@@ -1,4 +1,6 @@
-// settings/settings.cpp — the settings store: every option is a value under HKEY_CURRENT_USER\software\dwk\qex, read anew at each use and flushed at each write.
+// settings/settings.cpp — the settings store: every option is a registry value.
+// Values under HKEY_CURRENT_USER\software\dwk\qex, read anew at each use and flushed
+// at each write.
 #include "settings/settings.h"
 
 #include "address/address.h"

@@ -1,4 +1,5 @@
-// settings/settings.h — interface of the settings store: named values under the user's registry key, one accessor per setting, the download total and the hidden commands.
+// settings/settings.h — interface of the settings store under the user's registry key.
+// One accessor per setting, the download total and the hidden commands.
 #ifndef PARVEL_SETTINGS_SETTINGS_H
 #define PARVEL_SETTINGS_SETTINGS_H
 

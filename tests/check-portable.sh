@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tests/check-portable.sh — fails when a portable source file includes <windows.h> or another Win32 header.
+# tests/check-portable.sh — fails when a portable source includes a Win32 header.
 top=$1
 hits=$(cd "$top" && grep -lE '#include *[<"](windows|wininet|shellapi|shlobj|commctrl|mmsystem)\.h' address/*.cpp address/*.h page/*.cpp page/*.h engine/receive_numbers.* 2>/dev/null | grep -vE '_win\.(cpp|h)$')
 if [ -n "$hits" ]; then

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# tests/check-text-calls.sh — fails when product code copies or formats text outside address/text.cpp.
+# tests/check-text-calls.sh — fails on text copied or formatted outside address/text.cpp.
 top=$1
 calls='strcpy|strcat|lstrcpyA|lstrcatA|lstrcpynA|wsprintfA|sprintf|strncpy|snprintf|vsnprintf'
 hits=$(cd "$top" && grep -nE "(^|[^A-Za-z0-9_])_?($calls)[[:space:]]*\(" \

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-# tools/demo.py — the main job: crawls the bundled demo site (or the given addresses) with parvel.exe under Wine, shows the window, prints the mirrored tree and saves screenshots.
+# tools/demo.py — the main job: crawls the demo site with parvel.exe under Wine.
+# Or the given addresses; shows the window, prints the mirrored tree, saves screenshots.
 """Usage: /usr/bin/python3 tools/demo.py BUILD_DIR [--dpi N] [ADDRESS...]   (tools/demo.sh builds first)
 
 Everything the run makes goes to BUILD_DIR/demo/: the Wine session (wine/), the mirror

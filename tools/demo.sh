@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# tools/demo.sh — the main job: installs what is missing, builds parvel.exe and crawls the bundled demo site (or the given addresses) under Wine, printing the mirror and saving screenshots.
+# tools/demo.sh — the main job: installs, builds parvel.exe and crawls the demo site.
+# Installs what is missing, then crawls the bundled demo site (or the given addresses)
+# under Wine, printing the mirror and saving screenshots.
 # Usage: tools/demo.sh [--dpi N] [ADDRESS...]
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)

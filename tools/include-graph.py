@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-# tools/include-graph.py — prints which product folders include which, and fails when the includes make a cycle.
+# tools/include-graph.py — prints the include graph of the product folders; fails on a cycle.
 # Usage: include-graph.py [SOURCE_TOP]
 import os
 import re

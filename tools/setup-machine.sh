@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# tools/setup-machine.sh — installs on Debian 12 what building and testing Parvel needs, when it is missing (idempotent).
+# tools/setup-machine.sh — installs on Debian 12 what Parvel's build and tests need.
+# Only what is missing (idempotent).
 set -eu
 packages="cmake ninja-build clang libclang-rt-14-dev googletest g++-mingw-w64-x86-64 wine64 fonts-wine xvfb locales
   fonts-ipafont-gothic imagemagick python3-pyftpdlib x11-utils openssl ca-certificates

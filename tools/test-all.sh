@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# tools/test-all.sh — the one test command: installs what is missing, builds natively and for Windows, runs every test level and prints the summaries.
+# tools/test-all.sh — the one test command: builds natively and for Windows, runs every test.
+# Installs what is missing first and prints the summaries at the end.
 # Usage: tools/test-all.sh [--long]   (--long adds the long scale and fuzz runs)
 set -u
 top=$(cd "$(dirname "$0")/.." && pwd)

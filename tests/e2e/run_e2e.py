@@ -1,4 +1,7 @@
-# tests/e2e/run_e2e.py — runs the end-to-end tests: parvel.exe under Wine, driven through its window. Usage: run_e2e.py PARVEL_EXE DRIVER_EXE WINE_STATE ARTEFACTS [TEST_NAME...]  (names such as test_https or test_https.HttpsTest.test_depths_offline_links_and_an_unchanged_second_run; all tests without)
+# tests/e2e/run_e2e.py — runs the end-to-end tests: parvel.exe under Wine, driven by its window.
+# Usage: run_e2e.py PARVEL_EXE DRIVER_EXE WINE_STATE ARTEFACTS [TEST_NAME...]
+# (names such as test_https or test_https.HttpsTest.test_depths_offline_links_and_an_unchanged_second_run;
+# all tests without)
 import os
 import sys
 import unittest

@@ -1,4 +1,5 @@
-# tests/e2e/test_crawl_run.py — a crawl run seen through the window of the real parvel.exe: run mode, one pass, a reservation as a second pass, idle again.
+# tests/e2e/test_crawl_run.py — a crawl run seen through the window of the real parvel.exe.
+# Run mode, one pass, a reservation as a second pass, idle again.
 import os
 import socket
 import tempfile

@@ -1,4 +1,7 @@
-# tests/e2e/test_demo_crawl.py — the demo site crawled by the real parvel.exe at each depth, with the other-server and FTP options off and on: the stored files, every stored page as the link rules write it, the offline links on disk and in Chromium, the start page shortcut and an unchanged second run.
+# tests/e2e/test_demo_crawl.py — the demo site crawled by the real parvel.exe at each depth.
+# With the other-server and FTP options off and on: the stored files, every stored page
+# as the link rules write it, the offline links on disk and in Chromium, the start page
+# shortcut and an unchanged second run.
 import os
 import shutil
 import sys

@@ -1,4 +1,6 @@
-# tests/e2e/test_fetch_run.py — fetching through the window of the real parvel.exe: new, unchanged, updated and continued files, a stall ended by the time-out chosen with "*set3", a skip during a transfer; checked on disk and in the server's request log.
+# tests/e2e/test_fetch_run.py — fetching through the window of the real parvel.exe.
+# New, unchanged, updated and continued files, a stall ended by the time-out chosen with
+# "*set3", a skip during a transfer; checked on disk and in the server's request log.
 import os
 import shutil
 import tempfile

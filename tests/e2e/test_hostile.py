@@ -1,4 +1,8 @@
-# tests/e2e/test_hostile.py — hostile servers and pages against the real parvel.exe: broken lengths, resets, stalls, huge headers, redirect loops, wrong ranges, bad dates, escaping and device-named links, huge and broken pages, refusing and cutting FTP servers; each run checks no hang, no file outside the save folder, no corrupted file and the line the user sees.
+# tests/e2e/test_hostile.py — hostile servers and pages against the real parvel.exe.
+# Broken lengths, resets, stalls, huge headers, redirect loops, wrong ranges, bad dates,
+# escaping and device-named links, huge and broken pages, refusing and cutting FTP
+# servers; each run checks no hang, no file outside the save folder, no corrupted file
+# and the line the user sees.
 import os
 import shutil
 import sys

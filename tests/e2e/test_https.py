@@ -1,4 +1,9 @@
-# tests/e2e/test_https.py — https through the window of the real parvel.exe: a site crawled at each depth from an https start address, its https and protocol-relative links rewritten, http and https pages of one host mixed, a redirect from http to https, untrusted certificates refused or accepted with "cert", a cut transfer continued with a range, and an unchanged second run; checked on disk and in the servers' request logs.
+# tests/e2e/test_https.py — https through the window of the real parvel.exe.
+# A site crawled at each depth from an https start address, its https and
+# protocol-relative links rewritten, http and https pages of one host mixed, a redirect
+# from http to https, untrusted certificates refused or accepted with "cert", a cut
+# transfer continued with a range, and an unchanged second run; checked on disk and in
+# the servers' request logs.
 import os
 import shutil
 import tempfile

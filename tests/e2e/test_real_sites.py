@@ -1,4 +1,7 @@
-# tests/e2e/test_real_sites.py — crawls documentation sites from Debian packages, served by nginx on port 80 of their own loopback addresses (one also over https on 443), with parvel.exe under Wine; checks each mirror on disk and in headless Chromium, and compares it with wget's mirror.
+# tests/e2e/test_real_sites.py — documentation sites from Debian packages crawled by parvel.exe.
+# Served by nginx on port 80 of their own loopback addresses (one also over https on 443),
+# crawled under Wine; each mirror is checked on disk and in headless Chromium, and
+# compared with wget's mirror.
 import collections
 import hashlib
 import os

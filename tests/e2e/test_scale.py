@@ -1,4 +1,6 @@
-# tests/e2e/test_scale.py — scale through the real parvel.exe: a generated site of many files and a long chain of pages crawled at unlimited depth, every file checked, with time, memory and threads printed next to wget's; the full sizes (10,000 files, 2,000 pages) only with PARVEL_LONG_TESTS=1.
+# tests/e2e/test_scale.py — scale through the real parvel.exe: many files, a long page chain.
+# Crawled at unlimited depth, every file checked, with time, memory and threads printed
+# next to wget's; the full sizes (10,000 files, 2,000 pages) only with PARVEL_LONG_TESTS=1.
 import os
 import shutil
 import sys

@@ -1,4 +1,6 @@
-# tests/e2e/test_sitecheck.py — the mirror checks of the real-site tests on small made-up sites: each check reports the fault it is there for (a changed byte, a missing or extra file, a stray file) and the wget comparison gives each kind of difference its reason.
+# tests/e2e/test_sitecheck.py — the real-site tests' mirror checks on small made-up sites.
+# Each check reports the fault it is there for (a changed byte, a missing or extra file,
+# a stray file) and the wget comparison gives each kind of difference its reason.
 import os
 import shutil
 import tempfile

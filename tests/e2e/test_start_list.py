@@ -1,4 +1,6 @@
-# tests/e2e/test_start_list.py — a start list through the window of the real parvel.exe: "*R", an entry with ';' patterns and a '|' depth, attempts with their numbers, and a stop request after which the remaining entries are logged but not fetched.
+# tests/e2e/test_start_list.py — a start list through the window of the real parvel.exe.
+# "*R", an entry with ';' patterns and a '|' depth, attempts with their numbers, and a stop
+# request after which the remaining entries are logged but not fetched.
 import os
 import shutil
 import tempfile

@@ -1,4 +1,6 @@
-# tests/e2e/test_window.py — the window of the real parvel.exe as its user meets it: the first-run message, the start-up log, Enter, Escape and the three presses of a run, start arguments, a Search with nothing to fetch, the power-off notice, and the options menu.
+# tests/e2e/test_window.py — the window of the real parvel.exe as its user meets it.
+# The first-run message, the start-up log, Enter, Escape and the three presses of a run,
+# start arguments, a Search with nothing to fetch, the power-off notice, the options menu.
 import os
 import re
 import shutil

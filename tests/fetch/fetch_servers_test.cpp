@@ -1,4 +1,7 @@
-// tests/fetch/fetch_servers_test.cpp — crawl runs under Wine against the real test HTTP and FTP servers: files on disk and their dates, the requests the servers saw, log lines, titles and status texts of whole, unchanged, updated, continued, refused and broken transfers.
+// tests/fetch/fetch_servers_test.cpp — crawl runs under Wine against the real test servers.
+// Against the HTTP and FTP test servers: files on disk and their dates, the requests the
+// servers saw, log lines, titles and status texts of whole, unchanged, updated,
+// continued, refused and broken transfers.
 #include <gtest/gtest.h>
 
 #include <windows.h>

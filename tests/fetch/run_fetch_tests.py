@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-# tests/fetch/run_fetch_tests.py — starts the HTTP and FTP test servers, runs the fetch test program under Wine against them and passes its result on. Usage: run_fetch_tests.py WINE_RUN WINE_STATE FETCH_TESTS_EXE
+# tests/fetch/run_fetch_tests.py — runs the fetch test program against the test servers.
+# Starts the HTTP and FTP test servers, runs the program under Wine and passes its result on.
+# Usage: run_fetch_tests.py WINE_RUN WINE_STATE FETCH_TESTS_EXE
 """The test program cannot start Linux processes, so this runner starts the servers
 (two HTTP servers and one FTP server, on ports chosen at run time) and hands the
 program their ports, their root folders and the files of their fault scripts and

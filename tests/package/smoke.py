@@ -1,4 +1,5 @@
-# tests/package/smoke.py — the release ZIP as a user meets it: unpacked into a fresh Wine prefix, its parvel.exe shows the first-run message and then the main window.
+# tests/package/smoke.py — the release ZIP as a user meets it, in a fresh Wine prefix.
+# Once unpacked, its parvel.exe shows the first-run message and then the main window.
 # Usage: smoke.py CPACK CPACK_CONFIG DRIVER_EXE WINE_STATE
 import os
 import shutil

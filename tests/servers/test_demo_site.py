@@ -1,4 +1,6 @@
-# tests/servers/test_demo_site.py — checks the demo site: page encodings, that every link leads to a file that exists, the features it is meant to show, and serving it with all three servers.
+# tests/servers/test_demo_site.py — checks the demo site and serving it.
+# Page encodings, that every link leads to a file that exists, the features it is meant
+# to show, and serving it with all three servers.
 import ftplib
 import glob
 import http.client

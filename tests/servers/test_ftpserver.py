@@ -1,4 +1,6 @@
-# tests/servers/test_ftpserver.py — checks the FTP test server with ftplib: logins, listing, retrieval in both data modes, refused logins, a cut transfer, the command log and stopping.
+# tests/servers/test_ftpserver.py — checks the FTP test server with ftplib.
+# Logins, listing, retrieval in both data modes, refused logins, a cut transfer, the
+# command log and stopping.
 import ftplib
 import os
 import shutil

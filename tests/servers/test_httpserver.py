@@ -1,4 +1,6 @@
-# tests/servers/test_httpserver.py — checks the HTTP test server: files, ranges, dates, keep-alive, placeholders, every scripted fault, the request log and stopping.
+# tests/servers/test_httpserver.py — checks the HTTP test server.
+# Files, ranges, dates, keep-alive, placeholders, every scripted fault, the request log
+# and stopping.
 import calendar
 import http.client
 import os

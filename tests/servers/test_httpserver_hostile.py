@@ -1,4 +1,6 @@
-# tests/servers/test_httpserver_hostile.py — checks the HTTP test server's hostile faults: a page with an enormous title, pages of chosen link texts as raw bytes, a wrong length on a connection kept open, many header lines, 416 to any range.
+# tests/servers/test_httpserver_hostile.py — checks the HTTP test server's hostile faults.
+# A page with an enormous title, pages of chosen link texts as raw bytes, a wrong length
+# on a connection kept open, many header lines, 416 to any range.
 import os
 import socket
 import sys

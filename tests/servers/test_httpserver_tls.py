@@ -1,4 +1,6 @@
-# tests/servers/test_httpserver_tls.py — checks the HTTP test server over TLS: fetched with Python's ssl trusting the test authority, its own addresses in https, faults inside TLS, and handshakes that fail or stall without stopping it.
+# tests/servers/test_httpserver_tls.py — checks the HTTP test server over TLS.
+# Fetched with Python's ssl trusting the test authority, its own addresses in https,
+# faults inside TLS, and handshakes that fail or stall without stopping it.
 import http.client
 import os
 import shutil

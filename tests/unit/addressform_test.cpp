@@ -1,4 +1,5 @@
-// tests/unit/addressform_test.cpp — cases for the address form: splitting into host, path and file part, user and password, host name and port.
+// tests/unit/addressform_test.cpp — cases for the address form.
+// Splitting into host, path and file part, user and password, host name and port.
 #include "address/address.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
-// tests/unit/link_handling_test.cpp — link handling: absolute and relative links resolved against their page, the verdicts, the rewrite into local relative paths, the climb above the server's root, and the link schemes that are followed.
+// tests/unit/link_handling_test.cpp — link handling: resolution, verdicts, rewrites.
+// Absolute and relative links resolved against their page, the verdicts, the rewrite into
+// local relative paths, the climb above the server's root, and the followed link schemes.
 #include "page/page.h"
 
 #include <gtest/gtest.h>

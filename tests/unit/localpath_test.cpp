@@ -1,4 +1,6 @@
-// tests/unit/localpath_test.cpp — cases for the local path mapping: layout, date and archives folders, decoding, confinement in the save folder, safe names, paths too long, folder creation.
+// tests/unit/localpath_test.cpp — cases for the local path mapping.
+// Layout, date and archives folders, decoding, confinement in the save folder, safe
+// names, paths too long, folder creation.
 #include "address/address.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,7 @@
-// tests/unit/page_scan_test.cpp — the driver's walk over a whole page: which links are recorded with which kind, the rewritten page, and the mends (two links in one tag, NUL bytes, many links, over-long rewrites); the link list, the rewrites and the shortcut name.
+// tests/unit/page_scan_test.cpp — the driver's walk over a whole page.
+// Which links are recorded with which kind, the rewritten page, and the mends (two links
+// in one tag, NUL bytes, many links, over-long rewrites); the link list, the rewrites and
+// the shortcut name.
 #include "page/page.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
-// tests/unit/page_test_support.h — helpers of the page tests: a page text loaded from bytes, the scan settings of a typical crawl, and the recorded links read back.
+// tests/unit/page_test_support.h — helpers of the page tests.
+// A page text loaded from bytes, the scan settings of a typical crawl, and the recorded
+// links read back.
 #ifndef PARVEL_TESTS_UNIT_PAGE_TEST_SUPPORT_H
 #define PARVEL_TESTS_UNIT_PAGE_TEST_SUPPORT_H
 

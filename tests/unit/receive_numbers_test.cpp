@@ -1,4 +1,6 @@
-// tests/unit/receive_numbers_test.cpp — the numbers of the receive loop: rates without time, percentages past 100, remaining time, animation periods, the 1980 rule and Content-Range starts.
+// tests/unit/receive_numbers_test.cpp — the numbers of the receive loop.
+// Rates without time, percentages past 100, remaining time, animation periods, the 1980
+// rule and Content-Range starts.
 #include <gtest/gtest.h>
 
 #include "engine/receive_numbers.h"

@@ -1,4 +1,5 @@
-// tests/unit/strings_test.cpp — cases for the string primitives: prefix tests, extensions, scans, wild cards, ignore patterns.
+// tests/unit/strings_test.cpp — cases for the string primitives.
+// Prefix tests, extensions, scans, wild cards, ignore patterns.
 #include "address/address.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
-// tests/unit/tag_scan_test.cpp — the tag scanner: tag names, the attribute of each tag kind, values and their ends, window.open, comments, BASE tags, and where the scan position is left.
+// tests/unit/tag_scan_test.cpp — the tag scanner.
+// Tag names, the attribute of each tag kind, values and their ends, window.open,
+// comments, BASE tags, and where the scan position is left.
 #include "page/page.h"
 
 #include <gtest/gtest.h>

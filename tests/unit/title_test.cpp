@@ -1,4 +1,7 @@
-// tests/unit/title_test.cpp — titles in 7-bit JIS, EUC-JP, Shift_JIS and UTF-8 and start-list files in Shift_JIS, UTF-8 and UTF-16: detection, conversion into Shift_JIS, character references, and the start page's title taken as its shortcut's name.
+// tests/unit/title_test.cpp — titles and start-list files in Japanese encodings.
+// Titles in 7-bit JIS, EUC-JP, Shift_JIS and UTF-8 and start-list files in Shift_JIS,
+// UTF-8 and UTF-16: detection, conversion into Shift_JIS, character references, and the
+// start page's title taken as its shortcut's name.
 #include "page/page.h"
 
 #include <gtest/gtest.h>

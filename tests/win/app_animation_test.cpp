@@ -1,4 +1,6 @@
-// tests/win/app_animation_test.cpp — the picture strip loader on good, short and corrupt files, the frame counter, and the frame drawn into the animation control.
+// tests/win/app_animation_test.cpp — the picture strip loader and the animation frames.
+// The loader on good, short and corrupt files, the frame counter, and the frame drawn into
+// the animation control.
 #include <gtest/gtest.h>
 
 #include <string>

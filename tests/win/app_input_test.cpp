@@ -1,4 +1,6 @@
-// tests/win/app_input_test.cpp — the start argument, dropped files (real drop handles built in memory) and the reservation made by a drop during a run, with the crawl start recorded instead of run.
+// tests/win/app_input_test.cpp — the start argument, dropped files, reservations.
+// Real drop handles are built in memory; a drop during a run makes a reservation; the
+// crawl start is recorded instead of run.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>

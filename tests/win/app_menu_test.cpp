@@ -1,4 +1,6 @@
-// tests/win/app_menu_test.cpp — the options menu: its items, order and check marks, the flag toggles and presets carried out as the menu would, and the trailing '\' rule of the folder choice.
+// tests/win/app_menu_test.cpp — the options menu: items, order, check marks, actions.
+// The flag toggles and presets carried out as the menu would, and the trailing '\' rule of
+// the folder choice.
 #include <gtest/gtest.h>
 
 #include <string>

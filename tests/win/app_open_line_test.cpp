@@ -1,4 +1,6 @@
-// tests/win/app_open_line_test.cpp — a double-clicked log line: programs and scripts are shown selected in their folder, other lines are opened by the shell as before.
+// tests/win/app_open_line_test.cpp — a double-clicked log line.
+// Programs and scripts are shown selected in their folder, other lines are opened by the
+// shell as before.
 #include <gtest/gtest.h>
 
 #include <string>

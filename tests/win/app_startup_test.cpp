@@ -1,4 +1,6 @@
-// tests/win/app_startup_test.cpp — the start argument's bound, the setup engine's command line with its overflow rule, and the installation script run through the real setup engine and uninstalled again.
+// tests/win/app_startup_test.cpp — the start argument's bound and the installation.
+// The setup engine's command line with its overflow rule, and the installation script run
+// through the real setup engine and uninstalled again.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,4 +1,6 @@
-// tests/win/crawl_run_test.cpp — a crawl run on a hidden main window: run mode, passes and reservations, the session, the end actions and the power-off notice (through recorded calls, nothing is switched off).
+// tests/win/crawl_run_test.cpp — a crawl run on a hidden main window.
+// Run mode, passes and reservations, the session, the end actions and the power-off notice
+// (through recorded calls, nothing is switched off).
 #include <gtest/gtest.h>
 
 #include <algorithm>

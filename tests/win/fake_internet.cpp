@@ -1,4 +1,5 @@
-// tests/win/fake_internet.cpp — the in-memory Internet calls: sessions, connections, HTTP requests with scripted responses, FTP listings and reads.
+// tests/win/fake_internet.cpp — the in-memory Internet calls.
+// Sessions, connections, HTTP requests with scripted responses, FTP listings and reads.
 #include "tests/win/fake_internet.h"
 
 #include <string.h>

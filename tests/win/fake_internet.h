@@ -1,4 +1,5 @@
-// tests/win/fake_internet.h — an in-memory stand-in for the Internet client calls: scripted responses per request, and a record of every call the engine makes.
+// tests/win/fake_internet.h — an in-memory stand-in for the Internet client calls.
+// Scripted responses per request, and a record of every call the engine makes.
 #ifndef PARVEL_TESTS_WIN_FAKE_INTERNET_H
 #define PARVEL_TESTS_WIN_FAKE_INTERNET_H
 

@@ -1,4 +1,6 @@
-// tests/win/fetch_test.cpp — the fetch of one address through a fake server: the transfer decision table, titles, status texts and log lines of each case, continuing with its checks, connection reuse, FTP, skip and stop.
+// tests/win/fetch_test.cpp — the fetch of one address through a fake server.
+// The transfer decision table, titles, status texts and log lines of each case,
+// continuing with its checks, connection reuse, FTP, skip and stop.
 #include <gtest/gtest.h>
 
 #include <windows.h>

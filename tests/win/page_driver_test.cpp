@@ -1,4 +1,7 @@
-// tests/win/page_driver_test.cpp — the page scan driver on a stored page: the links fetched with their depth values through a recorded stand-in for the fetch, the rewritten file, the start page's shortcut, the link counts, and pages that cannot be read or written.
+// tests/win/page_driver_test.cpp — the page scan driver on a stored page.
+// The links fetched with their depth values through a recorded stand-in for the fetch, the
+// rewritten file, the start page's shortcut, the link counts, and pages that cannot be
+// read or written.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,4 +1,6 @@
-// tests/win/page_files_test.cpp — the stored page's file operations and shortcut files: whole files loaded, pages written back with their length and times, and .LNK files made through the shell link object.
+// tests/win/page_files_test.cpp — the stored page's file operations and shortcut files.
+// Whole files loaded, pages written back with their length and times, and .LNK files made
+// through the shell link object.
 #include <gtest/gtest.h>
 
 #include <windows.h>

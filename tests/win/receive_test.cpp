@@ -1,4 +1,6 @@
-// tests/win/receive_test.cpp — the receive loop on disk: new, continued and replacing files, the overlap check, file dates and the 1980 rule, the size check, the download total, files that cannot be written, and the texts shown.
+// tests/win/receive_test.cpp — the receive loop on disk.
+// New, continued and replacing files, the overlap check, file dates and the 1980 rule, the
+// size check, the download total, files that cannot be written, and the texts shown.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,4 +1,6 @@
-// tests/win/request_test.cpp — requests and the update check through the fake Internet calls: header block, byte range, cache flags, time-outs, status, remote facts, and the date comparison with stored files.
+// tests/win/request_test.cpp — requests and the update check through fake Internet calls.
+// Header block, byte range, cache flags, time-outs, status, remote facts, and the date
+// comparison with stored files.
 #include <gtest/gtest.h>
 
 #include <string>

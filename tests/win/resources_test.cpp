@@ -1,4 +1,6 @@
-// tests/win/resources_test.cpp — the linked resources: the manifest, dialog 101 (controls, styles, texts, places, tab order), the string table, the icons, bitmap 119 and the strip qex.bmp.
+// tests/win/resources_test.cpp — the linked resources and the strip qex.bmp.
+// The manifest, dialog 101 (controls, styles, texts, places, tab order), the string table,
+// the icons and bitmap 119.
 #include <windows.h>
 #include <commctrl.h>
 

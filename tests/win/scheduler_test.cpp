@@ -1,4 +1,6 @@
-// tests/win/scheduler_test.cpp — one pass over a start list: entry words, options, schemes, separators, admission, attempts and stop requests, with a recorded stand-in for the fetch.
+// tests/win/scheduler_test.cpp — one pass over a start list.
+// Entry words, options, schemes, separators, admission, attempts and stop requests, with a
+// recorded stand-in for the fetch.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,4 +1,5 @@
-// tests/win/settings_test.cpp — the settings store in the registry: defaults, conversions, read limits, the download total and the hidden commands.
+// tests/win/settings_test.cpp — the settings store in the registry.
+// Defaults, conversions, read limits, the download total and the hidden commands.
 #include <gtest/gtest.h>
 
 #include <shlobj.h>

@@ -1,4 +1,6 @@
-// tests/win/test_files.h — files for the Windows tests: a fresh temporary folder, files written and read byte for byte, folders removed whole, files beside the test program.
+// tests/win/test_files.h — files for the Windows tests.
+// A fresh temporary folder, files written and read byte for byte, folders removed whole,
+// files beside the test program.
 #ifndef PARVEL_TESTS_WIN_TEST_FILES_H
 #define PARVEL_TESTS_WIN_TEST_FILES_H
 

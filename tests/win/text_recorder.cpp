@@ -1,4 +1,5 @@
-// tests/win/text_recorder.cpp — subclasses the test window and its status line to record the texts set on them.
+// tests/win/text_recorder.cpp — records the texts set on the test window and status line.
+// It subclasses both controls.
 #include "tests/win/text_recorder.h"
 
 #include "app/ids.h"

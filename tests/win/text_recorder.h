@@ -1,4 +1,4 @@
-// tests/win/text_recorder.h — records every text the engine puts into the main window's title and status line, in order.
+// tests/win/text_recorder.h — records the engine's title and status texts, in order.
 #ifndef PARVEL_TESTS_WIN_TEXT_RECORDER_H
 #define PARVEL_TESTS_WIN_TEXT_RECORDER_H
 

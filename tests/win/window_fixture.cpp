@@ -1,4 +1,4 @@
-// tests/win/window_fixture.cpp — the hidden test window, its message pump and readers of its controls.
+// tests/win/window_fixture.cpp — the hidden test window, its pump and control readers.
 #include "tests/win/window_fixture.h"
 
 static INT_PTR CALLBACK PassiveProc(HWND, UINT message, WPARAM, LPARAM)

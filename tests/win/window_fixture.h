@@ -1,4 +1,5 @@
-// tests/win/window_fixture.h — a hidden main window (dialog 101) for tests, with a message pump for the engine threads that talk to it.
+// tests/win/window_fixture.h — a hidden main window (dialog 101) for tests.
+// With a message pump for the engine threads that talk to it.
 #ifndef PARVEL_TESTS_WIN_WINDOW_FIXTURE_H
 #define PARVEL_TESTS_WIN_WINDOW_FIXTURE_H
 

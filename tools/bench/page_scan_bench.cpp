@@ -1,4 +1,6 @@
-// tools/bench/page_scan_bench.cpp — benchmark of the scan and rewrite of a 4 MiB page holding 40,000 absolute links: its cost must grow with the page, not with the page times its links.
+// tools/bench/page_scan_bench.cpp — benchmark of the scan and rewrite of a 4 MiB page.
+// The page holds 40,000 absolute links: the cost must grow with the page, not with the
+// page times its links.
 #include <benchmark/benchmark.h>
 
 #include <string.h>

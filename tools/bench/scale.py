@@ -1,5 +1,8 @@
 #!/usr/bin/python3
-# tools/bench/scale.py — benchmark: a generated site of many files and a long chain of pages, crawled at unlimited depth by parvel.exe under Wine and by wget from the same servers in one run; prints wall time, peak memory, thread count and time per file side by side.
+# tools/bench/scale.py — benchmark: a large generated site, parvel.exe beside wget.
+# Many files and a long chain of pages, crawled at unlimited depth by parvel.exe under Wine
+# and by wget from the same servers in one run; prints wall time, peak memory, thread
+# count and time per file side by side.
 """Usage: scale.py [--files N] [--chain N] [BUILD_DIR]
   (defaults: 10000 files, a chain of 2000 pages, build/win; the Windows build must exist)
 

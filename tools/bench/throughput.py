@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-# tools/bench/throughput.py — benchmark: one large file over loopback, fetched by parvel.exe under Wine and by wget from the same server in the same run; prints both rates and their ratio.
+# tools/bench/throughput.py — benchmark: one large file over loopback, parvel.exe and wget.
+# Both fetch from the same server in the same run; prints both rates and their ratio.
 # Usage: throughput.py [--mib N] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
 import argparse
 import os

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-# tools/demo-site/make-assets.py — makes the binary files of the demo site (pictures, sounds, a plug-in object, downloads); its outputs are kept in the repository.
+# tools/demo-site/make-assets.py — makes the binary files of the demo site.
+# Pictures, sounds, a plug-in object, downloads; its outputs are kept in the repository.
 """Run once after changing a picture or sound: /usr/bin/python3 tools/demo-site/make-assets.py
 
 Pictures are drawn with ImageMagick (/usr/bin/convert, Debian's imagemagick) and the

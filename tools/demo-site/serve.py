@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-# tools/demo-site/serve.py — serves the demo site: the main HTTP server, the main site again on a port of its own, a second HTTP server for the "other server" links and an FTP server, with the placeholders filled in.
+# tools/demo-site/serve.py — serves the demo site with its placeholders filled in.
+# The main HTTP server, the main site again on a port of its own, a second HTTP server
+# for the "other server" links and an FTP server.
 """Command line:  /usr/bin/python3 tools/demo-site/serve.py [--info-file F] [--idle-timeout 600] [--shared-address]
 
 Starts four servers, each on the scheme's own port of a loopback address of its own

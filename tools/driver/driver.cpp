@@ -1,4 +1,5 @@
-// tools/driver/driver.cpp — drives parvel.exe through its window for end-to-end tests: reads one command per line on stdin, answers one line ("ok ..." or "err ...") in UTF-8.
+// tools/driver/driver.cpp — drives parvel.exe through its window for end-to-end tests.
+// Reads one command per line on stdin, answers one line ("ok ..." or "err ...") in UTF-8.
 //
 // Commands:
 //   start EXE [ARGUMENT]   start the program, wait for its main window ("ok"), or for a

@@ -1,4 +1,6 @@
-# tools/e2e/browsercheck.py — opens stored pages from disk (file://) in Debian's headless Chromium and reports, per page, each picture's load state and every link target as the browser resolved it.
+# tools/e2e/browsercheck.py — opens stored pages from disk in headless Chromium.
+# Pages are opened as file:// in Debian's Chromium; reports, per page, each picture's load
+# state and every link target as the browser resolved it.
 """One Chromium run checks many pages: a small local page (written to a temporary
 folder, never into the mirror) loads each stored page in turn in a frame, reads
 the frame's pictures (loaded when complete with a natural width above 0) and the

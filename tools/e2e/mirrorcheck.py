@@ -1,4 +1,6 @@
-# tools/e2e/mirrorcheck.py — reads a mirror made by parvel.exe and models its page rules: the links its scan finds, what the crawl's rules fetch, and the text each link of a stored page must have.
+# tools/e2e/mirrorcheck.py — reads a mirror made by parvel.exe and models its page rules.
+# The links its scan finds, what the crawl's rules fetch, and the text each link of a
+# stored page must have.
 """The model restates the program's rules for the links of a stored page:
 
 - tags are read from each '<'; attribute values run to their matching quote (a quote

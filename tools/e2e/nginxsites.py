@@ -1,4 +1,6 @@
-# tools/e2e/nginxsites.py — runs Debian's nginx in the foreground with a configuration of its own, one static site per loopback address on port 80 (and on 443 over TLS when asked), for the real-site tests.
+# tools/e2e/nginxsites.py — runs Debian's nginx for the real-site tests.
+# In the foreground with a configuration of its own, one static site per loopback address
+# on port 80 (and on 443 over TLS when asked).
 """Usage:
 
     sites = NginxSites({"127.0.0.2": "/usr/share/doc/aptitude/html"},

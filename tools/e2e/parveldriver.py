@@ -1,4 +1,5 @@
-# tools/e2e/parveldriver.py — Python client of the driver program: runs `wine driver.exe` in a test session and operates parvel.exe through it.
+# tools/e2e/parveldriver.py — Python client of the driver program.
+# Runs `wine driver.exe` in a test session and operates parvel.exe through it.
 import os
 import queue
 import subprocess

@@ -1,4 +1,6 @@
-# tools/e2e/sitecheck.py — checks a mirror that parvel.exe made of a real site against the server's files, and compares it with a wget mirror of the same site, with a reason for every file only one of them stored.
+# tools/e2e/sitecheck.py — checks parvel.exe's mirror of a real site, and against wget's.
+# Checked against the server's files and compared with a wget mirror of the same site,
+# with a reason for every file only one of them stored.
 """The checks follow the program's documented crawl rules, restated here once:
 
 - tags scanned: A and AREA href, IMG, BGSOUND, EMBED and FRAME src, and the

@@ -1,4 +1,6 @@
-# tools/e2e/testcerts.py — makes test certificate authorities and server certificates for loopback addresses with openssl, and puts the trusted authority into the system's trust store for one test run.
+# tools/e2e/testcerts.py — makes test certificate authorities and server certificates.
+# For loopback addresses, with openssl; puts the trusted authority into the system's trust
+# store for one test run.
 """Usage:
 
     certs = testcerts.shared()            # made once per process, trusted authority installed

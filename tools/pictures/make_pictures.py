@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-# tools/pictures/make_pictures.py — draws the program's pictures (icons 101, 103, 105, 120 and the busy-animation strip qex.bmp) and writes them into resources/.
+# tools/pictures/make_pictures.py — draws the program's pictures into resources/.
+# Icons 101, 103, 105, 120 and the busy-animation strip qex.bmp.
 """Draws every picture of the program with a small anti-aliased rasteriser.
 
 Standard library only. Run it from anywhere:  /usr/bin/python3 tools/pictures/make_pictures.py

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-# tools/servers/ftpserver.py — the FTP test server: pyftpdlib on 127.0.0.1 serving a folder read-only, with scripted faults and a command log.
+# tools/servers/ftpserver.py — the FTP test server: pyftpdlib serving a folder read-only.
+# On 127.0.0.1, with scripted faults and a command log.
 """FTP test server for the downloader's tests and demos (Debian's python3-pyftpdlib).
 
 Command line

@@ -1,5 +1,7 @@
 #!/usr/bin/python3
-# tools/servers/httpserver.py — the HTTP/1.1 test server, plain or over TLS: serves a folder with ranges, dates and keep-alive, plays scripted faults per path and logs every request.
+# tools/servers/httpserver.py — the HTTP/1.1 test server, plain or over TLS.
+# Serves a folder with ranges, dates and keep-alive, plays scripted faults per path and
+# logs every request.
 """HTTP/1.1 test server for the downloader's tests and demos (Python 3 standard library only).
 
 Command line

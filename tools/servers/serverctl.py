@@ -1,4 +1,5 @@
-# tools/servers/serverctl.py — starts and stops the HTTP and FTP test servers for test scripts, and reads their request logs.
+# tools/servers/serverctl.py — starts and stops the test servers and reads their logs.
+# The HTTP and FTP test servers, for test scripts.
 """Start the test servers from Python test code.
 
     import sys; sys.path.insert(0, "<repo>/tools/servers"); import serverctl
