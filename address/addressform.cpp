@@ -72,12 +72,12 @@ bool SameHostPart(const char *hostPart, const char *otherHostPart)
 
 bool IsHtmlContentType(const char *contentType)
 {
-    static const char kHtml[] = "text/html";
+    static const char HTML[] = "text/html";
     while (*contentType == ' ' || *contentType == '\t')
         ++contentType;
-    if (!StartsWithNoCase(contentType, kHtml))
+    if (!StartsWithNoCase(contentType, HTML))
         return false;
-    const char *rest = contentType + strlen(kHtml);
+    const char *rest = contentType + strlen(HTML);
     while (*rest == ' ' || *rest == '\t')
         ++rest;
     return *rest == '\0' || *rest == ';';

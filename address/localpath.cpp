@@ -8,16 +8,16 @@ char g_saveFolder[TEXT_SIZE];
 char g_dateFolder[TEXT_SIZE];
 unsigned (*g_readSettingNumber)(const char *name, unsigned defaultValue);
 
-static const char kArchivesFolder[] = "archives";
-static const char kDirectoryFile[] = "index.html";
+static const char ARCHIVES_FOLDER[] = "archives";
+static const char DIRECTORY_FILE[] = "index.html";
 
 // Extensions of the files that "cbe" gathers in the archives folder, as its
 // announcement "EXE,ZIP,LZH,CAB" names them.
-static const char *const kArchiveExtensions[] = {".exe", ".zip", ".lzh", ".cab"};
+static const char *const ARCHIVE_EXTENSIONS[] = {".exe", ".zip", ".lzh", ".cab"};
 
 // Device names of Windows: a file segment named so, with or without an
 // extension, would open the device instead of a file.
-static const char *const kDeviceNames[] = {
+static const char *const DEVICE_NAMES[] = {
     "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4", "COM5", "COM6",   "COM7",    "COM8",
     "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
 
@@ -92,7 +92,7 @@ static bool NamesDevice(const char *segment, size_t *nameLength)
         ++length;
     while (length > 0 && segment[length - 1] == ' ')
         --length;
-    for (const char *device : kDeviceNames) {
+    for (const char *device : DEVICE_NAMES) {
         size_t deviceLength = strlen(device);
         if (deviceLength != length)
             continue;
@@ -236,7 +236,7 @@ static bool ApplyFileName(PathBuilder *path, const char *decoded, char *safeName
     if (namesFolder) {
         if (!ApplyFolderSegment(path, p, end))
             return false;
-        CopyText(safeName, TEXT_SIZE, kDirectoryFile);
+        CopyText(safeName, TEXT_SIZE, DIRECTORY_FILE);
         return true;
     }
     return MakeSafeSegment(safeName, p, end);
@@ -244,7 +244,7 @@ static bool ApplyFileName(PathBuilder *path, const char *decoded, char *safeName
 
 static bool IsArchive(const char *filePart)
 {
-    return ExtensionIsOneOf(filePart, kArchiveExtensions, sizeof kArchiveExtensions / sizeof kArchiveExtensions[0]);
+    return ExtensionIsOneOf(filePart, ARCHIVE_EXTENSIONS, sizeof ARCHIVE_EXTENSIONS / sizeof ARCHIVE_EXTENSIONS[0]);
 }
 
 // True when the text ends with a '\' that is a character of its own.
@@ -279,7 +279,7 @@ static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archi
 {
     char safeName[TEXT_SIZE];
     if (archive) {
-        CopyText(safeName, sizeof safeName, kArchivesFolder);
+        CopyText(safeName, sizeof safeName, ARCHIVES_FOLDER);
     } else {
         char decoded[TEXT_SIZE];
         if (!DecodeEscapes(decoded, HostWithoutScheme(hostPart)) || !MakeSafeSegment(safeName, decoded, decoded + strlen(decoded)))

@@ -128,10 +128,10 @@ static bool NamesMatch(const char *p, const char *name, size_t length)
 // Reads the month's three-letter name at *p (any case) into *month (1 to 12).
 static bool ReadMonth(const char **p, int *month)
 {
-    static const char *const kMonthNames[] = {"jan", "feb", "mar", "apr", "may", "jun",
+    static const char *const MONTH_NAMES[] = {"jan", "feb", "mar", "apr", "may", "jun",
                                               "jul", "aug", "sep", "oct", "nov", "dec"};
     for (int m = 0; m < 12; ++m) {
-        if (NamesMatch(*p, kMonthNames[m], 3)) {
+        if (NamesMatch(*p, MONTH_NAMES[m], 3)) {
             *p += 3;
             *month = m + 1;
             return true;
@@ -176,7 +176,7 @@ static bool ReadClock(const char **p, HttpDate *date)
 // zone's minutes east of GMT.
 static bool ReadZoneAndEnd(const char *p, int *offset)
 {
-    static const char *const kGmtNames[] = {"gmt", "utc", "ut", "z"};
+    static const char *const GMT_NAMES[] = {"gmt", "utc", "ut", "z"};
     p = SkipSpaces(p);
     *offset = 0;
     if (*p == '+' || *p == '-') {
@@ -190,7 +190,7 @@ static bool ReadZoneAndEnd(const char *p, int *offset)
         while (IsAsciiLetter(p[length]))
             ++length;
         bool known = false;
-        for (const char *name : kGmtNames)
+        for (const char *name : GMT_NAMES)
             known = known || (strlen(name) == length && NamesMatch(p, name, length));
         if (!known)
             return false;

@@ -246,7 +246,7 @@ struct LinkAttribute {
     const char *attribute;
     int result;
 };
-static const LinkAttribute kLinkAttributes[] = {
+static const LinkAttribute LINK_ATTRIBUTES[] = {
     {"A", "href", TAG_LINKS},           {"AREA", "href", TAG_LINKS},       {"IMG", "src", TAG_LINKS},
     {"BGSOUND", "src", TAG_LINKS},      {"EMBED", "src", TAG_LINKS},       {"BODY", "background", TAG_LINKS},
     {"TABLE", "background", TAG_LINKS}, {"TR", "background", TAG_LINKS},   {"TH", "background", TAG_LINKS},
@@ -256,7 +256,7 @@ static const LinkAttribute kLinkAttributes[] = {
 // The entry of the tag in the table; null for a tag without links.
 static const LinkAttribute *LinkAttributeOf(const char *tagName)
 {
-    for (const LinkAttribute &entry : kLinkAttributes)
+    for (const LinkAttribute &entry : LINK_ATTRIBUTES)
         if (CompareNoCase(tagName, entry.tag) == 0)
             return &entry;
     return NULL;
