@@ -1,4 +1,4 @@
-// engine/engine.h — what the window calls of the crawl engine: start a run, check a list, power off.
+// engine/engine.h — what the window calls of the engine: start a run, check a list, power off.
 #ifndef PARVEL_ENGINE_ENGINE_H
 #define PARVEL_ENGINE_ENGINE_H
 

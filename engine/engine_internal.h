@@ -1,4 +1,4 @@
-// engine/engine_internal.h — the crawl engine's own interface: run, scheduler, fetch, requests, receive.
+// engine/engine_internal.h — the engine's own interface: run, scheduler, fetch, receive.
 #ifndef PARVEL_ENGINE_ENGINE_INTERNAL_H
 #define PARVEL_ENGINE_ENGINE_INTERNAL_H
 
