@@ -77,3 +77,15 @@ bool FormatText(char *output, size_t size, const char *format, ...)
     DropCutLeadByte(output, strlen(output));
     return false;
 }
+
+bool AppendWord(char *output, size_t size, const char *text)
+{
+    const char *end = (const char *)memchr(output, '\0', size);
+    if (end == NULL)
+        return false;
+    size_t used = (size_t)(end - output);
+    if (FormatText(output + used, size - used, "%s ", text))
+        return true;
+    output[used] = '\0';
+    return false;
+}

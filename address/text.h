@@ -27,6 +27,10 @@ bool CopyTextRange(char *output, size_t size, const char *begin, const char *end
 // was, when output holds no terminated text within size.
 bool AppendText(char *output, size_t size, const char *text);
 
+// Appends text and one space when both fit whole, as a list of words
+// grows; false, with output as it was, when they do not.
+bool AppendWord(char *output, size_t size, const char *text);
+
 // Formats printf-style into output. The arguments must not point into output.
 bool FormatText(char *output, size_t size, const char *format, ...) PARVEL_PRINTF_FORMAT(3, 4);
 

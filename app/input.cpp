@@ -193,14 +193,6 @@ static bool DroppedFileName(HDROP drop, UINT index, char *path)
     return DragQueryFileA(drop, index, path, TEXT_SIZE) == length;
 }
 
-// Appends the text and one space to the start list when both fit.
-static void AppendEntry(char *startList, const char *text)
-{
-    size_t used = strlen(startList);
-    if (!FormatText(startList + used, START_LIST_SIZE - used, "%s ", text))
-        startList[used] = '\0';
-}
-
 void TakeDroppedFiles(HWND window, HDROP drop)
 {
     char path[TEXT_SIZE];
@@ -219,7 +211,7 @@ void TakeDroppedFiles(HWND window, HDROP drop)
             continue;
         char address[TEXT_SIZE];
         ReadShortcutAddress(path, address, "*");
-        AppendEntry(startList, address);
+        AppendWord(startList, START_LIST_SIZE, address);
     }
     DragFinish(drop);
     StartOrReserve(window, saveFolder, startList, ignoreText);

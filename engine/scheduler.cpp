@@ -87,14 +87,6 @@ static bool RunEntryWord(const char *word)
     return false;
 }
 
-// Appends a pattern and a space to the ignore patterns, when both fit.
-static void AddIgnorePattern(const char *pattern)
-{
-    size_t used = strlen(g_ignorePatterns);
-    if (!FormatText(g_ignorePatterns + used, sizeof g_ignorePatterns - used, "%s ", pattern))
-        g_ignorePatterns[used] = '\0';
-}
-
 // The depth limit an entry's '|' option gives: the next character's digit,
 // kept within 0 to 9.
 static int DepthOption(char c)
@@ -113,7 +105,7 @@ void ApplyEntryOptions(const char *word)
             while (*p == ';') {
                 char pattern[TEXT_SIZE];
                 CopyUntil(pattern, p + 1, ";|");
-                AddIgnorePattern(pattern);
+                AppendWord(g_ignorePatterns, sizeof g_ignorePatterns, pattern);
                 p = ScanFor(p + 1, "", ";|", 1);
             }
         } else {
@@ -208,11 +200,12 @@ static DWORD SuperviseWorker(HANDLE worker)
     return code;
 }
 
-// Tells that an attempt failed for want of a thread to fetch in.
-static void LogNoWorker(const char *address)
+// Adds one line to the log: the format filled with the address's first
+// 259 bytes.
+static void LogAddressLine(const char *format, const char *address)
 {
-    char line[TEXT_SIZE + 48];
-    FormatText(line, sizeof line, "* スレッドを作成できないので取得できません : %.259s", address);
+    char line[TEXT_SIZE + 64];
+    FormatText(line, sizeof line, format, address);
     AppendLog(g_mainWindow, line);
 }
 
@@ -228,7 +221,7 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth)
             code = SuperviseWorker(worker);
             CloseHandle(worker);
         } else {
-            LogNoWorker(address);
+            LogAddressLine("* スレッドを作成できないので取得できません : %.259s", address);
         }
         if (code == 1 || g_crawlState != CRAWL_RUNNING)
             return;
@@ -241,12 +234,7 @@ DWORD WINAPI FetchWorkerMain(LPVOID parameter)
     return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt);
 }
 
-void LogPathTooLong(const char *address)
-{
-    char line[TEXT_SIZE + 32];
-    FormatText(line, sizeof line, "* パスが長すぎます : %.259s", address);
-    AppendLog(g_mainWindow, line);
-}
+void LogPathTooLong(const char *address) { LogAddressLine("* パスが長すぎます : %.259s", address); }
 
 int AdmitAddress(char *address, int depth)
 {
