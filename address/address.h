@@ -86,6 +86,10 @@ bool SameHostPart(const char *hostPart, const char *otherHostPart);
 // "text/html; charset=UTF-8" is a page like "text/html".
 bool IsHtmlContentType(const char *contentType);
 
+// True when a file is a style sheet: named ".css" (without case), or served
+// as "text/css" when it did not come as a page.
+bool IsStyleSheet(const char *fileName, const char *contentType);
+
 // The address (address form) that a redirect's Location names, resolved
 // against the address that was asked for (address form, host part without
 // user information), into output (size bytes): an http or https address, a

@@ -70,17 +70,28 @@ bool SameHostPart(const char *hostPart, const char *otherHostPart)
     return CompareNoCase(HostWithoutScheme(hostPart), HostWithoutScheme(otherHostPart)) == 0;
 }
 
-bool IsHtmlContentType(const char *contentType)
+// True when the content type's media type is the given one (see
+// IsHtmlContentType).
+static bool HasMediaType(const char *contentType, const char *mediaType)
 {
-    static const char HTML[] = "text/html";
     while (*contentType == ' ' || *contentType == '\t')
         ++contentType;
-    if (!StartsWithNoCase(contentType, HTML))
+    if (!StartsWithNoCase(contentType, mediaType))
         return false;
-    const char *rest = contentType + strlen(HTML);
+    const char *rest = contentType + strlen(mediaType);
     while (*rest == ' ' || *rest == '\t')
         ++rest;
     return *rest == '\0' || *rest == ';';
+}
+
+bool IsHtmlContentType(const char *contentType) { return HasMediaType(contentType, "text/html"); }
+
+bool IsStyleSheet(const char *fileName, const char *contentType)
+{
+    static const char *const styleExtensions[] = {".css"};
+    if (IsHtmlContentType(contentType))
+        return false;
+    return ExtensionIsOneOf(fileName, styleExtensions, 1) || HasMediaType(contentType, "text/css");
 }
 
 bool RemoveDotSegments(char *path)

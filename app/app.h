@@ -116,12 +116,12 @@ bool StartOrReserve(HWND window, const char *saveFolder, const char *startList, 
 enum {
     MENU_SAVEFOLDER = 1, MENU_OUTSERVER = 2, MENU_RESUME = 3, MENU_CACHE = 4,
     MENU_NOARCHIVES = 5, MENU_NOINDEX = 6, MENU_NOIMAGES = 7, MENU_NOBINARIES = 8,
-    MENU_SHORTCUTFOLDER = 9, MENU_FTP = 10, MENU_CERT = 11
+    MENU_SHORTCUTFOLDER = 9, MENU_FTP = 10, MENU_CERT = 11, MENU_MODERN = 12
 };
 
-// The four flag settings as read when the menu was built.
+// The flag settings as read when the menu was built.
 struct MenuFlags {
-    int resume, cache, outServer, useFtp, ignoreCert;
+    int resume, cache, outServer, useFtp, ignoreCert, modern;
 };
 
 // MF_CHECKED when a flag setting's value is exactly 1, else 0.

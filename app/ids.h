@@ -73,6 +73,7 @@
 #define IDS_SEARCH 39
 #define IDS_DOWNLOADINGTRY 40
 #define IDS_MENU_CERT 41
+#define IDS_MENU_MODERN 42
 
 // Registry values under HKEY_CURRENT_USER\software\dwk\qex
 #define SETTINGS_KEY "software\\dwk\\qex"
@@ -92,5 +93,6 @@
 #define REG_CBD "cbd"
 #define REG_CBE "cbe"
 #define REG_CERT "cert"
+#define REG_MODERN "modern"
 
 #endif

@@ -49,6 +49,8 @@ HMENU BuildOptionsMenu(MenuFlags *flags)
     AddMenuItem(menu, MenuCheckFlag(flags->useFtp), MENU_FTP, IDS_MENU_FTP);
     flags->ignoreCert = GetIgnoreCertErrors();
     AddMenuItem(menu, MenuCheckFlag(flags->ignoreCert), MENU_CERT, IDS_MENU_CERT);
+    flags->modern = GetModernScan();
+    AddMenuItem(menu, MenuCheckFlag(flags->modern), MENU_MODERN, IDS_MENU_MODERN);
     AddMenuItem(menu, MF_STRING, MENU_SAVEFOLDER, IDS_MENU_SAVEFOLDER);
     AddMenuItem(menu, MF_STRING, MENU_SHORTCUTFOLDER, IDS_MENU_SHORTCUTFOLDER);
     return menu;
@@ -101,6 +103,9 @@ void RunOptionsCommand(HWND window, int command, const MenuFlags *flags)
         break;
     case MENU_CERT:
         ToggleFlag(REG_CERT, flags->ignoreCert);
+        break;
+    case MENU_MODERN:
+        ToggleFlag(REG_MODERN, flags->modern);
         break;
     case MENU_NOARCHIVES:
     case MENU_NOINDEX:

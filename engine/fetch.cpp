@@ -496,11 +496,12 @@ int FetchAddress(const char *address, int depth, int attempt)
     CloseRequest(&job);
     RecordVisited(&job, result);
     bool looksLikePage = job.file[0] == '\0' || job.nonPage == 0;
-    if (!job.fileProblem && looksLikePage && g_crawlState == CRAWL_RUNNING) {
+    bool styleSheet = GetModernScan() == 1 && IsStyleSheet(job.file, g_contentType);
+    if (!job.fileProblem && (looksLikePage || styleSheet) && g_crawlState == CRAWL_RUNNING) {
         if (job.service != INTERNET_SERVICE_HTTP || result != 1)
             return result;
-        // The page's links are fetched before this returns; they resolve
-        // against the address that answered.
+        // The page's (or style sheet's) links are fetched before this
+        // returns; they resolve against the address that answered.
         ScanAnsweredPage(&job, depth);
     }
     if (CarryOutSkip())

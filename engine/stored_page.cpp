@@ -8,10 +8,13 @@
 #include "page/page_win.h"
 #include "settings/settings.h"
 
-// What link handling reads of the crawl, for the page about to be scanned.
-static void FillScanSettings(ScanSettings *settings, const char *storedHostPart, const char *storedPathPart,
-                             int depth)
+// What link handling reads of the crawl, for the page about to be scanned
+// (a style sheet is scanned for the addresses it names).
+static void FillScanSettings(ScanSettings *settings, const char *localPath, const char *storedHostPart,
+                             const char *storedPathPart, int depth)
 {
+    settings->modern = GetModernScan();
+    settings->styleSheet = settings->modern == 1 && IsStyleSheet(localPath, g_contentType);
     settings->storedHostPart = storedHostPart;
     settings->storedPathPart = storedPathPart;
     settings->pageDepth = depth;
@@ -65,7 +68,7 @@ void ProcessStoredPage(const char *localPath, const char *hostPart, const char *
                        const char *storedHostPart, const char *storedPathPart)
 {
     ScanSettings settings;
-    FillScanSettings(&settings, storedHostPart, storedPathPart, depth);
+    FillScanSettings(&settings, localPath, storedHostPart, storedPathPart, depth);
     LinkList list;
     bool haveList = ScanStoredPage(localPath, hostPart, pathPart, &settings, &list);
     if (haveList)

@@ -24,6 +24,12 @@ enum {
     FLAG_AT_LIMIT = 128, // the page stands at the depth limit 1, else at 0 of an unlimited crawl
 };
 
+// A second byte of 1 to 3 after the flags chooses how the text is read (and
+// is no part of it): 1 a page with style sheets, scripts and srcsets
+// followed, 2 a style sheet, 3 both. Any other byte begins the page, read as
+// pages before style sheets were.
+enum { MODE_MODERN = 1, MODE_STYLE_SHEET = 2 };
+
 static const char *const pagePaths[] = {"/", "/a/", "/a/b/", "/a/b/c/d/"};
 static const char HOST[] = "host";
 
@@ -130,7 +136,8 @@ static std::vector<std::string> RewriteForms(const std::string &link, const Reco
 // one, a window.open address, a quote never closed.
 static std::vector<size_t> LinkEnds(const std::string &input, size_t in)
 {
-    static const char *const stops[] = {"\"?#\r\n", "'?#\r\n", " \t\f<>?#'\r\n", "\"' <>?#\r\n", ">?#\r\n"};
+    static const char *const stops[] = {"\"?#\r\n", "'?#\r\n", " \t\f<>?#'\r\n", "\"' <>?#\r\n", ">?#\r\n",
+                                        " \t\f)?#\r\n", ",?#\r\n"};
     std::vector<size_t> ends;
     for (const char *stop : stops) {
         size_t end = in;
@@ -237,8 +244,8 @@ static void CheckRewrittenPage(const std::string &input, const std::string &outp
         size_t most = in - synced < TEXT_SIZE ? in - synced : TEXT_SIZE;
         for (size_t back = most + 1; back-- > 0 && !skipped;) {
             size_t rewindIn = in - back, rewindOut = out - back;
-            if (rewindIn == 0 || input[rewindIn - 1] == '\0' || strchr("=\"' \t\r\n\f", input[rewindIn - 1]) == NULL)
-                continue; // a link text begins after an '=', a quote or a blank
+            if (rewindIn == 0 || input[rewindIn - 1] == '\0' || strchr("=\"' \t\r\n\f(,;", input[rewindIn - 1]) == NULL)
+                continue; // a link text begins after an '=', a quote, a blank, or a '(', ',' or ';'
             skipped = SkipRewrite(input, rewindIn, output, rewindOut, recorded, pagePath, pageFolder, depth);
             if (skipped) {
                 in = rewindIn;
@@ -302,7 +309,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     int flags = data[0];
     const char *pagePath = pagePaths[(flags >> 4) & 3];
-    std::string input((const char *)data + 1, size - 1);
+    int mode = size >= 2 && data[1] >= 1 && data[1] <= 3 ? data[1] : 0;
+    std::string input((const char *)data + (mode != 0 ? 2 : 1), size - (mode != 0 ? 2 : 1));
     static char title[TEXT_SIZE];
     strcpy(title, "host/a/");
     g_scanSettings.startPath = "/a/";
@@ -313,6 +321,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     g_scanSettings.shortcutTitle = title;
     g_scanSettings.pageDepth = (flags & FLAG_AT_LIMIT) ? 1 : 0;
     g_scanSettings.depthLimit = (flags & FLAG_AT_LIMIT) ? 1 : 32512;
+    g_scanSettings.modern = mode != 0 ? 1 : 0;
+    g_scanSettings.styleSheet = (mode & MODE_STYLE_SHEET) ? 1 : 0;
     strcpy(g_saveFolder, "C:\\save");
     strcpy(g_ignorePatterns, (flags & FLAG_IGNORE) ? "*.GIF *.ZIP" : "");
 

@@ -25,11 +25,12 @@ static bool IsAbsoluteLink(const char *link)
 }
 
 // True when the link names a page: a folder, a page extension, or any link
-// of a page that did not come as "text/html".
-static bool IsPageLike(const char *filePart)
+// of a page that did not come as "text/html". What a page needs to be shown
+// is a page only by its name.
+static bool IsPageLike(const char *filePart, bool needed)
 {
     const char *type = g_scanSettings.contentType != NULL ? g_scanSettings.contentType : "";
-    return filePart[0] == '\0' || HasPageExtension(filePart) || !IsHtmlContentType(type);
+    return filePart[0] == '\0' || HasPageExtension(filePart) || (!needed && !IsHtmlContentType(type));
 }
 
 // ---- Where the stored page stands ----
@@ -187,10 +188,11 @@ static void EscapeSpaces(char *address)
 
 // The verdict on an address of a link in a page of hostPart: the same
 // server, another server or outside the start path, or FTP.
-static int ScopeVerdict(const char *host, const char *path, const char *file, const char *hostPart, bool ftp)
+static int ScopeVerdict(const char *host, const char *path, const char *file, const char *hostPart, bool ftp,
+                        bool needed)
 {
     bool otherServer = !SameHostPart(host, hostPart);
-    if (!ftp && IsPageLike(file)) {
+    if (!ftp && IsPageLike(file, needed)) {
         const char *startPath = g_scanSettings.startPath != NULL ? g_scanSettings.startPath : "";
         if (otherServer || !StartsWithNoCase(path, startPath))
             return VERDICT_OUTSIDE;
@@ -201,11 +203,13 @@ static int ScopeVerdict(const char *host, const char *path, const char *file, co
 }
 
 // The link's kind: the tag's, unless the verdict and the settings say
-// another server's data, FTP, or nothing.
-static int KindOfVerdict(int verdict, int kind)
+// another server's data, FTP, or nothing. What a page needs to be shown is
+// fetched from another server whatever the setting says: most sites load
+// their style sheets, scripts and fonts from one.
+static int KindOfVerdict(int verdict, int kind, bool needed)
 {
     if (verdict == VERDICT_OUTSIDE)
-        return g_scanSettings.outServer == 1 ? LINK_OUTSIDE_DATA : LINK_NOT_FOLLOWED;
+        return g_scanSettings.outServer == 1 || needed ? LINK_OUTSIDE_DATA : LINK_NOT_FOLLOWED;
     if (verdict == VERDICT_FTP)
         return g_scanSettings.useFtp != 0 ? LINK_FTP : LINK_NOT_FOLLOWED;
     return kind;
@@ -353,7 +357,8 @@ int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const
                const char *place, int tagKind)
 {
     memset(resolved, 0, LINK_BUFFER_SIZE);
-    int kind = CheckLinkScheme(linkText, tagKind);
+    bool needed = tagKind == TAG_NEEDED;
+    int kind = CheckLinkScheme(linkText, needed ? LINK_NEXT_LEVEL : tagKind);
     if (kind == LINK_NOT_FOLLOWED)
         return kind;
     if (IsAbsoluteLink(linkText))
@@ -366,9 +371,9 @@ int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const
     bool ftp = StartsWithNoCase(linkText, "ftp:");
     char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], user[TEXT_SIZE], password[TEXT_SIZE];
     if (strlen(resolved) >= TEXT_SIZE || SplitAddress(resolved, host, path, file) != 1)
-        return ftp ? KindOfVerdict(VERDICT_FTP, kind) : kind; // too long: the driver tells the user
+        return ftp ? KindOfVerdict(VERDICT_FTP, kind, needed) : kind; // too long: the driver tells the user
     TakeUserFromHost(host, user, password);
-    kind = KindOfVerdict(ScopeVerdict(host, path, file, hostPart, ftp), kind);
+    kind = KindOfVerdict(ScopeVerdict(host, path, file, hostPart, ftp, needed), kind, needed);
     if (place != NULL)
         RewriteLink(resolved, kind, linkText, place, hostPart, pathPart);
     return kind;

@@ -59,22 +59,64 @@ struct ScanSettings {
     // or server); null when the page answered where it is stored.
     const char *storedHostPart;
     const char *storedPathPart;
+    int modern;     // 1: style sheets, scripts, inline frames, srcset and media are followed too
+    int styleSheet; // 1: the text is a style sheet, not a page
 };
 extern ScanSettings g_scanSettings;
 
 // ---- Tag scanner ----
 
-// ScanTag results.
-enum { TAG_NOTHING = 0, TAG_LINKS = 1, TAG_FRAME = 2 };
+// What a found link is: a link or picture of the next level (TAG_LINKS), a
+// frame source of the same level (TAG_FRAME), or what a page needs to be
+// shown (TAG_NEEDED: a style sheet, script, font or icon, or what a style
+// sheet names), fetched from any server. ScanTag returns the kind of the
+// tag's first found link, TAG_NOTHING, or TAG_STYLE_BLOCK for a STYLE tag
+// whose block follows (its style text is read by the driver).
+enum { TAG_NOTHING = 0, TAG_LINKS = 1, TAG_FRAME = 2, TAG_NEEDED = 5, TAG_STYLE_BLOCK = 6 };
 
-// The link texts of one tag, each followed by a CR, and where each begins
-// in the page text (a tag yields at most two).
-#define FOUND_LINK_MAX 2
+// The link texts of one tag, each followed by a CR, where each begins in
+// the page text and what each is. Links beyond FOUND_LINK_MAX are counted
+// in g_linksUnread.
+#define FOUND_LINK_MAX 64
 struct FoundLinks {
-    char text[LINK_BUFFER_SIZE];
+    char text[FOUND_LINK_MAX * TEXT_SIZE];
     const char *place[FOUND_LINK_MAX];
+    int kind[FOUND_LINK_MAX];
     int count;
 };
+
+// Links of the page scanned last that could not be read: beyond a tag's
+// FOUND_LINK_MAX, or a followed link text longer than 259 characters.
+extern int g_linksUnread;
+
+// The link text of the value from begin to end into link (TEXT_SIZE bytes):
+// blanks around it dropped, ended by '?', '#' or a line break; *place is
+// moved to its first byte. False, with link empty, when it is empty or
+// longer than 259 characters (counted as unread unless its scheme is one
+// that is never followed).
+bool TakeLinkText(char *link, const char **place, const char *begin, const char *end);
+
+// ---- Style text and srcset values ----
+
+// A piece of the page text: from begin up to end.
+struct TextRange {
+    const char *begin, *end;
+};
+
+// The next address that the style text names by url(...) or @import, from
+// *position up to end: its range (inside the quotes when quoted); *position
+// moves past it. Comments and other strings are passed over. False when
+// none is left.
+bool NextStyleAddress(const char **position, const char *end, TextRange *found);
+
+// The next candidate address of a srcset value (addresses with width or
+// density descriptors, separated by commas); *position moves past the
+// candidate's descriptors. False when none is left.
+bool NextSrcsetAddress(const char **position, const char *end, TextRange *found);
+
+// The address of a refresh's content ("5; url=page.html"), without its
+// quotes. False when there is none.
+bool RefreshAddress(const char *begin, const char *end, TextRange *found);
 
 // Takes the tag name after the '<' at position into out (TEXT_SIZE bytes),
 // up to the first of "-< >\r\n". False when 259 characters were taken
@@ -82,8 +124,7 @@ struct FoundLinks {
 bool ReadTagName(char *out, const char *position);
 
 // With the scan position on the first character of the tag name: collects
-// the tag's link texts into found and returns TAG_NOTHING, TAG_LINKS or
-// TAG_FRAME; leaves the scan position at the tag's end ('>' outside quoted
+// the tag's link texts into found and returns what it found (see above); leaves the scan position at the tag's end ('>' outside quoted
 // values); disables a BASE tag (its name in the page text, its closing as a
 // rewrite); reads the start page's title (the first TITLE before the body).
 int ScanTag(FoundLinks *found, const char *tagName);
@@ -155,8 +196,10 @@ int CheckLinkScheme(const char *linkText, int kind);
 // Resolves the link text of the page (host part without user information,
 // path part beginning and ending with '/') into resolved (LINK_BUFFER_SIZE
 // bytes, in the address form, spaces as %20) as a browser resolves it, and
-// returns the link's kind: the tag's kind (tagKind), or another server's
-// data, FTP, or not followed, by the link's scope and the settings. The
+// returns the link's kind: the tag's kind (tagKind; TAG_NEEDED is a link of
+// the next level whose other server's files are fetched whatever out_server
+// says), or another server's data, FTP, or not followed, by the link's scope
+// and the settings. The
 // rewrite is noted at place (when not null): a link to what the crawl's
 // rules fetch leads to its stored file (a relative one that does so already
 // stays as written); a relative or rooted link to what they do not fetch

@@ -15,6 +15,7 @@ static const char PAGE_NOT_READ[] = "* ページを読めないので走査し�
 static const char PAGE_NOT_WRITTEN[] = "* ページを書き戻せません : %s";
 static const char PAGE_NO_MEMORY[] = "* メモリが足りないのでページを書き換えません : %s";
 static const char SHORTCUT_TOO_LONG[] = "* ショートカットのパスが長すぎます : %s";
+static const char LINKS_UNREAD[] = "* 読み取れなかったリンクが %d 個あります : %s";
 
 // Adds one line, the format filled with a text of at most 259 characters.
 static void LogLine(const char *format, const char *text)
@@ -94,6 +95,11 @@ static void ScanAndWriteBack(const char *localPath, const char *hostPart, const 
         LogLine(PAGE_NO_MEMORY, localPath);
     else if (!WriteBackPage(localPath, g_pageText, g_pageLength))
         LogLine(PAGE_NOT_WRITTEN, localPath);
+    if (g_linksUnread > 0) { // once per page: the links beyond what a tag or a link text can hold
+        char line[2 * TEXT_SIZE];
+        FormatText(line, sizeof line, LINKS_UNREAD, g_linksUnread, localPath);
+        AppendLog(g_mainWindow, line);
+    }
 }
 
 bool ScanStoredPage(const char *localPath, const char *hostPart, const char *pathPart,

@@ -1,35 +1,67 @@
-// page/pagescan.cpp — the page scan driver's walk over the tags of a page.
+// page/pagescan.cpp — the page scan driver's walk over the tags of a page or a style sheet.
 // Records each accepted link with its kind; names the start page's shortcut file.
 #include "page/page.h"
 
 #include <string.h>
 
-// Records the link texts of one tag: each that is not empty, not a fragment
-// and of a followed scheme is resolved, given its kind and appended.
-static void RecordFoundLinks(const FoundLinks *found, int tagResult, const char *hostPart,
-                             const char *pathPart, LinkList *list)
+// Records one link text found at place as the kind, when it is not empty,
+// not a fragment and of a followed scheme: resolved, given its kind and
+// appended.
+static void RecordLink(const char *link, const char *place, int foundKind, const char *hostPart,
+                       const char *pathPart, LinkList *list)
 {
-    char resolved[LINK_BUFFER_SIZE];
+    static char resolved[LINK_BUFFER_SIZE];
+    if (link[0] == '\0' || link[0] == '#' || CheckLinkScheme(link, foundKind) == LINK_NOT_FOLLOWED)
+        return;
+    int kind = HandleLink(resolved, hostPart, pathPart, link, place, foundKind);
+    AppendLink(list, resolved, kind);
+}
+
+// Records the link texts of one tag.
+static void RecordFoundLinks(const FoundLinks *found, const char *hostPart, const char *pathPart, LinkList *list)
+{
     const char *p = found->text;
-    for (int index = 0; *p != '\0'; ++index) {
+    for (int index = 0; *p != '\0' && index < found->count; ++index) {
         char link[TEXT_SIZE];
         CopyUntil(link, p, "\r");
         p += strlen(link);
         if (*p == '\r')
             ++p;
-        const char *place = index < found->count ? found->place[index] : NULL;
-        if (link[0] == '\0' || link[0] == '#' || CheckLinkScheme(link, tagResult) == LINK_NOT_FOLLOWED)
-            continue;
-        int kind = HandleLink(resolved, hostPart, pathPart, link, place, tagResult);
-        AppendLink(list, resolved, kind);
+        RecordLink(link, found->place[index], found->kind[index], hostPart, pathPart, list);
     }
 }
 
-bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list)
+// Records every address the style text from begin to end names: what the
+// page needs to be shown.
+static void RecordStyleLinks(const char *begin, const char *end, const char *hostPart, const char *pathPart,
+                             LinkList *list)
 {
-    FoundLinks found;
+    TextRange named;
+    while (NextStyleAddress(&begin, end, &named)) {
+        char link[TEXT_SIZE];
+        const char *place;
+        if (TakeLinkText(link, &place, named.begin, named.end))
+            RecordLink(link, place, TAG_NEEDED, hostPart, pathPart, list);
+    }
+}
+
+// The style block after a STYLE tag (the scan position at the tag's end):
+// its addresses are recorded and the scan goes on at its closing tag.
+static void ScanStyleBlock(const char *hostPart, const char *pathPart, LinkList *list)
+{
+    char *begin = g_scanPosition + (*g_scanPosition == '>' ? 1 : 0);
+    char *end = begin;
+    while (*end != '\0' && !(end[0] == '<' && end[1] == '/' && StartsWithNoCase(end + 2, "style")))
+        ++end;
+    RecordStyleLinks(begin, end, hostPart, pathPart, list);
+    g_scanPosition = end;
+}
+
+// Records the links of every tag of the page text.
+static void ScanTags(const char *hostPart, const char *pathPart, LinkList *list)
+{
+    static FoundLinks found; // one page is scanned at a time, as its page text is one
     BeginTagScan();
-    g_scanPosition = g_pageText;
     while (*g_pageText != '\0') {
         g_scanPosition = ScanFor(g_scanPosition, "", "<", 1);
         if (*g_scanPosition == '\0')
@@ -40,17 +72,31 @@ bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list)
         } else {
             ++g_scanPosition;
             int result = ScanTag(&found, tagName);
+            if (result == TAG_STYLE_BLOCK) {
+                ScanStyleBlock(hostPart, pathPart, list);
+                continue;
+            }
             if (result == TAG_NOTHING) {
                 if (*g_scanPosition != '\0')
                     ++g_scanPosition;
             } else {
-                RecordFoundLinks(&found, result, hostPart, pathPart, list);
+                RecordFoundLinks(&found, hostPart, pathPart, list);
             }
         }
         g_scanPosition = ScanFor(g_scanPosition, "", "<>\r\n ", 1);
         if (*g_scanPosition == '\0')
             break;
     }
+}
+
+bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list)
+{
+    g_linksUnread = 0;
+    g_scanPosition = g_pageText;
+    if (g_scanSettings.styleSheet == 1)
+        RecordStyleLinks(g_pageText, g_pageText + strlen(g_pageText), hostPart, pathPart, list);
+    else
+        ScanTags(hostPart, pathPart, list);
     return ApplyRewrites();
 }
 

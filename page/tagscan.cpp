@@ -1,11 +1,12 @@
-// page/tagscan.cpp — the tag scanner: which attribute of a tag holds a link.
-// The link texts taken from it, comments passed over, BASE tags disabled and the start
+// page/tagscan.cpp — the tag scanner: which attributes of a tag hold links.
+// The link texts taken from them, comments passed over, BASE tags disabled and the start
 // page's title read.
 #include "page/page.h"
 
 #include <string.h>
 
 ScanSettings g_scanSettings;
+int g_linksUnread;
 
 // True while the page's title may still come: the start page's, before its
 // first TITLE and before its body.
@@ -48,23 +49,56 @@ static bool TakeWholeText(char *out, const char *text, const char *stops, const 
     return true;
 }
 
-// Appends the link text that begins at place, ended by a byte of stops or
-// at end, to the tag's found links.
-static void AddFoundLink(FoundLinks *found, const char *place, const char *stops, const char *end)
+// Counts a link text too long to be taken, unless its scheme is one that is
+// never followed (a data: address is long by nature).
+static void CountLongLink(const char *text)
 {
-    char link[TEXT_SIZE];
-    if (!TakeWholeText(link, place, stops, end) || found->count >= FOUND_LINK_MAX)
-        return;
+    char start[TEXT_SIZE];
+    CopyTextRange(start, sizeof start, text, text + strnlen(text, TEXT_SIZE - 1));
+    if (CheckLinkScheme(start, TAG_LINKS) != LINK_NOT_FOLLOWED)
+        ++g_linksUnread;
+}
+
+// Takes the link text at place, ended by a byte of stops or at end, without
+// the blanks that close it.
+static bool TakeLink(char *link, const char *place, const char *stops, const char *end)
+{
+    if (!TakeWholeText(link, place, stops, end)) {
+        CountLongLink(place);
+        return false;
+    }
     size_t length = strlen(link);
     while (length > 0 && (link[length - 1] == ' ' || link[length - 1] == '\t'))
         link[--length] = '\0'; // blanks closing a quoted value are no part of the address
-    size_t used = strlen(found->text);
-    if (used + length + 2 > sizeof found->text)
+    return true;
+}
+
+// Appends the link text that begins at place, ended by a byte of stops or
+// at end, to the tag's found links as the kind.
+static void AddFoundLink(FoundLinks *found, const char *place, const char *stops, const char *end, int kind)
+{
+    char link[TEXT_SIZE];
+    if (!TakeLink(link, place, stops, end))
         return;
+    size_t length = strlen(link);
+    size_t used = strlen(found->text);
+    if (found->count >= FOUND_LINK_MAX || used + length + 2 > sizeof found->text) {
+        ++g_linksUnread;
+        return;
+    }
     memcpy(found->text + used, link, length);
     found->text[used + length] = '\r';
     found->text[used + length + 1] = '\0';
-    found->place[found->count++] = place;
+    found->place[found->count] = place;
+    found->kind[found->count++] = kind;
+}
+
+bool TakeLinkText(char *link, const char **place, const char *begin, const char *end)
+{
+    while (begin < end && (*begin == ' ' || *begin == '\t' || *begin == '\r' || *begin == '\n'))
+        ++begin;
+    *place = begin;
+    return TakeLink(link, begin, "?#\r\n", end) && link[0] != '\0';
 }
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f'; }
@@ -155,17 +189,44 @@ static const char *TagEnd(const char *p)
     return p;
 }
 
-// Takes the link of an attribute's value.
-static void TakeValue(FoundLinks *found, const Attribute *attribute)
+// Takes the link of an attribute's value as the kind.
+static void TakeValue(FoundLinks *found, const Attribute *attribute, int kind)
 {
     const char *value = attribute->value;
     if (attribute->quote != 0) {
         while (*value == ' ' || *value == '\t')
             ++value;
-        AddFoundLink(found, value, QUOTED_VALUE_STOPS, attribute->valueEnd);
+        AddFoundLink(found, value, QUOTED_VALUE_STOPS, attribute->valueEnd, kind);
     } else {
-        AddFoundLink(found, value, VALUE_STOPS, attribute->valueEnd);
+        AddFoundLink(found, value, VALUE_STOPS, attribute->valueEnd, kind);
     }
+}
+
+// Takes each candidate address of a srcset value.
+static void TakeSrcset(FoundLinks *found, const Attribute *attribute, int kind)
+{
+    const char *p = attribute->value;
+    TextRange candidate;
+    while (NextSrcsetAddress(&p, attribute->valueEnd, &candidate))
+        AddFoundLink(found, candidate.begin, QUOTED_VALUE_STOPS, candidate.end, kind);
+}
+
+// Takes each address that the style text of a style attribute names: what
+// the page needs to be shown.
+static void TakeStyleAttribute(FoundLinks *found, const Attribute *attribute)
+{
+    const char *p = attribute->value;
+    TextRange named;
+    while (NextStyleAddress(&p, attribute->valueEnd, &named))
+        AddFoundLink(found, named.begin, QUOTED_VALUE_STOPS, named.end, TAG_NEEDED);
+}
+
+// Takes the address of a refresh's content.
+static void TakeRefresh(FoundLinks *found, const Attribute *attribute, int kind)
+{
+    TextRange address;
+    if (RefreshAddress(attribute->value, attribute->valueEnd, &address))
+        AddFoundLink(found, address.begin, QUOTED_VALUE_STOPS, address.end, kind);
 }
 
 // The address of a window.open call in the tag, when it is given in quotes.
@@ -181,7 +242,7 @@ static void TakeWindowOpen(FoundLinks *found, const char *tagStart, const char *
         return;
     char quote = *p++;
     const char *close = (const char *)memchr(p, quote, (size_t)(tagEnd - p));
-    AddFoundLink(found, p, "\"' <>?#\r\n", close != NULL ? close : tagEnd);
+    AddFoundLink(found, p, "\"' <>?#\r\n", close != NULL ? close : tagEnd, TAG_LINKS);
 }
 
 // True when the title text holds something a file name can show.
@@ -240,42 +301,165 @@ static void DisableBaseTag(void)
         RecordRewrite(end, 1, "-->");
 }
 
-// The attribute of each tag that holds a link, and what the link is.
+// How an attribute's value holds its links.
+enum { FORM_ADDRESS, FORM_SRCSET, FORM_REFRESH };
+
+// What another attribute of the tag must say for the entry to apply.
+enum { WHEN_ALWAYS, WHEN_LINK_REL_FOLLOWED, WHEN_IMAGE_BUTTON, WHEN_REFRESH };
+
+// The attributes of each tag that hold links, and what the links are. The
+// entries marked modern apply only with the setting on; without it the
+// tags are read exactly as pages before style sheets were.
 struct LinkAttribute {
     const char *tag;
     const char *attribute;
-    int result;
+    int kind;
+    int form;
+    int when;
+    bool modern;
 };
 static const LinkAttribute LINK_ATTRIBUTES[] = {
-    {"A", "href", TAG_LINKS},           {"AREA", "href", TAG_LINKS},       {"IMG", "src", TAG_LINKS},
-    {"BGSOUND", "src", TAG_LINKS},      {"EMBED", "src", TAG_LINKS},       {"BODY", "background", TAG_LINKS},
-    {"TABLE", "background", TAG_LINKS}, {"TR", "background", TAG_LINKS},   {"TH", "background", TAG_LINKS},
-    {"TD", "background", TAG_LINKS},    {"FRAME", "src", TAG_FRAME},
+    {"A", "href", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"AREA", "href", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"IMG", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"BGSOUND", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"EMBED", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"BODY", "background", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"TABLE", "background", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"TR", "background", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"TH", "background", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"TD", "background", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"FRAME", "src", TAG_FRAME, FORM_ADDRESS, WHEN_ALWAYS, false},
+    {"LINK", "href", TAG_NEEDED, FORM_ADDRESS, WHEN_LINK_REL_FOLLOWED, true},
+    {"SCRIPT", "src", TAG_NEEDED, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"IFRAME", "src", TAG_FRAME, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"IMG", "srcset", TAG_LINKS, FORM_SRCSET, WHEN_ALWAYS, true},
+    {"IMG", "data-src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"IMG", "data-srcset", TAG_LINKS, FORM_SRCSET, WHEN_ALWAYS, true},
+    {"SOURCE", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"SOURCE", "srcset", TAG_LINKS, FORM_SRCSET, WHEN_ALWAYS, true},
+    {"VIDEO", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"VIDEO", "poster", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"AUDIO", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"TRACK", "src", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"INPUT", "src", TAG_LINKS, FORM_ADDRESS, WHEN_IMAGE_BUTTON, true},
+    {"OBJECT", "data", TAG_LINKS, FORM_ADDRESS, WHEN_ALWAYS, true},
+    {"META", "content", TAG_LINKS, FORM_REFRESH, WHEN_REFRESH, true},
 };
+#define LINK_ATTRIBUTE_COUNT (sizeof LINK_ATTRIBUTES / sizeof LINK_ATTRIBUTES[0])
 
-// The entry of the tag in the table; null for a tag without links.
-static const LinkAttribute *LinkAttributeOf(const char *tagName)
+// The tokens of a LINK's rel that name what the page needs to be shown.
+static const char *const FOLLOWED_RELS[] = {"stylesheet", "icon", "apple-touch-icon", "apple-touch-icon-precomposed",
+                                           "manifest", "preload"};
+
+static bool EntryApplies(const LinkAttribute &entry, const char *tagName)
 {
-    for (const LinkAttribute &entry : LINK_ATTRIBUTES)
-        if (CompareNoCase(tagName, entry.tag) == 0)
-            return &entry;
-    return NULL;
+    return (!entry.modern || g_scanSettings.modern == 1) && CompareNoCase(tagName, entry.tag) == 0;
 }
 
-// Walks the tag's attributes from p and takes the value of the first one
-// named as the entry says; the scan position is left at the tag's end.
-static int TakeLinkAttribute(FoundLinks *found, const LinkAttribute *entry, const char *p)
+// True when the tag has an entry in the table.
+static bool HasLinkAttributes(const char *tagName)
 {
-    Attribute attribute;
-    bool taken = false;
-    while (ReadAttribute(&p, &attribute)) {
-        if (taken || attribute.value == NULL || !NameIs(&attribute, entry->attribute))
+    for (const LinkAttribute &entry : LINK_ATTRIBUTES)
+        if (EntryApplies(entry, tagName))
+            return true;
+    return false;
+}
+
+// True when the value, read as words separated by blanks, holds the word
+// (without case).
+static bool ValueHoldsWord(const Attribute *attribute, const char *word)
+{
+    size_t length = strlen(word);
+    const char *p = attribute->value, *end = attribute->valueEnd;
+    while (p < end) {
+        while (p < end && IsBlank(*p))
+            ++p;
+        const char *start = p;
+        while (p < end && !IsBlank(*p))
+            ++p;
+        if ((size_t)(p - start) == length && StartsWithNoCase(start, word))
+            return true;
+    }
+    return false;
+}
+
+// The first attribute of the tag with the name; false when there is none
+// with a value.
+static bool FindAttribute(const char *p, const char *name, Attribute *found)
+{
+    while (ReadAttribute(&p, found))
+        if (found->value != NULL && NameIs(found, name))
+            return true;
+    return false;
+}
+
+// True when the other attributes of the tag let the entry apply.
+static bool ConditionHolds(const LinkAttribute &entry, const char *attributes)
+{
+    Attribute other;
+    switch (entry.when) {
+    case WHEN_LINK_REL_FOLLOWED:
+        if (FindAttribute(attributes, "rel", &other))
+            for (const char *rel : FOLLOWED_RELS)
+                if (ValueHoldsWord(&other, rel))
+                    return true;
+        return false;
+    case WHEN_IMAGE_BUTTON:
+        return FindAttribute(attributes, "type", &other) && ValueHoldsWord(&other, "image");
+    case WHEN_REFRESH:
+        return FindAttribute(attributes, "http-equiv", &other) && ValueHoldsWord(&other, "refresh");
+    default:
+        return true;
+    }
+}
+
+// Takes the links of an attribute's value by the entry's form.
+static void TakeEntryValue(FoundLinks *found, const LinkAttribute &entry, const Attribute *attribute)
+{
+    if (entry.form == FORM_SRCSET)
+        TakeSrcset(found, attribute, entry.kind);
+    else if (entry.form == FORM_REFRESH)
+        TakeRefresh(found, attribute, entry.kind);
+    else
+        TakeValue(found, attribute, entry.kind);
+}
+
+// Takes the attribute's links when an entry of the tag names it and has
+// not been taken yet (only the first attribute of a name counts).
+static void TakeNamedAttribute(FoundLinks *found, const char *tagName, const Attribute *attribute,
+                               const char *attributes, bool *taken)
+{
+    for (size_t i = 0; i < LINK_ATTRIBUTE_COUNT; ++i) {
+        const LinkAttribute &entry = LINK_ATTRIBUTES[i];
+        if (taken[i] || !EntryApplies(entry, tagName) || !NameIs(attribute, entry.attribute))
             continue;
-        TakeValue(found, &attribute);
-        taken = true;
+        taken[i] = true;
+        if (ConditionHolds(entry, attributes))
+            TakeEntryValue(found, entry, attribute);
+    }
+}
+
+// Walks the tag's attributes from p and takes the links of those the table
+// names for the tag, and, with the setting on, those of a style attribute;
+// the scan position is left at the tag's end.
+static int TakeLinkAttributes(FoundLinks *found, const char *tagName, const char *p)
+{
+    const char *attributes = p;
+    bool taken[LINK_ATTRIBUTE_COUNT] = {};
+    bool styleTaken = false;
+    Attribute attribute;
+    while (ReadAttribute(&p, &attribute)) {
+        if (attribute.value == NULL)
+            continue;
+        TakeNamedAttribute(found, tagName, &attribute, attributes, taken);
+        if (g_scanSettings.modern == 1 && !styleTaken && NameIs(&attribute, "style")) {
+            styleTaken = true;
+            TakeStyleAttribute(found, &attribute);
+        }
     }
     g_scanPosition = (char *)p;
-    return found->text[0] == '\0' ? TAG_NOTHING : entry->result;
+    return found->count == 0 ? TAG_NOTHING : found->kind[0];
 }
 
 // True for the tags that end the head of a page: the document's title is
@@ -309,12 +493,15 @@ int ScanTag(FoundLinks *found, const char *tagName)
     if (EndsTheHead(tagName))
         s_titleOpen = false;
     const char *attributes = g_scanPosition + strlen(tagName);
-    const LinkAttribute *entry = LinkAttributeOf(tagName);
-    if (entry == NULL) {
+    if (g_scanSettings.modern == 1 && CompareNoCase(tagName, "style") == 0) {
+        g_scanPosition = (char *)TagEnd(attributes);
+        return TAG_STYLE_BLOCK;
+    }
+    if (!HasLinkAttributes(tagName) && g_scanSettings.modern != 1) {
         g_scanPosition = (char *)TagEnd(attributes);
         return TAG_NOTHING;
     }
-    if (entry->attribute[0] == 'h') // the anchors: a window.open address comes first
+    if (CompareNoCase(tagName, "A") == 0 || CompareNoCase(tagName, "AREA") == 0) // a window.open address comes first
         TakeWindowOpen(found, attributes, TagEnd(attributes));
-    return TakeLinkAttribute(found, entry, attributes);
+    return TakeLinkAttributes(found, tagName, attributes);
 }

@@ -159,12 +159,14 @@ void GetShortcutFolder(char *buffer) { ReadFolderSetting(REG_SHORTCUT, buffer, S
 // A flag setting is one character: its digit. Anything but a digit (an
 // empty text, a letter) reads as the default 0, so that no such text is
 // taken for a setting switched on.
-static int ReadFlagSetting(const char *name)
+static int ReadFlagSettingOr(const char *name, const char *defaultText)
 {
     char text[TEXT_SIZE];
-    ReadSettingText(name, text, "0");
+    ReadSettingText(name, text, defaultText);
     return text[0] >= '0' && text[0] <= '9' ? text[0] - '0' : 0;
 }
+
+static int ReadFlagSetting(const char *name) { return ReadFlagSettingOr(name, "0"); }
 
 int GetOutServer(void) { return ReadFlagSetting(REG_OUTSERVER); }
 
@@ -175,6 +177,8 @@ int GetCacheMode(void) { return ReadFlagSetting(REG_CACHE); }
 int GetUseFtp(void) { return ReadFlagSetting(REG_FTP); }
 
 int GetIgnoreCertErrors(void) { return ReadFlagSetting(REG_CERT); }
+
+int GetModernScan(void) { return ReadFlagSettingOr(REG_MODERN, "1"); }
 
 int GetRetryCount(HWND mainWindow)
 {

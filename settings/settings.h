@@ -32,6 +32,9 @@ int GetCacheMode(void);
 int GetUseFtp(void);
 // 1 when servers whose certificate cannot be verified are fetched anyway.
 int GetIgnoreCertErrors(void);
+// 1 when style sheets, scripts, inline frames, responsive pictures and media
+// are followed as well; on unless switched off.
+int GetModernScan(void);
 // Attempts per address: 1 with the retry box clear, else "retry" within 1
 // to MAX_RETRY_COUNT (0 or a number too large for an int would skip every
 // address or retry it without end).

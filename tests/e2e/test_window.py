@@ -286,8 +286,8 @@ class OptionsMenuTest(WindowCase):
     def choose(self, d, item):
         """Opens the options menu and picks its item-th command (separators
         not counted): 1 resume, 2 to 5 the presets, 6 cache, 7 other servers,
-        8 FTP, 9 certificate errors, 10 save folder, 11 shortcut folder; 0
-        dismisses the menu."""
+        8 FTP, 9 certificate errors, 10 style sheets and new tags, 11 save
+        folder, 12 shortcut folder; 0 dismisses the menu."""
         d.press(OPTIONS)
         self.assertTrue(wait_until(d.menu_open), "the menu opens")
         for _ in range(item):
@@ -298,13 +298,15 @@ class OptionsMenuTest(WindowCase):
 
     def test_flag_toggles_are_stored_at_once(self):
         d = self.start()
-        for item, name in ((1, "resume"), (6, "cache"), (7, "out_server"), (8, "ftp"), (9, "cert")):
+        # The style-sheet item is on until switched off: its first choice stores "0".
+        for item, name, first in ((1, "resume", "1"), (6, "cache", "1"), (7, "out_server", "1"), (8, "ftp", "1"),
+                                  (9, "cert", "1"), (10, "modern", "0")):
             with self.subTest(name=name):
                 self.assertIsNone(get_setting(self.env, name))
                 self.choose(d, item)
-                self.assertEqual(get_setting(self.env, name), "1")
+                self.assertEqual(get_setting(self.env, name), first)
                 self.choose(d, item)
-                self.assertEqual(get_setting(self.env, name), "0")
+                self.assertEqual(get_setting(self.env, name), "1" if first == "0" else "0")
         # A value other than 1 shows no check mark, so choosing it stores "1".
         set_setting(self.env, "cache", "2")
         self.choose(d, 6)
@@ -328,7 +330,7 @@ class OptionsMenuTest(WindowCase):
     def test_cancelled_folder_browser_changes_nothing(self):
         d = self.start()
         lines = d.log_lines()
-        for item in (10, 11):
+        for item in (11, 12):
             with self.subTest(item=item):
                 d.press(OPTIONS)
                 self.assertTrue(wait_until(d.menu_open))

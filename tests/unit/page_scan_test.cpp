@@ -300,3 +300,53 @@ TEST(ShortcutPath, FitsWithWholeCharacters)
     EXPECT_EQ(strlen(path), 259u);
     EXPECT_FALSE(BuildShortcutPath(path, oneByte.c_str(), "\x93\xFA"));
 }
+
+TEST_F(PageScan, StyleSheetsScriptsAndSrcsetsOfAPage)
+{
+    g_scanSettings.modern = 1;
+    std::string page = "<link rel=stylesheet href=http://cdn/s.css><script src=\"//cdn/j.js\"></script>"
+                       "<img srcset=\"http://host/a/1.png 1x, http://other/2.png 2x\">"
+                       "<style>p{background:url(http://host/x/p.png)} @import 'http://cdn/i.css';</style>"
+                       "<a href=\"javascript:go()\" style='b:url(\"data:image/gif;base64,R0==\")'>";
+    Links expected = {
+        {"cdn/s.css", LINK_OUTSIDE_DATA}, // what the page needs comes from any server
+        {"cdn/j.js", LINK_OUTSIDE_DATA},
+        {"host/a/1.png", LINK_NEXT_LEVEL},
+        {"other/2.png", LINK_NOT_FOLLOWED}, // pictures follow out_server
+        {"host/x/p.png", LINK_NEXT_LEVEL},
+        {"cdn/i.css", LINK_OUTSIDE_DATA},
+    };
+    EXPECT_EQ(ScanBytes(page), expected);
+    EXPECT_EQ(PageBytes(), "<link rel=stylesheet href=../../../cdn/s.css><script src=\"../../../cdn/j.js\"></script>"
+                           "<img srcset=\"../../../host/a/1.png 1x, http://other/2.png 2x\">"
+                           "<style>p{background:url(../../../host/x/p.png)} @import '../../../cdn/i.css';</style>"
+                           "<a href=\"javascript:go()\" style='b:url(\"data:image/gif;base64,R0==\")'>");
+}
+
+TEST_F(PageScan, AStyleSheetIsScannedForWhatItNames)
+{
+    g_scanSettings.modern = 1;
+    g_scanSettings.styleSheet = 1;
+    g_scanSettings.contentType = "text/css";
+    std::string sheet = "@import url(\"http://host/a/x.css\");/*url(http://host/no.png)*/\n"
+                        "body{background:url(/img/b.png)}.f{src:url(http://fonts/f.woff2?v=1)format('woff2')}"
+                        "h1{background:url(../c.gif)}";
+    Links expected = {{"host/a/x.css", LINK_NEXT_LEVEL}, {"host/img/b.png", LINK_NEXT_LEVEL},
+                      {"fonts/f.woff2", LINK_OUTSIDE_DATA}, {"host/a/c.gif", LINK_NEXT_LEVEL}};
+    EXPECT_EQ(ScanBytes(sheet), expected);
+    EXPECT_EQ(PageBytes(), "@import url(\"../../../host/a/x.css\");/*url(http://host/no.png)*/\n"
+                           "body{background:url(../../../host/img/b.png)}"
+                           ".f{src:url(../../../fonts/f.woff2?v=1)format('woff2')}h1{background:url(../c.gif)}");
+}
+
+TEST_F(PageScan, LinksBeyondWhatATagOrALinkTextHoldsAreCounted)
+{
+    g_scanSettings.modern = 1;
+    std::string srcset;
+    for (int i = 0; i < FOUND_LINK_MAX + 6; ++i)
+        srcset += "p" + std::to_string(i) + ".png " + std::to_string(i + 1) + "x,";
+    std::string page = "<img srcset=\"" + srcset + "\"><img src=" + std::string(300, 'a') +
+                       "><img src=\"data:" + std::string(300, 'b') + "\">";
+    EXPECT_EQ(ScanBytes(page).size(), (size_t)FOUND_LINK_MAX);
+    EXPECT_EQ(g_linksUnread, 7); // six candidates and one long address; a long data: address is never followed
+}

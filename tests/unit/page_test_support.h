@@ -40,6 +40,8 @@ inline void UseTypicalSettings(char *title)
     g_scanSettings.depthLimit = 32512; // unlimited
     g_scanSettings.storedHostPart = NULL;
     g_scanSettings.storedPathPart = NULL;
+    g_scanSettings.modern = 0;
+    g_scanSettings.styleSheet = 0;
     g_ignorePatterns[0] = '\0';
     strcpy(g_saveFolder, "C:\\save");
 }

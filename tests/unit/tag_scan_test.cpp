@@ -190,3 +190,73 @@ TEST(ReadTagName, StopsAndLength)
         }
     }
 }
+
+TEST_F(TagScan, TodaysSourcesAreReadOnlyWithTheModernSetting)
+{
+    struct Case { const char *page; int result; const char *links; } cases[] = {
+        {"<link rel=\"stylesheet\" href=\"s.css\">", TAG_NEEDED, "s.css|"},
+        {"<LINK href=a.css REL='Alternate StyleSheet'>", TAG_NEEDED, "a.css|"}, // rel after href
+        {"<link rel=\"shortcut icon\" href=i.ico>", TAG_NEEDED, "i.ico|"},
+        {"<link rel=preload as=font href=f.woff2>", TAG_NEEDED, "f.woff2|"},
+        {"<link rel=canonical href=c.html>", TAG_NOTHING, ""},
+        {"<link rel=stylesheets href=c.css>", TAG_NOTHING, ""}, // a whole word only
+        {"<script src=j.js></script>", TAG_NEEDED, "j.js|"},
+        {"<iframe src=f.html>", TAG_FRAME, "f.html|"},
+        {"<img src=a.png srcset=\"b.png 2x, c.png 480w\" data-src=d.png data-srcset='e.png 1x,f.png'>", TAG_LINKS,
+         "a.png|b.png|c.png|d.png|e.png|f.png|"},
+        {"<source srcset=\"s.webp\" src=s.mp4>", TAG_LINKS, "s.webp|s.mp4|"},
+        {"<video src=v.mp4 poster=p.jpg>", TAG_LINKS, "v.mp4|p.jpg|"},
+        {"<audio src=a.mp3>", TAG_LINKS, "a.mp3|"},
+        {"<track src=t.vtt>", TAG_LINKS, "t.vtt|"},
+        {"<input type=image src=b.gif>", TAG_LINKS, "b.gif|"},
+        {"<input type=text src=b.gif>", TAG_NOTHING, ""},
+        {"<object data=o.svg>", TAG_LINKS, "o.svg|"},
+        {"<meta http-equiv=\"Refresh\" content=\"0; URL='next.html'\">", TAG_LINKS, "next.html|"},
+        {"<meta name=x content=\"0; url=next.html\">", TAG_NOTHING, ""},
+        {"<div style=\"background:url('bg.png') ; x:url(b.gif)\">", TAG_NEEDED, "bg.png|b.gif|"},
+        {"<img src=a.gif style='background:url(b.gif)'>", TAG_LINKS, "a.gif|b.gif|"},
+    };
+    for (const Case &c : cases) {
+        g_scanSettings.modern = 1;
+        TagOutcome got = ScanFirstTag(c.page);
+        EXPECT_EQ(got.result, c.result) << c.page;
+        EXPECT_EQ(got.links, c.links) << c.page;
+        g_scanSettings.modern = 0;
+        got = ScanFirstTag(c.page);
+        std::string src = strncmp(c.page, "<img", 4) == 0 ? std::string(c.links, 6) : ""; // IMG src only
+        EXPECT_EQ(got.links, src) << "setting off: " << c.page;
+    }
+}
+
+TEST(StyleText, AddressesOfStyleSheetsSrcsetsAndRefreshes)
+{
+    struct Case { bool (*next)(const char **, const char *, TextRange *); const char *text, *addresses; } cases[] = {
+        {NextStyleAddress, "a{background:url(a.png)}", "a.png|"},
+        {NextStyleAddress, "b{background:URL( \"b c.png\" )}", "b c.png|"},
+        {NextStyleAddress, "@import \"i.css\";@import url(j.css) screen;@import x;", "i.css|j.css|"},
+        {NextStyleAddress, "/* url(no.png) */p{content:\"url(no2.png)\"}q{x:url('q.png')}", "q.png|"},
+        {NextStyleAddress, ".a{b:url(a.png)}.f{src:url(f.woff2)format(\"woff2\"),url(f.woff)}", "a.png|f.woff2|f.woff|"},
+        {NextStyleAddress, "x{y:myurl(z)} /* url(a.png)", ""},
+        {NextStyleAddress, "a:url(&quot;a b.png&quot;);b:url( &#39;c.png&#39;)", "a b.png|c.png|"},
+        {NextStyleAddress, "x{y:url(data:image/png;base64,AA==)}", "data:image/png;base64,AA==|"},
+        {NextSrcsetAddress, "a.png 1x, b.png 2x", "a.png|b.png|"},
+        {NextSrcsetAddress, "a.png,, b.png , c.png 100w,d,e.png", "a.png|b.png|c.png|d,e.png|"},
+        {NextSrcsetAddress, "data:image/png;base64,QQ== 1x, f.png (x, y) 2x, g.png", "data:image/png;base64,QQ==|f.png|g.png|"},
+        {NextSrcsetAddress, " , ", ""},
+    };
+    for (const Case &c : cases) {
+        std::string got;
+        const char *p = c.text, *end = c.text + strlen(c.text);
+        TextRange range;
+        while (c.next(&p, end, &range))
+            got += std::string(range.begin, range.end) + "|";
+        EXPECT_EQ(got, c.addresses) << c.text;
+    }
+    const char *refreshes[][2] = {{"0; url=n.html", "n.html"}, {"5;URL='n.html'", "n.html"}, {"0, n.html", "n.html"},
+                                  {"10", ""}, {"x; url=n.html", ""}};
+    for (const auto &r : refreshes) {
+        TextRange range{NULL, NULL};
+        std::string got = RefreshAddress(r[0], r[0] + strlen(r[0]), &range) ? std::string(range.begin, range.end) : "";
+        EXPECT_EQ(got, r[1]) << r[0];
+    }
+}

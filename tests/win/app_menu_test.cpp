@@ -74,12 +74,12 @@ protected:
     HWND window = NULL;
 };
 
-TEST_F(OptionsMenu, ItemsComeInOrderWithTheirTextsAndNoCheckMarksWhenNothingIsStored)
+TEST_F(OptionsMenu, ItemsComeInOrderWithTheirTextsAndOnlyTheModernScanCheckedWhenNothingIsStored)
 {
     const struct {
         int id, stringId;
     } expected[] = {{3, 27}, {0, 0}, {5, 28}, {6, 29}, {7, 30}, {8, 31}, {0, 0},
-                    {4, 32}, {2, 33}, {10, 34}, {11, 41}, {1, 35}, {9, 36}};
+                    {4, 32}, {2, 33}, {10, 34}, {11, 41}, {12, 42}, {1, 35}, {9, 36}};
     MenuFlags flags;
     HMENU menu = BuildOptionsMenu(&flags);
     std::vector<MenuItem> items = ItemsOf(menu);
@@ -92,9 +92,10 @@ TEST_F(OptionsMenu, ItemsComeInOrderWithTheirTextsAndNoCheckMarksWhenNothingIsSt
         }
         EXPECT_EQ(items[i].id, expected[i].id) << "item " << i;
         EXPECT_EQ(items[i].text, Loaded(expected[i].stringId)) << "item " << i;
-        EXPECT_FALSE(items[i].checked) << "item " << i;
+        EXPECT_EQ(items[i].checked, expected[i].id == MENU_MODERN) << "item " << i;
     }
     EXPECT_EQ(flags.resume + flags.cache + flags.outServer + flags.useFtp + flags.ignoreCert, 0);
+    EXPECT_EQ(flags.modern, 1);
 }
 
 TEST_F(OptionsMenu, EachFlagIsCheckedOnlyWhenItsValueIsExactlyOne)
@@ -103,7 +104,7 @@ TEST_F(OptionsMenu, EachFlagIsCheckedOnlyWhenItsValueIsExactlyOne)
         const char *name;
         int command;
     } flags[] = {{REG_RESUME, MENU_RESUME}, {REG_CACHE, MENU_CACHE}, {REG_OUTSERVER, MENU_OUTSERVER}, {REG_FTP, MENU_FTP},
-                 {REG_CERT, MENU_CERT}};
+                 {REG_CERT, MENU_CERT}, {REG_MODERN, MENU_MODERN}};
     for (const auto &flag : flags) {
         for (const char *value : {"0", "1", "2", "11", "x"}) {
             ClearSettings();
@@ -112,7 +113,8 @@ TEST_F(OptionsMenu, EachFlagIsCheckedOnlyWhenItsValueIsExactlyOne)
             EXPECT_EQ(CheckedItem(flag.command), expected) << flag.name << "=" << value;
             for (const auto &other : flags)
                 if (other.command != flag.command)
-                    EXPECT_FALSE(CheckedItem(other.command)) << other.name << " while " << flag.name << "=" << value;
+                    EXPECT_EQ(CheckedItem(other.command), other.command == MENU_MODERN)
+                        << other.name << " while " << flag.name << "=" << value; // the modern scan is on by default
         }
     }
 }
@@ -136,6 +138,13 @@ TEST_F(OptionsMenu, FlagTogglesStoreOneThenZeroAndTheCheckMarkFollows)
             if (other.command != flag.command)
                 EXPECT_EQ(Setting(other.name), "(none)") << other.name << " untouched by " << flag.name;
     }
+    // The modern scan is on until switched off: its first toggle stores 0.
+    ClearSettings();
+    Choose(MENU_MODERN);
+    EXPECT_EQ(Setting(REG_MODERN), "0");
+    EXPECT_FALSE(CheckedItem(MENU_MODERN));
+    Choose(MENU_MODERN);
+    EXPECT_EQ(Setting(REG_MODERN), "1");
 }
 
 TEST_F(OptionsMenu, CacheModeTwoShowsUncheckedAndChoosingItStoresOne)

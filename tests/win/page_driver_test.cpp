@@ -223,3 +223,29 @@ TEST_F(PageDriverTest, RewrittenPageKeepsItsLastWriteTime)
     EXPECT_EQ(CompareFileTime(&written, &old), 0);
     EXPECT_EQ(ReadBytes(pagePath), DEMO_REWRITTEN);
 }
+
+TEST_F(PageDriverTest, StyleSheetsAreScannedOnlyWithTheModernSettingAndUnreadLinksAreLoggedOnce)
+{
+    std::string sheetPath = pageFolder + "s.css";
+    const char sheet[] = "body{background:url(http://host/x/b.png)} @import 'http://cdn/i.css';";
+    WriteBytes(sheetPath, sheet);
+    lstrcpyA(g_contentType, "text/css");
+    ProcessStoredPage(sheetPath.c_str(), "host", "/a/b/", 1);
+    EXPECT_EQ(Fetched(), (std::vector<std::string>{"host/x/b.png 2", "cdn/i.css 7"}));
+    EXPECT_EQ(ReadBytes(sheetPath), "body{background:url(../../../host/x/b.png)} @import '../../../cdn/i.css';");
+    g_pageFetches.clear();
+    WriteBytes(sheetPath, sheet);
+    WriteSettingText(REG_MODERN, "0");
+    ProcessStoredPage(sheetPath.c_str(), "host", "/a/b/", 1);
+    EXPECT_TRUE(Fetched().empty());
+    EXPECT_EQ(ReadBytes(sheetPath), sheet);
+    EXPECT_TRUE(LogLines(window).empty());
+    WriteSettingText(REG_MODERN, "1");
+    lstrcpyA(g_contentType, "text/html");
+    std::string srcset;
+    for (int i = 0; i < FOUND_LINK_MAX + 2; ++i)
+        srcset += "p" + std::to_string(i) + ".png, ";
+    WriteBytes(pagePath, "<img srcset=\"" + srcset + "\"><img srcset=\"" + srcset + "\">");
+    Process(1);
+    EXPECT_EQ(LogLines(window), (std::vector<std::string>{"* 読み取れなかったリンクが 4 個あります : " + pagePath}));
+}
