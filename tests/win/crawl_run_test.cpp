@@ -528,12 +528,14 @@ TEST(Surface, RunControlsDisableOnlyTheOptions)
     DestroyWindow(window);
 }
 
-TEST(Surface, VisitedListIsAPrefixSearchWithoutCase)
+TEST(Surface, VisitedListIsAWholeLineSearchWithoutCase)
 {
     HWND window = CreateTestWindow();
     AppendLog(window, "C:\\save\\host\\a.html");
+    AppendLog(window, "C:\\save\\host\\f.woff2");
     AppendLog(window, "* URL-> host");
-    EXPECT_TRUE(IsInVisitedList(window, "c:\\save\\host\\a.htm"));
+    EXPECT_FALSE(IsInVisitedList(window, "c:\\save\\host\\a.htm")); // another file
+    EXPECT_FALSE(IsInVisitedList(window, "C:\\save\\host\\f.woff"));
     EXPECT_TRUE(IsInVisitedList(window, "C:\\SAVE\\HOST\\A.HTML"));
     EXPECT_FALSE(IsInVisitedList(window, "C:\\save\\host\\b"));
     EXPECT_FALSE(IsInVisitedList(window, "host"));

@@ -26,7 +26,7 @@ static std::vector<FetchCall> g_fetches;
 static int g_fetchResult = 1;
 static int g_stopAtFetch = -1; // the fetch (counted from 0) that presses Stop
 
-static int RecordFetch(const char *address, int depth, int attempt)
+static int RecordFetch(const char *address, int depth, int attempt, int)
 {
     g_fetches.push_back({address, depth, attempt, g_ignorePatterns, g_depthLimit, g_startPath});
     if ((int)g_fetches.size() - 1 == g_stopAtFetch)
@@ -294,8 +294,8 @@ TEST_F(AdmissionTest, IgnorePatternsAndVisitedList)
     EXPECT_EQ(Admit("host/a.gif", 1), 0);
     EXPECT_EQ(Admit("host/a.jpg", 1), 1);
     AppendLog(window, "C:\\save\\host\\a.html");
-    EXPECT_EQ(Admit("host/a.htm", 1), 0) << "a path that begins a log line counts as visited";
-    EXPECT_EQ(Admit("host/b.htm", 1), 1);
+    EXPECT_EQ(Admit("host/a.html", 1), 0) << "a logged path counts as visited";
+    EXPECT_EQ(Admit("host/a.htm", 1), 1) << "a path that only begins a log line is another file";
     g_startPageFlag = 1;
     EXPECT_EQ(Admit("host/a.html", 0), 1) << "a start address is fetched again";
 }
