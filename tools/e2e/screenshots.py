@@ -4,7 +4,9 @@
 Chromium, one of the page on its server and one of the stored copy opened from disk
 as file://, at the same window size, and counts the pixels that differ with
 ImageMagick's `compare -metric AE -fuzz N%`. The browser gets no flag that loosens the
-rules of file:// pages: the copy is opened as a user would open it. The PNGs (and a
+rules of file:// pages: the copy is opened as a user would open it, and with every
+http, https and ftp request sent to a closed port, so what still loads from a server
+shows as missing (offline_network=True lets such requests through). The PNGs (and a
 picture of the differences) are kept in the artefacts folder so that a person can look.
 
     shot = compare_online_offline("http://127.0.0.21/hp/modern.html", "/save/127.0.0.21/hp/modern.html")
@@ -37,6 +39,10 @@ BUDGET_MS = 10000
 # a few percent of the colour range; a real difference (a missing picture, another
 # font, another colour) is far above 5 %.
 FUZZ_PERCENT = 5
+# The network of an offline shot: every request goes to a proxy on a closed port of the
+# loopback address, loopback addresses included (Chromium leaves them out of the proxy
+# unless the bypass list removes them).
+NO_NETWORK = ["--proxy-server=http://127.0.0.1:9", "--proxy-bypass-list=<-loopback>"]
 
 
 def file_url(path):
@@ -56,9 +62,10 @@ def artefacts_folder():
     return folder
 
 
-def screenshot(address, png, width=1024, height=768, budget_ms=BUDGET_MS, timeout=120):
+def screenshot(address, png, width=1024, height=768, budget_ms=BUDGET_MS, timeout=120, network=True):
     """Saves a PNG of the first width x height pixels of a page (an address, or a local
-    path opened as file://). Raises RuntimeError when Chromium wrote none."""
+    path opened as file://), without any server when network is False. Raises
+    RuntimeError when Chromium wrote none."""
     if "://" not in address:
         address = file_url(address)
     work = tempfile.mkdtemp(prefix="parvel-shot-")
@@ -66,7 +73,7 @@ def screenshot(address, png, width=1024, height=768, budget_ms=BUDGET_MS, timeou
         if os.path.exists(png):
             os.remove(png)
         done = subprocess.run(
-            [CHROMIUM, *FLAGS, "--user-data-dir=" + os.path.join(work, "profile"),
+            [CHROMIUM, *FLAGS, *([] if network else NO_NETWORK), "--user-data-dir=" + os.path.join(work, "profile"),
              "--window-size=%d,%d" % (width, height), "--virtual-time-budget=%d" % budget_ms,
              "--screenshot=" + os.path.abspath(png), address],
             capture_output=True, timeout=timeout, cwd=work)
@@ -99,15 +106,18 @@ def differing_pixels(first, second, fuzz=FUZZ_PERCENT, difference_png=None):
     return int(float(text)), sizes[0][0] * sizes[0][1]
 
 
-def compare_online_offline(online_url, offline_path, width=1024, height=768, name=None, fuzz=FUZZ_PERCENT):
-    """Screenshots of the page on its server and of the stored copy from disk, and their
+def compare_online_offline(online_url, offline_path, width=1024, height=768, name=None, fuzz=FUZZ_PERCENT,
+                           offline_network=False):
+    """Screenshots of the page on its server and of the stored copy from disk (no server
+    reached unless offline_network), and their
     difference: a dict of differing (pixels), total (pixels), share (differing / total),
     online_png, offline_png and difference_png, kept in the artefacts folder under
     `name` (by default the stored page's name)."""
     folder = artefacts_folder()
     name = name or os.path.splitext(os.path.basename(offline_path))[0]
     online_png = screenshot(online_url, os.path.join(folder, name + "-online.png"), width, height)
-    offline_png = screenshot(offline_path, os.path.join(folder, name + "-offline.png"), width, height)
+    offline_png = screenshot(offline_path, os.path.join(folder, name + "-offline.png"), width, height,
+                             network=offline_network)
     difference_png = os.path.join(folder, name + "-difference.png")
     differing, total = differing_pixels(online_png, offline_png, fuzz, difference_png)
     return {"differing": differing, "total": total, "share": differing / total, "online_png": online_png,
