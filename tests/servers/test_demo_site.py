@@ -17,7 +17,7 @@ import serve  # noqa: E402
 SITE = os.path.join(DEMO, "site")
 OTHER_SITE = os.path.join(DEMO, "other-site")
 FTP_ROOT = os.path.join(DEMO, "ftp-root")
-CODECS = {"Shift_JIS": "cp932", "EUC-JP": "euc_jp", "ISO-2022-JP": "iso2022_jp"}
+CODECS = {"Shift_JIS": "cp932", "EUC-JP": "euc_jp", "ISO-2022-JP": "iso2022_jp", "UTF-8": "utf-8"}
 LINK = re.compile(r"""(?i)\b(?:href|src|background)\s?=\s*["']?([^"'\s>]+)""")
 WINDOW_OPEN = re.compile(r"""(?i)window\.open\(\s*['"]([^'"]+)""")
 COMMENT = re.compile(r"<!--.*?-->", re.S)
@@ -46,7 +46,7 @@ def links_of(text):
 def target_file(page, link):
     """The file a link of a page leads to, or None for links outside the demo servers."""
     link = re.split(r"[?#]", link)[0]
-    if re.match(r"(?i)(mailto|javascript|https):", link):
+    if re.match(r"(?i)(mailto|javascript|https|data|about|blob):", link):
         return None
     roots = {"@HOST@": SITE, "@OTHER@": OTHER_SITE, "@FTP@": FTP_ROOT, "@PORTED@": SITE}
     match = re.match(r"(?i)(?:http|ftp)://(@[A-Z]+@)(/.*)$", link)
@@ -75,7 +75,7 @@ class DemoFilesTest(unittest.TestCase):
             with self.subTest(page=page):
                 data, charset, text = read_page(page)
                 charsets.add(charset)
-                self.assertRegex(text, r"(?s)<TITLE>[^<]+</TITLE>")
+                self.assertRegex(text, r"(?is)<TITLE>[^<]+</TITLE>")
                 self.assertIn(b"\r\n", data)
                 if charset == "ISO-2022-JP":
                     self.assertTrue(all(b < 0x80 for b in data))

@@ -32,6 +32,7 @@ def make_root():
         "empty.bin": b"",
         "a.htm": b"x", "a.shtml": b"x", "a.asp": b"x", "a.gif": b"GIF89a", "a.jpg": b"\xff\xd8",
         "a.wav": b"RIFF", "a.mid": b"MThd", "a.zip": b"PK", "a.exe": b"MZ", "a.xyz": b"?",
+        "a.css": b"x", "a.svg": b"<svg/>", "a.woff2": b"wOF2",
         "\x83\x5c.html": b"sjis name",  # Shift_JIS bytes of a katakana file name
     }
     for name, data in files.items():
@@ -121,11 +122,15 @@ class FilesTest(ServerCase):
                  ("/a.asp", "text/html"), ("/a.gif", "image/gif"), ("/a.jpg", "image/jpeg"),
                  ("/a.wav", "audio/x-wav"), ("/a.mid", "audio/midi"), ("/a.zip", "application/zip"),
                  ("/a.exe", "application/octet-stream"), ("/a.xyz", "application/octet-stream"),
-                 ("/note.txt", "text/plain"), ("/dir/", "text/html")]
+                 ("/note.txt", "text/plain"), ("/dir/", "text/html"), ("/a.css", "text/css"),
+                 ("/a.svg", "image/svg+xml"), ("/a.woff2", "font/woff2")]
         for path, expected in cases:
             with self.subTest(path=path):
                 status, headers, _ = get(self.port, path)
                 self.assertEqual((status, headers.get("content-type")), (200, expected))
+                # Only fonts let pages of other servers use them.
+                allowed = headers.get("access-control-allow-origin")
+                self.assertEqual(allowed, "*" if path.endswith(".woff2") else None)
 
     def test_folders_missing_files_and_escapes(self):
         cases = [("/", 200, b"<HTML><TITLE>top</TITLE>root page</HTML>\r\n"),

@@ -5,7 +5,9 @@
 
 Pictures are drawn with ImageMagick (/usr/bin/convert, Debian's imagemagick) and the
 IPA Gothic font; the WAV, MIDI, SWF, ZIP and EXE files are written byte by byte, so
-they come out the same on every run.
+they come out the same on every run. The two web fonts of the present-day page
+(hp/modern.html) are built from the letter grid below with fontTools (Debian's
+python3-fonttools and python3-brotli, for WOFF2).
 """
 import math
 import os
@@ -57,6 +59,118 @@ def pictures():
     text_picture(out(SITE, "hp", "images", "prev.gif"), "60x20", "#003399", "white", "<< 前へ", 11)
     convert(["-seed", "3", "-size", "80x60", "plasma:skyblue-white", "-colors", "32"],
             out(SITE, "hp", "images", "photo+1.gif"))
+
+
+def modern_pictures():
+    """The pictures of the present-day page: PNG, each named for the place it takes."""
+    folder = os.path.join(SITE, "hp", "modern", "img")
+
+    def box(name, size, colour, text="", point=12, text_colour="white"):
+        width, height = size.split("x")
+        arguments = ["-size", size, "xc:" + colour, "-fill", text_colour, "-font", FONT, "-pointsize", str(point),
+                     "-gravity", "center", "-annotate", "+0+0", text] if text else ["-size", size, "xc:" + colour]
+        convert(arguments + ["-colors", "16"] + STRIP, out(folder, name))
+    box("hero-480.png", "480x120", "#1b4f72", "ようこそ (480w)", 26)
+    box("hero-960.png", "960x240", "#1b4f72", "ようこそ (960w)", 52)
+    box("icon-1x.png", "32x32", "#c0392b", "1x", 12)
+    box("icon-2x.png", "64x64", "#c0392b", "2x", 24)
+    box("placeholder.png", "120x40", "#aab7b8", "読み込み前", 12)
+    box("lazy.png", "120x40", "#27ae60", "lazy", 14)
+    box("lazy-2x.png", "240x80", "#27ae60", "lazy 2x", 28)
+    box("wide.png", "200x50", "#8e44ad", "広い画面", 16)
+    box("narrow.png", "100x50", "#8e44ad", "狭い画面", 12)
+    box("poster.png", "160x90", "#2c3e50", "動画", 24)
+    box("button.png", "100x30", "#e67e22", "送信", 14)
+    box("badge.png", "24x24", "#f1c40f")
+    box("icon-32.png", "32x32", "#16a085", "P", 20)
+    box("touch-icon.png", "60x60", "#16a085", "P", 36)
+    convert(["-size", "40x40", "pattern:checkerboard", "-fill", "#eaf2f8", "-colorize", "85%", "-colors", "8"] + STRIP,
+            out(folder, "bg-tile.png"))
+    convert(["-size", "8x200", "gradient:#fdebd0-#f5b041", "-colors", "16"] + STRIP, out(folder, "stripe.png"))
+    convert(["-size", "12x12", "xc:none", "-fill", "#2e86c1", "-draw", "circle 6,6 6,1"] + STRIP,
+            out(folder, "dot.png"))
+    convert(["-size", "30x30", "xc:#922b21", "-fill", "#f9ebea", "-draw", "polygon 0,0 29,0 0,29"] + STRIP,
+            out(folder, "corner.png"))
+    convert(["-size", "16x16", "xc:#16a085", "-fill", "white", "-draw", "rectangle 5,3 10,12"],
+            out(SITE, "favicon.ico"))
+
+
+# Capital letters of the two web fonts on a grid of 5 x 7 cells ("#" drawn).
+LETTERS = {
+    "A": [".###.", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"],
+    "D": ["####.", "#...#", "#...#", "#...#", "#...#", "#...#", "####."],
+    "E": ["#####", "#....", "#....", "####.", "#....", "#....", "#####"],
+    "I": ["#####", "..#..", "..#..", "..#..", "..#..", "..#..", "#####"],
+    "M": ["#...#", "##.##", "#.#.#", "#.#.#", "#...#", "#...#", "#...#"],
+    "N": ["#...#", "##..#", "#.#.#", "#..##", "#...#", "#...#", "#...#"],
+    "O": [".###.", "#...#", "#...#", "#...#", "#...#", "#...#", ".###."],
+    "R": ["####.", "#...#", "#...#", "####.", "#.#..", "#..#.", "#...#"],
+    "S": [".####", "#....", "#....", ".###.", "....#", "....#", "####."],
+    "T": ["#####", "..#..", "..#..", "..#..", "..#..", "..#..", "..#.."],
+    "Y": ["#...#", "#...#", ".#.#.", "..#..", "..#..", "..#..", "..#.."],
+}
+
+
+def grid_font(paths, family, cell):
+    """A TrueType font of LETTERS and the space whose cells are drawn by cell(pen, x, y,
+    size) in font units, saved in each (path, flavour) of paths (flavour "woff" or "woff2")."""
+    from fontTools.fontBuilder import FontBuilder
+    from fontTools.pens.ttGlyphPen import TTGlyphPen
+    size = 100
+    order = [".notdef", "space"] + ["letter" + c for c in sorted(LETTERS)]
+    glyphs, metrics = {}, {}
+    for name in order:
+        pen = TTGlyphPen(None)
+        rows = LETTERS.get(name[len("letter"):]) if name.startswith("letter") else None
+        for row, line in enumerate(rows or []):
+            for column, mark in enumerate(line):
+                if mark == "#":
+                    cell(pen, 50 + column * size, (6 - row) * size, size)
+        glyphs[name] = pen.glyph()
+        metrics[name] = (600, 50 if rows else 0)
+    for path, flavour in paths:
+        builder = FontBuilder(1000, isTTF=True)
+        builder.setupGlyphOrder(order)
+        builder.setupCharacterMap({32: "space", **{ord(c): "letter" + c for c in LETTERS}})
+        builder.setupGlyf(glyphs)
+        builder.setupHorizontalMetrics(metrics)
+        builder.setupHorizontalHeader(ascent=800, descent=-200)
+        builder.setupNameTable({"familyName": family, "styleName": "Regular"})
+        builder.setupOS2(sTypoAscender=800, sTypoDescender=-200, usWinAscent=800, usWinDescent=200)
+        builder.setupPost()
+        builder.font.flavor = flavour
+        builder.save(path)
+
+
+def square(pen, x, y, size):
+    pen.moveTo((x, y))
+    pen.lineTo((x, y + size))
+    pen.lineTo((x + size, y + size))
+    pen.lineTo((x + size, y))
+    pen.closePath()
+
+
+def diamond(pen, x, y, size):
+    half = size // 2
+    pen.moveTo((x + half, y))
+    pen.lineTo((x, y + half))
+    pen.lineTo((x + half, y + size))
+    pen.lineTo((x + size, y + half))
+    pen.closePath()
+
+
+def modern_fonts():
+    fonts = os.path.join(SITE, "hp", "modern", "fonts")
+    grid_font([(out(fonts, "blocky.woff2"), "woff2"), (out(fonts, "blocky.woff"), "woff")], "Blocky", square)
+    grid_font([(out(OTHER, "fonts", "diamonds.woff2"), "woff2")], "Diamonds", diamond)
+
+
+def clip(path):
+    """The start of an MP4 file: one ftyp box and an empty mdat box (never played: the
+    page asks for no preload and shows the poster)."""
+    with open(path, "wb") as f:
+        f.write(struct.pack(">I", 24) + b"ftypisom" + struct.pack(">I", 512) + b"isomiso2")
+        f.write(struct.pack(">I", 8) + b"mdat")
 
 
 def chime(path):
@@ -120,6 +234,9 @@ def downloads():
 
 def main():
     pictures()
+    modern_pictures()
+    modern_fonts()
+    clip(out(SITE, "hp", "modern", "media", "clip.mp4"))
     chime(out(SITE, "hp", "sound", "chime.wav"))
     midi(out(SITE, "hp", "sound", "bgm.mid"))
     swf(out(SITE, "hp", "plugin", "clock.swf"))

@@ -29,7 +29,8 @@ Normal behaviour
     a missing file, or a path that climbs out of the root, answers 404.
   - Headers: Date, Server, Last-Modified (the file's mtime, RFC 1123 GMT),
     Content-Length, Content-Type by extension (text/html for .htm .html .shtml .asp,
-    exactly that text without a charset), Accept-Ranges: bytes.
+    exactly that text without a charset), Accept-Ranges: bytes; for a font file
+    (.woff .woff2 .ttf .otf) also Access-Control-Allow-Origin: *.
   - Range "bytes=N-", "bytes=N-M" and "bytes=-K" answer 206 with
     "Content-Range: bytes S-E/TOTAL"; a start at or past the end answers 416 with
     "Content-Range: bytes */TOTAL". A Range of any other form is ignored (200).
@@ -151,7 +152,13 @@ CONTENT_TYPES = {
     b".swf": "application/x-shockwave-flash", b".zip": "application/zip",
     b".lzh": "application/x-lzh", b".exe": "application/octet-stream",
     b".pdf": "application/pdf", b".mpg": "video/mpeg", b".avi": "video/x-msvideo",
+    b".svg": "image/svg+xml", b".webp": "image/webp", b".woff": "font/woff", b".woff2": "font/woff2",
+    b".ttf": "font/ttf", b".otf": "font/otf", b".mp4": "video/mp4", b".webm": "video/webm",
+    b".vtt": "text/vtt", b".json": "application/json", b".webmanifest": "application/manifest+json",
 }
+# Fonts are fetched by browsers with CORS: a page of another server may use them only
+# when the answer allows any origin, as font servers on the web do.
+CORS_EXTENSIONS = (b".woff", b".woff2", b".ttf", b".otf")
 DEFAULT_CONTENT_TYPE = "application/octet-stream"
 GENERATED_EPOCH = 946684800          # Sat, 01 Jan 2000 00:00:00 GMT
 CHUNK = 65536
@@ -503,6 +510,8 @@ class Handler(BaseHTTPRequestHandler):
                 return self.error_plan(plan, 404, "Not Found", keep_rule=True)
             file_path, size, mtime = found
             ctype = content_type_for(file_path)
+            if file_path.lower().endswith(CORS_EXTENSIONS):
+                plan.headers.append(("Access-Control-Allow-Origin", "*"))
             if Settings.subst and is_page_name(file_path):
                 with open(file_path, "rb") as f:
                     plan.body = bytes_body(substitute(f.read(), host))
