@@ -64,6 +64,8 @@ def followed(reference):
 
 
 class ModernPageTest(unittest.TestCase):
+    maxDiff = None
+
     @classmethod
     def setUpClass(cls):
         cls.env = session_env(e2econfig.STATE)
