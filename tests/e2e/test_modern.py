@@ -125,17 +125,21 @@ class ModernPageTest(unittest.TestCase):
         return os.path.join(self.save, parts.netloc.replace(":", "-"), *urllib.parse.unquote(parts.path).split("/"))
 
     def offline_faults(self):
-        """Each stored page and style sheet against the served one: a reference left alone
-        is byte for byte the same, every other one a relative path to its stored file."""
+        """Every file the page leads to against the served one: a picture, font or other
+        file stored as served; in a page or style sheet a reference left alone byte for
+        byte the same, every other one a relative path to its stored file."""
         faults = []
         for address, served in self.served.items():
-            if not address.endswith((".html", ".css")):
-                continue
             if not os.path.isfile(self.place(address)):
                 faults.append((address, "not stored"))
                 continue
             with open(self.place(address), "rb") as f:
-                stored = references(f.read().decode("latin-1"), address.endswith(".css"))
+                text = f.read().decode("latin-1")
+            if not address.endswith((".html", ".css")):
+                if text != served:
+                    faults.append((address, "stored otherwise than served"))
+                continue
+            stored = references(text, address.endswith(".css"))
             pairs = list(zip(references(served, address.endswith(".css")), stored))
             if len(stored) != len(pairs):
                 faults.append((address, "references served / stored", len(pairs), len(stored)))
