@@ -152,8 +152,9 @@ class ModernPageTest(unittest.TestCase):
                 elif re.match(r"[a-z]+:|/", written):
                     expected, actual = "a relative path", written
                 else:
-                    expected, actual = self.place(urllib.parse.urljoin(address, reference)), target
-                if (expected, descriptor) != (actual, kept) or (followed(reference) and not os.path.isfile(target)):
+                    expected = self.place(urllib.parse.urljoin(address, reference))
+                    actual = target if os.path.isfile(target) else "no file at " + target
+                if (expected, descriptor) != (actual, kept):
                     faults.append((address, reference, (expected, descriptor), (actual, kept)))
         return faults
 
