@@ -26,7 +26,7 @@ static std::vector<FetchCall> g_fetches;
 static int g_fetchResult = 1;
 static int g_stopAtFetch = -1; // the fetch (counted from 0) that presses Stop
 
-static int RecordFetch(const char *address, int depth, int attempt, int)
+static int RecordFetch(const char *address, int depth, int attempt)
 {
     g_fetches.push_back({address, depth, attempt, g_ignorePatterns, g_depthLimit, g_startPath});
     if ((int)g_fetches.size() - 1 == g_stopAtFetch)
