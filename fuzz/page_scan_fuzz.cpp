@@ -133,11 +133,14 @@ static std::vector<std::string> RewriteForms(const std::string &link, const Reco
 }
 
 // The ends a link beginning at in may have: a quoted value, an unquoted
-// one, a window.open address, a quote never closed.
+// one, a window.open address, a quote never closed, a style address (a
+// string cut by the end of its STYLE block too, or one between &quot;
+// references), a srcset candidate (only a
+// blank ends it; commas that close it are no part of it).
 static std::vector<size_t> LinkEnds(const std::string &input, size_t in)
 {
     static const char *const stops[] = {"\"?#\r\n", "'?#\r\n", " \t\f<>?#'\r\n", "\"' <>?#\r\n", ">?#\r\n",
-                                        " \t\f)?#\r\n", ",?#\r\n"};
+                                        " \t\f)?#\r\n", ",?#\r\n", " \t\f?#\r\n", "<?#\r\n"};
     std::vector<size_t> ends;
     for (const char *stop : stops) {
         size_t end = in;
@@ -146,6 +149,15 @@ static std::vector<size_t> LinkEnds(const std::string &input, size_t in)
         while (end > in && (input[end - 1] == ' ' || input[end - 1] == '\t'))
             --end;
         if (end > in && end - in < TEXT_SIZE)
+            ends.push_back(end);
+        while (end > in && input[end - 1] == ',')
+            --end;
+        if (end > in && end - in < TEXT_SIZE)
+            ends.push_back(end);
+    }
+    for (const char *reference : {"&quot;", "&#39;", "&#34;", "&apos;"}) {
+        size_t end = std::min(input.find(reference, in), input.find_first_of("?#\r\n", in));
+        if (end != std::string::npos && end > in && end - in < TEXT_SIZE)
             ends.push_back(end);
     }
     return ends;

@@ -217,8 +217,11 @@ static void TakeStyleAttribute(FoundLinks *found, const Attribute *attribute)
 {
     const char *p = attribute->value;
     TextRange named;
-    while (NextStyleAddress(&p, attribute->valueEnd, &named))
+    while (NextStyleAddress(&p, attribute->valueEnd, &named)) {
+        while (named.begin < named.end && IsBlank(*named.begin)) // url(" a.png"): the address begins after them
+            ++named.begin;
         AddFoundLink(found, named.begin, QUOTED_VALUE_STOPS, named.end, TAG_NEEDED);
+    }
 }
 
 // Takes the address of a refresh's content.

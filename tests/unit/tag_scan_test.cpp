@@ -213,7 +213,7 @@ TEST_F(TagScan, TodaysSourcesAreReadOnlyWithTheModernSetting)
         {"<object data=o.svg>", TAG_LINKS, "o.svg|"},
         {"<meta http-equiv=\"Refresh\" content=\"0; URL='next.html'\">", TAG_LINKS, "next.html|"},
         {"<meta name=x content=\"0; url=next.html\">", TAG_NOTHING, ""},
-        {"<div style=\"background:url('bg.png') ; x:url(b.gif)\">", TAG_NEEDED, "bg.png|b.gif|"},
+        {"<div style=\"background:url(' bg.png') ; x:url(b.gif)\">", TAG_NEEDED, "bg.png|b.gif|"},
         {"<img src=a.gif style='background:url(b.gif)'>", TAG_LINKS, "a.gif|b.gif|"},
     };
     for (const Case &c : cases) {
