@@ -1,10 +1,11 @@
 # tests/e2e/test_real_sites.py — documentation sites from Debian packages crawled by parvel.exe.
 # Served by nginx on port 80 of their own loopback addresses (one also over https on 443),
-# crawled under Wine; each mirror is checked on disk and in headless Chromium, and
-# compared with wget's mirror.
+# crawled under Wine; each mirror is checked on disk and in headless Chromium, its start
+# page's screenshot compared with the online page's, and compared with wget's mirror.
 import collections
 import hashlib
 import os
+import re
 import shutil
 import tempfile
 import time
@@ -12,7 +13,9 @@ import unittest
 
 import browsercheck
 import e2econfig
+import mirrorcheck
 import nginxsites
+import screenshots
 import sitecheck
 import testcerts
 from parveldriver import Driver, fresh_settings, session_env, set_setting, windows_path
@@ -30,6 +33,16 @@ SITES = [
 # character set named in Content-Type); they are crawled from an https start address too.
 HTTPS_SITES = {"maint-guide-ja"}
 CRAWL_LIMIT_MS = 900000
+# The start page on its server and its stored copy opened from disk are shot at this size
+# in the same Chromium. The copy holds the same bytes (the sites' links are relative and
+# stay) and loads the same style sheets and pictures from disk, so the shots are expected
+# to be equal; the limit (157 pixels) leaves room for a few anti-aliased text edges only.
+# It is far below what one missing piece shows: the smallest picture of a start page
+# (developers-reference's swirl, 25 x 30 pixels) is 0.095 % of the shot, and a copy
+# without its style sheets differs by about 40 % (the report's crawl with "modern" off).
+SHOT_SIZE = (1024, 768)
+SHOT_LIMIT = 0.0002
+UNREADABLE = re.compile(r"\* 読み取れなかったリンクが (\d+) 個あります : (.*)$")
 
 
 def missing_prerequisites(sites):
@@ -70,12 +83,13 @@ class RealSitesTest(unittest.TestCase):
         with open(os.path.join(e2econfig.ARTEFACTS, "real-sites-report.txt"), "w", encoding="utf-8") as f:
             f.write(text)
 
-    def crawl_with_parvel(self, save, shortcuts, url):
-        """Crawls url into save; returns the seconds of the crawl, of the whole Wine part
-        (settings, start, crawl, close) and the access log lines."""
+    def crawl_with_parvel(self, save, shortcuts, url, modern=True):
+        """Crawls url into save (with the setting "modern" left at its default, or "0");
+        returns the seconds of the crawl, of the whole Wine part (settings, start, crawl,
+        close) and the access log lines."""
         setting_up = time.monotonic()
         env = session_env(e2econfig.STATE)
-        fresh_settings(env, save, timeout=30000, out_server="0", ftp="0")
+        fresh_settings(env, save, timeout=30000, out_server="0", ftp="0", **({} if modern else {"modern": "0"}))
         set_setting(env, "shortcut", windows_path(env, shortcuts))
         # Every Wine call is made before the driver starts: a reg call started while
         # `wine driver.exe` is starting up was seen to hang now and then.
@@ -161,11 +175,44 @@ class RealSitesTest(unittest.TestCase):
                 state[path] = (hashlib.sha256(f.read()).hexdigest(), int(os.path.getmtime(full)))
         return state
 
-    def check_site(self, name, scheme="http"):
+    @staticmethod
+    def unreadable_links(site, mirror, lines, modern):
+        """{stored path: count} of the link texts too long to read, as the model counts them
+        in the served pages (and style sheets) and as the access log names them."""
+        expected = {}
+        for path in mirror.files():
+            full = site.file_of(path)
+            if full is not None and (path.lower().endswith(sitecheck.PAGE_EXTENSIONS) or
+                                     (modern and mirrorcheck.is_style_sheet(path))):
+                with open(full, "rb") as f:
+                    count = mirrorcheck.scan_file(f.read(), path, modern).unreadable
+                if count:
+                    expected[path.decode("utf-8", "replace")] = count
+        logged = {}
+        for line in lines:
+            found = UNREADABLE.match(line)
+            if found:
+                below = found.group(2).replace("\\", "/").split("/" + site.host.decode() + "/", 1)[-1]
+                logged["/" + below] = int(found.group(1))
+        return expected, logged
+
+    def shoot(self, name, scheme, modern, url, site, mirror):
+        """The start page online and stored, shot and compared; the PNGs are kept in the
+        artefacts folder under the site's name."""
+        start = os.path.join(mirror.top, site.start.lstrip(b"/")).decode()
+        shot = screenshots.compare_online_offline(url, start, *SHOT_SIZE)
+        for key in ("online_png", "offline_png"):
+            kept = os.path.join(e2econfig.ARTEFACTS, "real-site-%s-%s%s-%s.png" % (
+                name, scheme, "" if modern else "-modern-off", key.split("_")[0]))
+            shutil.copyfile(shot[key], kept)
+            shot[key] = kept
+        return shot
+
+    def check_site(self, name, scheme="http", modern=True):
         entry = next(s for s in self.sites if s[0] == name)
         _, address, root, start = entry
         site = sitecheck.Site(address, root, start, scheme)
-        top = os.path.join(self.work, "%s-%s" % (name, scheme))
+        top = os.path.join(self.work, "%s-%s%s" % (name, scheme, "" if modern else "-modern-off"))
         save, shortcuts, wget_dir = (os.path.join(top, n) for n in ("mirror", "shortcuts", "wget"))
         for folder in (save, shortcuts, wget_dir):
             os.makedirs(folder)
@@ -173,30 +220,37 @@ class RealSitesTest(unittest.TestCase):
         port = 443 if scheme == "https" else 80
 
         began = time.monotonic()
-        seconds, wine_seconds, lines = self.crawl_with_parvel(save, shortcuts, url)
+        seconds, wine_seconds, lines = self.crawl_with_parvel(save, shortcuts, url, modern)
         first_requests = {request for request, _ in self.nginx.access_log(address, port)}
         mirror = sitecheck.Mirror(save, site)
-        mirror_report = sitecheck.check_mirror(site, mirror)
+        mirror_report = sitecheck.check_mirror(site, mirror, modern)
+        unreadable, unreadable_logged = self.unreadable_links(site, mirror, lines, modern)
         stray = mirror.stray_files()
         outside = sorted(set(os.listdir(top)) - {"mirror", "shortcuts", "wget"})
         shortcut_files = os.listdir(shortcuts.encode())
 
         wget = sitecheck.run_wget(url, wget_dir, ["--ca-certificate=" + self.certs.trusted.certificate])
         wget_paths = sitecheck.stored_paths(os.path.join(wget_dir.encode(), site.host))
-        comparison = sitecheck.compare_with_wget(site, set(mirror.files()), wget_paths)
+        comparison = sitecheck.compare_with_wget(site, set(mirror.files()), wget_paths, modern)
 
         browser_faults, pages, pictures, links, on_server, unfollowed, missing = self.browse(site, mirror, mirror_report)
+        shot = self.shoot(name, scheme, modern, url, site, mirror)
+        limits = sitecheck.offline_limits(mirror)
 
         # A second run into the same folder goes through the stored, rewritten pages:
         # it must ask for nothing the first did not and leave every file as it was.
         before = self.snapshot(mirror)
         asked = len(self.nginx.access_log(address, port))
-        again, _, _ = self.crawl_with_parvel(save, shortcuts, url)
+        again, _, _ = self.crawl_with_parvel(save, shortcuts, url, modern)
         second_requests = [request for request, _ in self.nginx.access_log(address, port)[asked:]]
         after = self.snapshot(mirror)
         changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
         new_requests = sorted(set(second_requests) - first_requests)
-        text = sitecheck.format_comparison(name, site, comparison, mirror_report)
+        text = sitecheck.format_comparison(name + ("" if modern else " (modern off)"), site, comparison, mirror_report)
+        text += "\n   screenshot of the start page %dx%d, online and stored: %d of %d pixels differ (%.4f %%)" % (
+            SHOT_SIZE + (shot["differing"], shot["total"], 100 * shot["share"]))
+        text += "".join("\n   offline: %s: %s" % (path.decode("utf-8", "replace"), what) for path, what in limits)
+        text += "\n   links too long to read: %r (access log: %r)" % (unreadable, unreadable_logged)
         text += ("\n   Chromium: %d stored pages opened from disk, %d pictures, %d followed links checked, "
                  "%d pictures and links left to a server" % (pages, pictures, links, on_server))
         if missing:
@@ -233,6 +287,9 @@ class RealSitesTest(unittest.TestCase):
         self.assertEqual(new_requests, [], "the second run asks only for what the first asked for")
         self.assertEqual(changed, [], "the second run leaves the mirror as it was")
         self.assertGreater(mirror_report.links_checked, 0)
+        self.assertEqual(unreadable_logged, unreadable, "one access log line for each page with unreadable links")
+        if modern:
+            self.assertLessEqual(shot["share"], SHOT_LIMIT, "the stored start page looks as the online one\n" + text)
 
     def test_aptitude_manual_in_japanese(self):
         self.check_site("aptitude-doc-ja")
@@ -245,6 +302,9 @@ class RealSitesTest(unittest.TestCase):
 
     def test_developers_reference(self):
         self.check_site("developers-reference")
+
+    def test_developers_reference_with_modern_off(self):
+        self.check_site("developers-reference", modern=False)
 
     def test_debian_edu_manual_in_japanese(self):
         self.check_site("debian-edu-doc-ja")

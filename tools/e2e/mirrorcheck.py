@@ -10,6 +10,14 @@
 - the links: A and AREA href (and a quoted window.open( address before it), IMG,
   BGSOUND, EMBED and FRAME src, BODY, TABLE, TR, TH and TD background; a link ends at
   '?', '#' or a line break; blanks around a quoted one are no part of it;
+- with the setting "modern" on (the default) also: LINK href when its rel holds
+  stylesheet, icon, apple-touch-icon(-precomposed), manifest or preload, SCRIPT src, and
+  url(...) and @import in STYLE blocks and style attributes (files the page needs, from
+  any server); IFRAME src (a frame); IMG srcset, data-src and data-srcset, SOURCE src and
+  srcset, VIDEO src and poster, AUDIO and TRACK src, INPUT type=image src, OBJECT data and
+  the address of a META refresh (the next level); each srcset candidate is a link of its
+  own, its descriptors stay; a stored .css is scanned for url(...) and @import (comments
+  and other strings passed over) and written as a page is; a tag gives at most 64 links;
 - links resolve as a browser resolves them (dot segments removed, never above the
   server's root; spaces asked as %20);
 - what the rules fetch is written as the place where it is stored: a relative link
@@ -53,9 +61,39 @@ Tag = collections.namedtuple("Tag", "name start attributes end")   # end: its '>
 # One attribute: its name (lower case), its value (None without '='), where the value
 # begins and ends, and the quote that opened it (b"" for none).
 Attribute = collections.namedtuple("Attribute", "name value start end quote")
-Link = collections.namedtuple("Link", "tag start text")            # text: the link as the scan takes it
+# A link as the scan takes it: the tag that holds it (b"css" in a style sheet), where its
+# text stands, the text, and its kind.
+Link = collections.namedtuple("Link", "tag start text kind")
+# tags, links in page order, BASE tags as (start, index of their closing '>' or None), and
+# the count of links not read (texts over 259 bytes, links beyond a tag's 64).
+Scan = collections.namedtuple("Scan", "tags links bases unreadable")
 ANGLE = re.compile(rb"[<>]")
 WINDOW_OPEN_STOP = re.compile(rb"[\'\")>,]")
+
+# Link kinds: a page or picture of the next level; a frame, a page of the page's own level;
+# a file the page needs to be shown (style sheet, script, icon, what a style sheet names),
+# fetched from any server.
+NEXT, FRAME, NEEDED = "next", "frame", "needed"
+# How an attribute's value holds its links: one address, a srcset list of candidates, the
+# content of a META refresh.
+URL, SRCSET, REFRESH = "url", "srcset", "refresh"
+# The attributes read, as tag -> [(attribute, kind, form)]: the old table alone with
+# "modern" off, more tags and attributes with it on.
+OLD_ATTRIBUTES = {tag: [(attribute, FRAME if tag == b"frame" else NEXT, URL)] for tag, attribute in LINK_ATTRIBUTES.items()}
+MODERN_ATTRIBUTES = dict(OLD_ATTRIBUTES)
+MODERN_ATTRIBUTES.update({
+    b"link": [(b"href", NEEDED, URL)], b"script": [(b"src", NEEDED, URL)], b"iframe": [(b"src", FRAME, URL)],
+    b"img": [(b"src", NEXT, URL), (b"srcset", NEXT, SRCSET), (b"data-src", NEXT, URL),
+             (b"data-srcset", NEXT, SRCSET)],
+    b"source": [(b"src", NEXT, URL), (b"srcset", NEXT, SRCSET)], b"video": [(b"src", NEXT, URL), (b"poster", NEXT, URL)],
+    b"audio": [(b"src", NEXT, URL)], b"track": [(b"src", NEXT, URL)], b"input": [(b"src", NEXT, URL)],
+    b"object": [(b"data", NEXT, URL)], b"meta": [(b"content", NEXT, REFRESH)]})
+# A LINK tag is read when its rel holds one of these words.
+NEEDED_RELS = {b"stylesheet", b"icon", b"apple-touch-icon", b"apple-touch-icon-precomposed", b"manifest", b"preload"}
+TAG_LINK_LIMIT = 64
+QUOTED_STOPS, UNQUOTED_STOPS = b"?#\r\n", b" \t<>?#'\r\n"
+CSS_BLANKS = b" \t\r\n\f"
+REFRESH_URL = re.compile(rb"(?i)url[ \t\r\n\f]*=[ \t\r\n\f]*")
 
 
 def _find(text, what, start, end=None):
@@ -114,39 +152,144 @@ def _take(text, start, stops, end):
     return text[start:stop].rstrip(b" \t")
 
 
-def _tag_links(text, lower, name, attributes_start, attributes, end):
+def _value_link(text, value):
+    """(start, text) of the one address of an attribute value (text None: too long)."""
+    start = value.start
+    if value.quote:
+        while start < value.end and text[start] in b" \t":
+            start += 1
+    return start, _take(text, start, QUOTED_STOPS if value.quote else UNQUOTED_STOPS, value.end)
+
+
+def srcset_links(text, start, end):
+    """(start, text) of each candidate address of a srcset list in text[start:end]: the
+    candidates stand between commas, each an address and the descriptors ("2x", "480w")
+    after the blanks that follow it."""
+    found, p = [], start
+    while p < end:
+        while p < end and text[p] in CSS_BLANKS + b",":
+            p += 1
+        if p >= end:
+            break
+        stop = p
+        while stop < end and text[stop] not in CSS_BLANKS:
+            stop += 1
+        address_end = stop
+        while address_end > p and text[address_end - 1] == 0x2C:
+            address_end -= 1              # commas closing the address end the candidate
+        found.append((p, _take(text, p, b"?#", address_end)))
+        p = stop if address_end < stop else _find(text, b",", stop, end)
+    return found
+
+
+def refresh_link(text, value):
+    """(start, text) of the address of a META refresh's content ("5; url=page.html"), or None."""
+    found = REFRESH_URL.search(text, value.start, value.end)
+    if found is None:
+        return None
+    start, stops = found.end(), QUOTED_STOPS if value.quote else UNQUOTED_STOPS
+    if text[start:start + 1] in (b"'", b'"'):
+        stops += text[start:start + 1]
+        start += 1
+    return start, _take(text, start, stops, value.end)
+
+
+def _css_string_end(text, p, end):
+    """The index of the quote that closes the CSS string opened at p (a backslash escapes
+    the byte after it), or end."""
+    quote, p = text[p], p + 1
+    while p < end and text[p] != quote:
+        p += 2 if text[p] == 0x5C else 1
+    return min(p, end)
+
+
+def css_links(text, start, end):
+    """(start, text) of every address of CSS text[start:end]: url(...), quoted or not, and
+    the string of an @import; comments and other strings are passed over."""
+    found, p = [], start
+    while p < end:
+        c = text[p]
+        if text.startswith(b"/*", p, end):
+            close = text.find(b"*/", p + 2, end)
+            p = end if close < 0 else close + 2
+        elif c in b"\"'":
+            p = _css_string_end(text, p, end) + 1
+        elif text[p:p + 4].lower() == b"url(" and p + 4 <= end:
+            v = p + 4
+            while v < end and text[v] in CSS_BLANKS:
+                v += 1
+            if v < end and text[v] in b"\"'":
+                close = _css_string_end(text, v, end)
+                found.append((v + 1, _take(text, v + 1, QUOTED_STOPS, close)))
+                p = _find(text, b")", close, end) + 1
+            else:
+                close = _find(text, b")", v, end)
+                found.append((v, _take(text, v, b"?#" + CSS_BLANKS, close)))
+                p = close + 1
+        elif text[p:p + 7].lower() == b"@import" and p + 7 <= end:
+            v = p + 7
+            while v < end and text[v] in CSS_BLANKS:
+                v += 1
+            if v < end and text[v] in b"\"'":
+                close = _css_string_end(text, v, end)
+                found.append((v + 1, _take(text, v + 1, QUOTED_STOPS, close)))
+                p = close + 1
+            else:
+                p = v
+        else:
+            p += 1
+    return found
+
+
+def _tag_links(text, lower, name, attributes_start, attributes, end, modern):
     """The links of a scanned tag: a quoted window.open( address of an anchor first, then
-    the value of the first attribute of the tag's link name."""
-    wanted = LINK_ATTRIBUTES.get(name)
-    found = []
-    if wanted == b"href":
+    the value of the first attribute of each of the tag's link names (old table: the one),
+    with "modern" also the addresses of its style attribute; and the count of the links
+    not read: texts too long and links beyond the tag's 64."""
+    wanted = (MODERN_ATTRIBUTES if modern else OLD_ATTRIBUTES).get(name, [])
+    found = []                            # (start, text, kind)
+    if name in (b"a", b"area"):
         call = lower.find(b"window.open", attributes_start, end)
         stop = WINDOW_OPEN_STOP.search(text, call) if call >= 0 else None
         if stop is not None and stop.start() < end and stop.group() in (b"'", b'"'):
             at = stop.start() + 1
-            link = _take(text, at, b"\"' <>?#\r\n", _find(text, stop.group(), at, end))
-            if link is not None:
-                found.append(Link(name, at, link))
-    value = next((a for a in attributes if a.name == wanted and a.value is not None), None)
-    if value is not None:
-        start = value.start
-        if value.quote:
-            while start < value.end and text[start] in b" \t":
-                start += 1
-        link = _take(text, start, b"?#\r\n" if value.quote else b" \t<>?#'\r\n", value.end)
-        if link is not None:
-            found.append(Link(name, start, link))
-    return found[:2]
+            found.append((at, _take(text, at, b"\"' <>?#\r\n", _find(text, stop.group(), at, end)), NEXT))
+
+    def first(attribute):
+        return next((a for a in attributes if a.name == attribute and a.value is not None), None)
+
+    if name == b"link" and not NEEDED_RELS & set((first(b"rel") or Attribute(b"", b"", 0, 0, b"")).value.lower().split()):
+        wanted = []
+    if name == b"input" and (first(b"type") is None or first(b"type").value.strip(BLANKS).lower() != b"image"):
+        wanted = []
+    if name == b"meta" and (first(b"http-equiv") is None or first(b"http-equiv").value.strip(BLANKS).lower() != b"refresh"):
+        wanted = []
+    values = [(first(attribute), kind, form) for attribute, kind, form in wanted]
+    if modern and first(b"style") is not None:
+        values.append((first(b"style"), NEEDED, b"style"))
+    for value, kind, form in sorted((v for v in values if v[0] is not None), key=lambda v: v[0].start):
+        if form == URL:
+            found.append(_value_link(text, value) + (kind,))
+        elif form == SRCSET:
+            found += [link + (kind,) for link in srcset_links(text, value.start, value.end)]
+        elif form == REFRESH:
+            link = refresh_link(text, value)
+            found += [link + (kind,)] if link is not None else []
+        else:
+            found += [link + (kind,) for link in css_links(text, value.start, value.end)]
+    readable = [f for f in found if f[1] is not None]
+    limit = TAG_LINK_LIMIT if modern else 2
+    unreadable = len(found) - len(readable) + max(0, len(readable) - limit)
+    return [Link(name, start, link, kind) for start, link, kind in readable[:limit]], unreadable
 
 
-def scan(data):
-    """Walks the page as the program does (up to its first NUL). Returns the tags, the
-    links of the scanned tags in page order, and the BASE tags as (start, index of the
-    '>' that closes them or None)."""
+def scan(data, modern=True):
+    """Walks the page as the program does (up to its first NUL); with "modern" off the
+    old table alone is read. Returns a Scan."""
     text = data.split(b"\0", 1)[0]
     lower = text.lower()
     n = len(text)
-    tags, links, bases = [], [], []
+    tags, links, bases, unreadable = [], [], [], 0
     pos = 0
     while True:
         lt = text.find(b"<", pos)
@@ -169,11 +312,34 @@ def scan(data):
         else:
             attributes, pos = read_attributes(text, stop)
             tags.append(Tag(name, lt, attributes, pos))
-            if name in LINK_ATTRIBUTES:
-                links += _tag_links(text, lower, name, stop, attributes, pos)
+            found, lost = _tag_links(text, lower, name, stop, attributes, pos, modern)
+            links += found
+            unreadable += lost
+            if modern and name == b"style" and pos < n:
+                close = _find(lower, b"</style", pos + 1)
+                for start, link in css_links(text, pos + 1, close):
+                    if link is None:
+                        unreadable += 1
+                    else:
+                        links.append(Link(b"style", start, link, NEEDED))
+                pos = close - 1
         if pos < n:
             pos += 1
-    return tags, links, bases
+    return Scan(tags, links, bases, unreadable)
+
+
+def scan_style_sheet(data):
+    """The links of a style sheet (up to its first NUL), as a Scan without tags."""
+    text = data.split(b"\0", 1)[0]
+    found = css_links(text, 0, len(text))
+    return Scan([], [Link(b"css", start, link, NEEDED) for start, link in found if link is not None], [],
+                sum(1 for _, link in found if link is None))
+
+
+def is_style_sheet(path):
+    """True for a stored file the program scans as a style sheet (by its extension)."""
+    path = path.encode() if isinstance(path, str) else path
+    return extension(re.split(rb"[?#]", path, 1)[0]).lower() == b".css"
 
 
 # ---- Addresses ------------------------------------------------------------------------
@@ -333,12 +499,14 @@ DEPTH_FTP = 32767
 class Rules:
     """What a crawl fetches: pages of the start server below start_path down to
     depth_limit (None: unlimited) and files of any folder of it; other servers' files
-    with out_server; FTP files with ftp."""
+    with out_server; FTP files with ftp; with modern (the setting "modern", on by default)
+    the files pages need (style sheets, scripts, icons, what style sheets name) from any
+    server, and style sheets are scanned and rewritten like pages."""
 
-    def __init__(self, start_path, depth_limit=None, out_server=False, ftp=False):
+    def __init__(self, start_path, depth_limit=None, out_server=False, ftp=False, modern=True):
         self.start_path = (start_path.encode() if isinstance(start_path, str) else start_path).lower()
         self.limit = UNLIMITED if depth_limit is None else depth_limit
-        self.out_server, self.ftp = out_server, ftp
+        self.out_server, self.ftp, self.modern = out_server, ftp, modern
 
     @staticmethod
     def _address_form(rest, secure):
@@ -391,18 +559,18 @@ class Rules:
                 address = self._normalized(page.host + page.folder + link)
         return address.replace(b" ", b"%20")
 
-    def fetched_place(self, page, address, ftp, frame):
-        """Where the rules store the address when they fetch it (a place below the save
-        folder), or None when they do not fetch it."""
+    def fetched_place(self, page, address, ftp, kind=NEXT):
+        """Where the rules store the address of a link of the kind when they fetch it (a
+        place below the save folder), or None when they do not fetch it."""
         host, folder, file = split_address(address)
         host = without_user(host)
         page_like = file == b"" or extension(file).lower() in PAGE_EXTENSIONS
         if ftp:
             depth = DEPTH_FTP if self.ftp else None
         elif bare_host(host) != bare_host(page.host) or (page_like and not folder.lower().startswith(self.start_path)):
-            depth = self.limit + 2 if self.out_server else None
+            depth = self.limit + 2 if self.out_server or kind == NEEDED else None
         else:
-            depth = page.depth + (0 if frame else 1)
+            depth = page.depth + (0 if kind == FRAME else 1)
         if depth is None:
             return None
         if file == b"":
@@ -419,15 +587,15 @@ class Rules:
             return None
         return stored_place(host, folder, file)
 
-    def outcome(self, page, link, frame=False):
-        """What becomes of a link of the page (its text as the scan takes it)."""
+    def outcome(self, page, link, kind=NEXT):
+        """What becomes of a link of the kind of the page (its text as the scan takes it)."""
         scheme = SCHEME.match(link)
         if scheme and scheme.group().lower() not in (b"http:", b"https:", b"ftp:"):
             return Outcome(None, False, link)
         address = self.resolve(page, link)
         if address == b"" or len(address) >= TEXT_SIZE:
             return Outcome(None, False, link)
-        place = self.fetched_place(page, address, link.lower().startswith(b"ftp:"), frame)
+        place = self.fetched_place(page, address, link.lower().startswith(b"ftp:"), kind)
         if place is None:
             if scheme is not None:
                 return Outcome(address, False, link)
@@ -455,16 +623,22 @@ class Rules:
         return unescape(joined).replace(b"\\", b"/").upper() == place.replace(b"\\", b"/").upper()
 
 
+def scan_file(data, path, modern=True):
+    """The Scan of a stored file the program scans: a style sheet's with "modern" on, else a page's."""
+    return scan_style_sheet(data) if modern and is_style_sheet(path) else scan(data, modern)
+
+
 def expected_page(served, rules, page):
-    """The page as the program must store it: the served bytes with every link written
-    as the rules say and each BASE tag made a comment. Returns (bytes, [(link, outcome)])."""
-    _, links, bases = scan(served)
+    """The page (or, with "modern" on, the style sheet) as the program must store it: the
+    served bytes with every link written as the rules say and each BASE tag made a comment.
+    Returns (bytes, [(link, outcome)])."""
+    _, links, bases, _ = scan_file(served, page.file, rules.modern)
     edits = []
     outcomes = []
     for link in links:
         if link.text == b"" or link.text.startswith(b"#"):
             continue
-        result = rules.outcome(page, link.text, frame=link.tag == b"frame")
+        result = rules.outcome(page, link.text, link.kind)
         outcomes.append((link, result))
         if result.stored != link.text:
             edits.append((link.start, len(link.text), result.stored))
@@ -517,16 +691,18 @@ def target_of(page_path, link):
     return "/".join(parts) + ("/" if text.endswith("/") or text == "" else "")
 
 
-def missing_targets(folder):
-    """(page, link, target) for every local link the scan finds in a stored page that
-    leads to no stored file (a folder is no file); target None when it climbs above the mirror."""
+def missing_targets(folder, modern=True):
+    """(page, link, target) for every local link the scan finds in a stored page (or, with
+    "modern" on, style sheet) that leads to no stored file (a folder is no file); target
+    None when it climbs above the mirror."""
     files = stored_files(folder)
     missing = []
     for page in sorted(files):
-        if not page.lower().endswith(tuple(e.decode() for e in PAGE_EXTENSIONS)):
+        if not page.lower().endswith(tuple(e.decode() for e in PAGE_EXTENSIONS)) and not (
+                modern and is_style_sheet(page)):
             continue
         with open(os.path.join(folder, page), "rb") as f:
-            _, links, _ = scan(f.read())
+            links = scan_file(f.read(), page, modern).links
         for link in links:
             if is_local(link.text):
                 target = target_of(page, link.text)

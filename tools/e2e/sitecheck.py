@@ -4,8 +4,13 @@
 """The checks follow the program's documented crawl rules, restated here once:
 
 - tags scanned: A and AREA href, IMG, BGSOUND, EMBED and FRAME src, and the
-  background of BODY, TABLE, TR, TD and TH; LINK, SCRIPT, IFRAME and style
-  sheets are not scanned;
+  background of BODY, TABLE, TR, TD and TH; with the setting "modern" on (the
+  default) also the tags and attributes mirrorcheck lists (LINK href of a style sheet,
+  icon, manifest or preload, SCRIPT src, IFRAME src, srcset, media, OBJECT data, META
+  refresh, url(...) and @import of STYLE blocks, style attributes and .css files); other
+  LINK tags (rel next, prev, index ...) are not followed;
+- what a page needs (its style sheets, scripts, icons and what style sheets name) is
+  fetched from any folder and any server; a stored .css is written as a page is;
 - links with a scheme other than http, https or ftp (mailto, javascript) are dropped;
   https is handled as http: http://host and https://host are one server, stored in one
   folder, and a protocol-relative link (//host/x) names host on the page's scheme;
@@ -24,6 +29,7 @@
 Paths are handled as byte strings throughout: the sites may use any encoding.
 """
 
+import bisect
 import collections
 import os
 import re
@@ -33,13 +39,9 @@ import urllib.parse
 import mirrorcheck
 
 PAGE_EXTENSIONS = (b".htm", b".html", b".shtml", b".asp")
-SCANNED = mirrorcheck.LINK_ATTRIBUTES
-# Tags and attributes that another crawler follows and the program does not.
-NOT_SCANNED = {b"link": b"href", b"script": b"src", b"iframe": b"src", b"input": b"src", b"object": b"data"}
 
 # An http or https address, or a protocol-relative one: its server and its path.
 ON_A_SERVER = re.compile(rb"(?i)(?:https?:)?//([^/]*)(/.*)?$")
-CSS_URL = re.compile(rb"""url\(\s*["']?([^"')]+)["']?\s*\)|@import\s+["']([^"']+)["']""")
 
 
 def is_page_name(path):
@@ -63,26 +65,17 @@ def has_other_scheme(value):
 
 
 class Link:
-    """One link value of a page: where it stands (byte offsets of the value), what holds it,
-    and whether the program's character walk reaches its tag."""
+    """One link value of a page: where it stands (byte offsets of the value) and what holds it."""
 
     def __init__(self, tag, attribute, value, start):
         self.tag, self.attribute, self.value, self.start = tag, attribute, value, start
-
-    @property
-    def scanned(self):
-        return SCANNED.get(self.tag) == self.attribute
 
 
 def page_links(data):
     """Every href, src, background and data value of the page's tags (walked as the
     program walks them), with its offset."""
-    return [Link(tag.name, a.name, a.value, a.start) for tag in mirrorcheck.scan(data)[0] for a in tag.attributes
+    return [Link(tag.name, a.name, a.value, a.start) for tag in mirrorcheck.scan(data).tags for a in tag.attributes
             if a.name in (b"href", b"src", b"background", b"data") and a.value is not None]
-
-
-def css_links(data):
-    return [m.group(1) or m.group(2) for m in CSS_URL.finditer(data)]
 
 
 class Site:
@@ -112,9 +105,9 @@ class Site:
         full = os.path.join(self.root.encode(), urllib.parse.unquote_to_bytes(path).lstrip(b"/"))
         return full if os.path.isfile(full) else None
 
-    def rules(self):
+    def rules(self, modern=True):
         """The rules of the real-site crawls: unlimited depth, out_server and ftp off."""
-        return mirrorcheck.Rules(self.start_folder)
+        return mirrorcheck.Rules(self.start_folder, modern=modern)
 
     def page(self, path):
         """The mirrorcheck page of the server path."""
@@ -212,15 +205,15 @@ def browser_form(address):
     return parts.scheme.lower(), host, urllib.parse.unquote(parts.path or "/")
 
 
-def check_mirror(site, mirror):
-    """Checks every stored file: it has a file on the server, it equals that file (a page:
-    but for exactly the link rewrites the rules call for), and each link the program
-    follows from a stored page leads to a stored file. Files outside the host folder:
-    Mirror.stray_files."""
+def check_mirror(site, mirror, modern=True):
+    """Checks every stored file: it has a file on the server, it equals that file (a page,
+    and with "modern" on a style sheet: but for exactly the link rewrites the rules call
+    for), and each link the program follows from a stored page or style sheet leads to a
+    stored file. Files outside the host folder: Mirror.stray_files."""
     report = MirrorReport()
     server = site.files()
     stored = mirror.files()
-    rules = site.rules()
+    rules = site.rules(modern)
     for path, full in sorted(stored.items()):
         original_file = server.get(path)
         if original_file is None:
@@ -230,13 +223,13 @@ def check_mirror(site, mirror):
             copy = f.read()
         with open(original_file, "rb") as f:
             original = f.read()
-        if not path.lower().endswith(PAGE_EXTENSIONS):    # the sites serve their pages as .html
+        if not path.lower().endswith(PAGE_EXTENSIONS) and not (modern and mirrorcheck.is_style_sheet(path)):
             if copy != original:
                 report.faults.append("%r differs from the server's file (%d bytes stored, %d served)"
                                      % (path, len(copy), len(original)))
             continue
         outcomes = compare_page(site, rules, path, original, copy, report)
-        check_followed_links(site, mirror, path, copy, outcomes, report)
+        check_followed_links(site, mirror, path, copy, outcomes, report, modern)
     return report
 
 
@@ -252,12 +245,12 @@ def compare_page(site, rules, path, original, copy, report):
     return outcomes
 
 
-def check_followed_links(site, mirror, path, copy, outcomes, report):
+def check_followed_links(site, mirror, path, copy, outcomes, report, modern=True):
     """Every link of the stored page that the rules fetch leads to a stored file (not a
     folder), unless the server has no such file either; every other link leads to a server."""
     followed = report.followed.setdefault(path, set())
     left = report.left_to_server.setdefault(path, set())
-    scanned = [l for l in mirrorcheck.scan(copy)[1] if l.text != b"" and not l.text.startswith(b"#")]
+    scanned = [l for l in mirrorcheck.scan_file(copy, path, modern).links if l.text != b"" and not l.text.startswith(b"#")]
     if len(scanned) != len(outcomes):
         report.faults.append("page %r: %d links stored, %d served" % (path, len(scanned), len(outcomes)))
         return
@@ -292,10 +285,13 @@ def check_followed_links(site, mirror, path, copy, outcomes, report):
 
 def run_wget(start_url, folder, options=(), timeout=600):
     """Mirrors the site with Debian's wget (with the further options, such as
-    --ca-certificate=FILE); returns the completed process."""
+    --ca-certificate=FILE); returns the completed process. --page-requisites lets wget,
+    like the program, take what a page needs to be shown from outside the start folder,
+    which --no-parent alone keeps it from."""
     os.makedirs(folder, exist_ok=True)
-    return subprocess.run(["wget", "--mirror", "--convert-links", "--no-parent", "-nv", "-e", "robots=off",
-                           "--no-proxy", *options, start_url], cwd=folder, capture_output=True, timeout=timeout)
+    return subprocess.run(["wget", "--mirror", "--page-requisites", "--convert-links", "--no-parent", "-nv",
+                           "-e", "robots=off", "--no-proxy", *options, start_url], cwd=folder, capture_output=True,
+                          timeout=timeout)
 
 
 def stored_paths(top):
@@ -306,49 +302,70 @@ def stored_paths(top):
     return found
 
 
-def referrers(site):
-    """For every server path: the (page, tag, attribute) that refer to it in the server's own files."""
+# One reference to a server path: the file that names it, the tag (b"css" in a style sheet,
+# b"style" in a STYLE block) and attribute that hold it, and whether the program reads it.
+Reference = collections.namedtuple("Reference", "holder tag attribute read")
+
+
+def referrers(site, modern=True):
+    """For every server path: the References to it in the server's own files. What the
+    program's scan reads (mirrorcheck, with "modern" on or off) is read; the further href,
+    src, background and data values, the addresses of STYLE blocks, style attributes and
+    style sheets (which wget reads) are not."""
     refs = collections.defaultdict(list)
+
+    def add(path, value, tag, attribute, read):
+        if not has_other_scheme(value) and not value.startswith(b"#"):
+            target = resolve(path, value, site.host)
+            if target is not None:
+                refs[target].append(Reference(path, tag, attribute, read))
+
     for path, full in site.files().items():
-        name = path.rsplit(b"/", 1)[-1].lower()
         with open(full, "rb") as f:
             data = f.read()
-        if name.endswith(PAGE_EXTENSIONS):
+        if path.lower().endswith(PAGE_EXTENSIONS):
+            read = mirrorcheck.scan(data, modern).links
+            for link in read:
+                add(path, link.text, link.tag, link.kind, True)
+            others = [] if modern else [l for l in mirrorcheck.scan(data).links if l.kind == mirrorcheck.NEEDED]
+            for link in others:
+                add(path, link.text, link.tag, b"url", False)
+            starts = sorted(link.start for link in read)
             for link in page_links(data):
-                if has_other_scheme(link.value) or link.value.startswith(b"#"):
-                    continue
-                target = resolve(path, link.value, site.host)
-                if target is not None:
-                    refs[target].append((path, link.tag, link.attribute))
-        elif name.endswith(b".css"):
-            for value in css_links(data):
-                target = resolve(path, value, site.host)
-                if target is not None:
-                    refs[target].append((path, b"css", b"url"))
+                at = bisect.bisect_left(starts, link.start)
+                if at == len(starts) or starts[at] > link.start + len(link.value):
+                    add(path, link.value, link.tag, link.attribute, False)
+        elif mirrorcheck.is_style_sheet(path):
+            for link in mirrorcheck.scan_style_sheet(data).links:
+                add(path, link.text, b"css", b"url", modern)
     return refs
 
 
-REASON_NOT_SCANNED = "named only by LINK/SCRIPT tags or style sheets, which Parvel does not scan"
+REASON_NOT_SCANNED = "named only by LINK/SCRIPT tags or style sheets, which Parvel does not scan with \"modern\" off"
+REASON_LINK_REL = "named only by LINK tags of a rel Parvel does not follow (next, prev, index, search ...)"
+REASON_NOT_READ = "named only by tags or attributes Parvel does not read"
 REASON_OUTSIDE = "a non-page file outside the start folder: Parvel fetches pictures and files from any folder, wget --no-parent does not"
 REASON_FOLLOW_ON = "named only by files that the other one alone stored"
 REASON_EXTENSIONLESS = "a link without a file extension: Parvel takes it for a folder (and asks for FOLDER/)"
 
 
-def explain(site, path, mine, theirs, refs, parvel_side):
+def explain(site, path, mine, theirs, refs, parvel_side, modern=True):
     """Why a file stored by one crawler only (mine) is missing from the other's (theirs)."""
-    holders = [r for r in refs.get(path, []) if r[0] in mine and r[0] != path]
+    holders = [r for r in refs.get(path, []) if r.holder in mine and r.holder != path]
     if not holders:
         return None
-    scanned = [r for r in holders if SCANNED.get(r[1]) == r[2]]
+    read = [r for r in holders if r.read]
     if parvel_side:
-        if scanned and not path.startswith(site.start_folder) and not is_page_name(path):
+        if read and not path.startswith(site.start_folder) and not is_page_name(path):
             return REASON_OUTSIDE
-        if all(r[0] not in theirs for r in holders):
+        if all(r.holder not in theirs for r in holders):
             return REASON_FOLLOW_ON
         return None
-    if not scanned:
-        return REASON_NOT_SCANNED
-    if all(r[0] not in theirs for r in holders):
+    if not read:
+        if not modern:
+            return REASON_NOT_SCANNED
+        return REASON_LINK_REL if all(r.tag == b"link" for r in holders) else REASON_NOT_READ
+    if all(r.holder not in theirs for r in read):
         return REASON_FOLLOW_ON
     name = path.rsplit(b"/", 1)[-1]
     if b"." not in name:
@@ -356,10 +373,10 @@ def explain(site, path, mine, theirs, refs, parvel_side):
     return None
 
 
-def compare_with_wget(site, parvel_paths, wget_paths):
+def compare_with_wget(site, parvel_paths, wget_paths, modern=True):
     """Per-site figures and the reason for each file only one crawler stored. Returns a dict
     with the counts, the explained differences grouped by reason and the unexplained ones."""
-    refs = referrers(site)
+    refs = referrers(site, modern)
     only_parvel = sorted(parvel_paths - wget_paths)
     only_wget = sorted(wget_paths - parvel_paths)
     reasons = collections.defaultdict(list)
@@ -367,7 +384,7 @@ def compare_with_wget(site, parvel_paths, wget_paths):
     for side, paths, mine, theirs in (("parvel", only_parvel, parvel_paths, wget_paths),
                                       ("wget", only_wget, wget_paths, parvel_paths)):
         for path in paths:
-            reason = explain(site, path, mine, theirs, refs, side == "parvel")
+            reason = explain(site, path, mine, theirs, refs, side == "parvel", modern)
             if reason is None:
                 unexplained.append((side, path, refs.get(path, [])[:3]))
             else:
@@ -375,6 +392,27 @@ def compare_with_wget(site, parvel_paths, wget_paths):
     return {"parvel": len(parvel_paths), "wget": len(wget_paths), "both": len(parvel_paths & wget_paths),
             "only_parvel": only_parvel, "only_wget": only_wget, "reasons": dict(reasons),
             "unexplained": unexplained}
+
+
+# What a stored copy cannot do from disk: a browser refuses module scripts, fetch() and
+# XMLHttpRequest (also through jQuery) to file:// addresses.
+OFFLINE_LIMITS = [(re.compile(rb"""(?i)<script[^>]*\stype\s*=\s*["']?module"""), "a module script"),
+                  (re.compile(rb"\bfetch\s*\("), "fetch()"), (re.compile(rb"\bXMLHttpRequest\b"), "XMLHttpRequest"),
+                  (re.compile(rb"(?:\$|jQuery)\.(?:ajax|get|getJSON|post|load)\s*\("), "jQuery's XMLHttpRequest calls"),
+                  (re.compile(rb"\bimport\s*\("), "import()")]
+
+
+def offline_limits(mirror):
+    """(server path, what) for each stored page or script that uses what only works from a server."""
+    found = []
+    for path, full in sorted(mirror.files().items()):
+        if path.lower().endswith(PAGE_EXTENSIONS + (b".js", b".mjs")):
+            with open(full, "rb") as f:
+                data = f.read()
+            uses = [what for pattern, what in OFFLINE_LIMITS if pattern.search(data)]
+            if uses:
+                found.append((path, ", ".join(uses)))
+    return found
 
 
 def format_comparison(name, site, comparison, mirror_report):
