@@ -94,6 +94,9 @@ TAG_LINK_LIMIT = 64
 QUOTED_STOPS, UNQUOTED_STOPS = b"?#\r\n", b" \t<>?#'\r\n"
 CSS_BLANKS = b" \t\r\n\f"
 REFRESH_URL = re.compile(rb"(?i)url[ \t\r\n\f]*=[ \t\r\n\f]*")
+NAME_BYTES = b"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_"
+# A quote as a style attribute may write it, around the address of url(...).
+QUOTE_REFERENCES = (b"&quot;", b"&#39;", b"&#34;", b"&apos;")
 
 
 def _find(text, what, start, end=None):
@@ -163,8 +166,8 @@ def _value_link(text, value):
 
 def srcset_links(text, start, end):
     """(start, text) of each candidate address of a srcset list in text[start:end]: the
-    candidates stand between commas, each an address and the descriptors ("2x", "480w")
-    after the blanks that follow it."""
+    candidates stand between commas, each an address and the descriptors ("2x", "480w",
+    commas inside parentheses) after the blanks that follow it."""
     found, p = [], start
     while p < end:
         while p < end and text[p] in CSS_BLANKS + b",":
@@ -177,65 +180,96 @@ def srcset_links(text, start, end):
         address_end = stop
         while address_end > p and text[address_end - 1] == 0x2C:
             address_end -= 1              # commas closing the address end the candidate
-        found.append((p, _take(text, p, b"?#", address_end)))
-        p = stop if address_end < stop else _find(text, b",", stop, end)
+        found.append((p, _take(text, p, QUOTED_STOPS, address_end)))
+        p, depth = stop, 0
+        while address_end == stop and p < end and (text[p] != 0x2C or depth > 0):
+            depth += 1 if text[p] == 0x28 else -1 if text[p] == 0x29 and depth > 0 else 0
+            p += 1
     return found
 
 
 def refresh_link(text, value):
-    """(start, text) of the address of a META refresh's content ("5; url=page.html"), or None."""
-    found = REFRESH_URL.search(text, value.start, value.end)
-    if found is None:
+    """(start, text) of the address of a META refresh's content ("5; url=page.html", "5;
+    page.html"), without its quotes; None when there is none."""
+    p, end = value.start, value.end
+    while p < end and text[p] in b"0123456789." + CSS_BLANKS:
+        p += 1
+    if p >= end or text[p] not in b";,":
         return None
-    start, stops = found.end(), QUOTED_STOPS if value.quote else UNQUOTED_STOPS
-    if text[start:start + 1] in (b"'", b'"'):
-        stops += text[start:start + 1]
-        start += 1
-    return start, _take(text, start, stops, value.end)
+    found = REFRESH_URL.match(text, _skip_css_blanks(text, p + 1, end), end)
+    p = found.end() if found else _skip_css_blanks(text, p + 1, end)
+    stop = end
+    if p < end and text[p] in b"'\"":
+        stop = _find(text, text[p:p + 1], p + 1, end)
+        p += 1
+    return (p, _take(text, p, QUOTED_STOPS, stop)) if p < stop else None
+
+
+def _skip_css_blanks(text, p, end):
+    while p < end and text[p] in CSS_BLANKS:
+        p += 1
+    return p
 
 
 def _css_string_end(text, p, end):
-    """The index of the quote that closes the CSS string opened at p (a backslash escapes
-    the byte after it), or end."""
+    """The index of what closes the CSS string opened at p: its quote, its line's end, or end."""
     quote, p = text[p], p + 1
-    while p < end and text[p] != quote:
-        p += 2 if text[p] == 0x5C else 1
-    return min(p, end)
+    while p < end and text[p] != quote and text[p] != 0x0A:
+        p += 1
+    return p
+
+
+def _css_link(text, start, end):
+    """(start, text) of the address in text[start:end], blanks before it dropped."""
+    while start < end and text[start] in b" \t\r\n":
+        start += 1
+    return start, _take(text, start, QUOTED_STOPS, end)
+
+
+def _css_url(text, p, end):
+    """After "url(" at p: (start, text) of the address and where the text goes on."""
+    p = _skip_css_blanks(text, p, end)
+    reference = next((r for r in QUOTE_REFERENCES if text[p:p + len(r)].lower() == r), None)
+    if reference is not None:             # url(&quot;a.png&quot;) in a style attribute
+        begin = p + len(reference)
+        close = text.find(reference, begin, end)
+        p = close = end if close < 0 else close
+    elif p < end and text[p] in b"\"'":
+        begin, close = p + 1, _css_string_end(text, p, end)
+        p = min(close + 1, end)
+    else:
+        begin = close = p
+        while close < end and text[close] != 0x29 and text[close] not in CSS_BLANKS:
+            close += 1
+        p = close
+    while p < end and text[p] not in b");}":
+        p += 1
+    return _css_link(text, begin, close), (p + 1 if p < end and text[p] == 0x29 else p)
 
 
 def css_links(text, start, end):
     """(start, text) of every address of CSS text[start:end]: url(...), quoted or not, and
-    the string of an @import; comments and other strings are passed over."""
+    the string or url(...) of an @import; comments and other strings are passed over."""
     found, p = [], start
     while p < end:
-        c = text[p]
         if text.startswith(b"/*", p, end):
             close = text.find(b"*/", p + 2, end)
             p = end if close < 0 else close + 2
-        elif c in b"\"'":
-            p = _css_string_end(text, p, end) + 1
-        elif text[p:p + 4].lower() == b"url(" and p + 4 <= end:
-            v = p + 4
-            while v < end and text[v] in CSS_BLANKS:
-                v += 1
-            if v < end and text[v] in b"\"'":
-                close = _css_string_end(text, v, end)
-                found.append((v + 1, _take(text, v + 1, QUOTED_STOPS, close)))
-                p = _find(text, b")", close, end) + 1
-            else:
-                close = _find(text, b")", v, end)
-                found.append((v, _take(text, v, b"?#" + CSS_BLANKS, close)))
-                p = close + 1
+        elif text[p] in b"\"'":
+            p = min(_css_string_end(text, p, end) + 1, end)
+        elif text[p:p + 4].lower() == b"url(" and p + 4 <= end and (p == start or text[p - 1] not in NAME_BYTES):
+            link, p = _css_url(text, p + 4, end)
+            found.append(link)
         elif text[p:p + 7].lower() == b"@import" and p + 7 <= end:
-            v = p + 7
-            while v < end and text[v] in CSS_BLANKS:
-                v += 1
+            v = _skip_css_blanks(text, p + 7, end)
+            p = v
             if v < end and text[v] in b"\"'":
                 close = _css_string_end(text, v, end)
-                found.append((v + 1, _take(text, v + 1, QUOTED_STOPS, close)))
-                p = close + 1
-            else:
-                p = v
+                found.append(_css_link(text, v + 1, close))
+                p = min(close + 1, end)
+            elif text[v:v + 4].lower() == b"url(" and v + 4 <= end:
+                link, p = _css_url(text, v + 4, end)
+                found.append(link)
         else:
             p += 1
     return found
@@ -258,11 +292,12 @@ def _tag_links(text, lower, name, attributes_start, attributes, end, modern):
     def first(attribute):
         return next((a for a in attributes if a.name == attribute and a.value is not None), None)
 
-    if name == b"link" and not NEEDED_RELS & set((first(b"rel") or Attribute(b"", b"", 0, 0, b"")).value.lower().split()):
-        wanted = []
-    if name == b"input" and (first(b"type") is None or first(b"type").value.strip(BLANKS).lower() != b"image"):
-        wanted = []
-    if name == b"meta" and (first(b"http-equiv") is None or first(b"http-equiv").value.strip(BLANKS).lower() != b"refresh"):
+    def words(attribute):
+        value = first(attribute)
+        return set(value.value.lower().split()) if value is not None else set()
+
+    if (name == b"link" and not NEEDED_RELS & words(b"rel") or name == b"input" and b"image" not in words(b"type")
+            or name == b"meta" and b"refresh" not in words(b"http-equiv")):
         wanted = []
     values = [(first(attribute), kind, form) for attribute, kind, form in wanted]
     if modern and first(b"style") is not None:
@@ -278,9 +313,17 @@ def _tag_links(text, lower, name, attributes_start, attributes, end, modern):
         else:
             found += [link + (kind,) for link in css_links(text, value.start, value.end)]
     readable = [f for f in found if f[1] is not None]
-    limit = TAG_LINK_LIMIT if modern else 2
-    unreadable = len(found) - len(readable) + max(0, len(readable) - limit)
-    return [Link(name, start, link, kind) for start, link, kind in readable[:limit]], unreadable
+    unreadable = _too_long(text, found) + max(0, len(readable) - TAG_LINK_LIMIT)
+    return [Link(name, start, link, kind) for start, link, kind in readable[:TAG_LINK_LIMIT]], unreadable
+
+
+def _too_long(text, found):
+    """How many of the found (start, text, ...) were too long to read, those of a scheme
+    that is never followed (a data: address is long by nature) aside."""
+    def followed(start):
+        scheme = SCHEME.match(text, start)
+        return scheme is None or scheme.group().lower() in (b"http:", b"https:", b"ftp:")
+    return sum(1 for f in found if f[1] is None and followed(f[0]))
 
 
 def scan(data, modern=True):
@@ -312,16 +355,15 @@ def scan(data, modern=True):
         else:
             attributes, pos = read_attributes(text, stop)
             tags.append(Tag(name, lt, attributes, pos))
-            found, lost = _tag_links(text, lower, name, stop, attributes, pos, modern)
-            links += found
-            unreadable += lost
-            if modern and name == b"style" and pos < n:
+            if not (modern and name == b"style"):
+                found, lost = _tag_links(text, lower, name, stop, attributes, pos, modern)
+                links += found
+                unreadable += lost
+            elif pos < n:                 # the style block up to its closing tag
                 close = _find(lower, b"</style", pos + 1)
-                for start, link in css_links(text, pos + 1, close):
-                    if link is None:
-                        unreadable += 1
-                    else:
-                        links.append(Link(b"style", start, link, NEEDED))
+                found = css_links(text, pos + 1, close)
+                links += [Link(b"style", start, link, NEEDED) for start, link in found if link is not None]
+                unreadable += _too_long(text, found)
                 pos = close - 1
         if pos < n:
             pos += 1
@@ -333,7 +375,7 @@ def scan_style_sheet(data):
     text = data.split(b"\0", 1)[0]
     found = css_links(text, 0, len(text))
     return Scan([], [Link(b"css", start, link, NEEDED) for start, link in found if link is not None], [],
-                sum(1 for _, link in found if link is None))
+                _too_long(text, found))
 
 
 def is_style_sheet(path):
