@@ -42,6 +42,13 @@ CRAWL_LIMIT_MS = 900000
 # without its style sheets differs by about 40 % (the report's crawl with "modern" off).
 SHOT_SIZE = (1024, 768)
 SHOT_LIMIT = 0.0002
+# Chromium's headless --screenshot now and then leaves a rectangle of the page unpainted
+# (a raster tile not drawn yet when the shot is taken: 8 of 40 shots of maint-guide's
+# unchanged start page, online and from disk, whatever compositor flags were tried). A
+# difference of the stored copy shows in every shot, such a rectangle in one now and then:
+# the comparison is made again until it passes, at most SHOT_ATTEMPTS times (with one
+# comparison in three spoilt, ten all spoilt is a chance of 0.36 ** 10, 4e-5).
+SHOT_ATTEMPTS = 10
 UNREADABLE = re.compile(r"\* 読み取れなかったリンクが (\d+) 個あります : (.*)$")
 
 
@@ -197,15 +204,22 @@ class RealSitesTest(unittest.TestCase):
         return expected, logged
 
     def shoot(self, name, scheme, modern, url, site, mirror):
-        """The start page online and stored, shot and compared; the PNGs are kept in the
-        artefacts folder under the site's name."""
+        """The start page online and stored, shot and compared (with "modern" off once, for
+        the figure); the closest of the comparisons, with their count as "attempts". Its
+        PNGs are kept in the artefacts folder under the site's name."""
         start = os.path.join(mirror.top, site.start.lstrip(b"/")).decode()
-        shot = screenshots.compare_online_offline(url, start, *SHOT_SIZE)
-        for key in ("online_png", "offline_png"):
-            kept = os.path.join(e2econfig.ARTEFACTS, "real-site-%s-%s%s-%s.png" % (
-                name, scheme, "" if modern else "-modern-off", key.split("_")[0]))
-            shutil.copyfile(shot[key], kept)
-            shot[key] = kept
+        kept = {key: os.path.join(e2econfig.ARTEFACTS, "real-site-%s-%s%s-%s.png" % (
+            name, scheme, "" if modern else "-modern-off", key.split("_")[0])) for key in ("online_png", "offline_png")}
+        shot = None
+        for attempt in range(1, SHOT_ATTEMPTS + 1 if modern else 2):
+            taken = screenshots.compare_online_offline(url, start, *SHOT_SIZE)
+            if shot is None or taken["share"] < shot["share"]:
+                shot = dict(taken, **kept)
+                for key, path in kept.items():
+                    shutil.copyfile(taken[key], path)
+            shot["attempts"] = attempt
+            if shot["share"] <= SHOT_LIMIT:
+                break
         return shot
 
     def check_site(self, name, scheme="http", modern=True):
@@ -247,8 +261,9 @@ class RealSitesTest(unittest.TestCase):
         changed = sorted(p for p in set(before) | set(after) if before.get(p) != after.get(p))
         new_requests = sorted(set(second_requests) - first_requests)
         text = sitecheck.format_comparison(name + ("" if modern else " (modern off)"), site, comparison, mirror_report)
-        text += "\n   screenshot of the start page %dx%d, online and stored: %d of %d pixels differ (%.4f %%)" % (
-            SHOT_SIZE + (shot["differing"], shot["total"], 100 * shot["share"]))
+        text += ("\n   screenshot of the start page %dx%d, online and stored: %d of %d pixels differ (%.4f %%), "
+                 "closest of %d comparisons" % (SHOT_SIZE + (shot["differing"], shot["total"], 100 * shot["share"],
+                                                             shot["attempts"])))
         text += "".join("\n   offline: %s: %s" % (path.decode("utf-8", "replace"), what) for path, what in limits)
         text += "\n   links too long to read: %r (access log: %r)" % (unreadable, unreadable_logged)
         text += ("\n   Chromium: %d stored pages opened from disk, %d pictures, %d followed links checked, "
