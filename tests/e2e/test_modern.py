@@ -185,9 +185,9 @@ class ModernPageTest(unittest.TestCase):
     def test_modern_off_asks_for_the_links_of_the_old_tags_only(self):
         asked = self.crawl(modern="0")
         page = mirrorcheck.Page(self.start)
-        rules = mirrorcheck.Rules("/hp/", depth_limit=1)
-        _, links, _ = mirrorcheck.scan(self.served[self.start].encode("latin-1"))
-        outcomes = [rules.outcome(page, link.text, frame=link.tag == b"frame") for link in links
+        rules = mirrorcheck.Rules("/hp/", depth_limit=1, modern=False)
+        links = mirrorcheck.scan(self.served[self.start].encode("latin-1"), modern=False).links
+        outcomes = [rules.outcome(page, link.text, link.kind) for link in links
                     if link.text and not link.text.startswith(b"#")]
         wanted = collections.Counter({self.start.split("://", 1)[1]} | {o.address.decode() for o in outcomes
                                                                         if o.fetched})
