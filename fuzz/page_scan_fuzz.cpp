@@ -140,7 +140,7 @@ static std::vector<std::string> RewriteForms(const std::string &link, const Reco
 static std::vector<size_t> LinkEnds(const std::string &input, size_t in)
 {
     static const char *const stops[] = {"\"?#\r\n", "'?#\r\n", " \t\f<>?#'\r\n", "\"' <>?#\r\n", ">?#\r\n",
-                                        " \t\f)?#\r\n", ",?#\r\n", " \t\f?#\r\n", "<?#\r\n"};
+                                        " \t\f)?#\r\n", ",?#\r\n", " \t\f?#\r\n"};
     std::vector<size_t> ends;
     for (const char *stop : stops) {
         size_t end = in;
@@ -158,6 +158,12 @@ static std::vector<size_t> LinkEnds(const std::string &input, size_t in)
     for (const char *reference : {"&quot;", "&#39;", "&#34;", "&apos;"}) {
         size_t end = std::min(input.find(reference, in), input.find_first_of("?#\r\n", in));
         if (end != std::string::npos && end > in && end - in < TEXT_SIZE)
+            ends.push_back(end);
+    }
+    const char *blockEnd = strcasestr(input.c_str() + in, "</style"); // a string cut by its block's end
+    if (blockEnd != NULL) {
+        size_t end = std::min((size_t)(blockEnd - input.c_str()), input.find_first_of("?#\r\n", in));
+        if (end > in && end - in < TEXT_SIZE)
             ends.push_back(end);
     }
     return ends;
