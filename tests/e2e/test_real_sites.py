@@ -42,13 +42,8 @@ CRAWL_LIMIT_MS = 900000
 # without its style sheets differs by about 40 % (the report's crawl with "modern" off).
 SHOT_SIZE = (1024, 768)
 SHOT_LIMIT = 0.0002
-# Chromium's headless --screenshot now and then leaves a rectangle of the page unpainted
-# (a raster tile not drawn yet when the shot is taken: 8 of 40 shots of maint-guide's
-# unchanged start page, online and from disk, whatever compositor flags were tried). A
-# difference of the stored copy shows in every shot, such a rectangle in one now and then:
-# the comparison is made again until it passes, at most SHOT_ATTEMPTS times (with one
-# comparison in three spoilt, ten all spoilt is a chance of 0.36 ** 10, 4e-5).
-SHOT_ATTEMPTS = 10
+# A shot Chromium leaves a tile of unpainted is taken again (screenshots.closest_comparison;
+# with one comparison in three spoilt, ten all spoilt is a chance of 0.36 ** 10, 4e-5).
 UNREADABLE = re.compile(r"\* 読み取れなかったリンクが (\d+) 個あります : (.*)$")
 
 
@@ -210,17 +205,13 @@ class RealSitesTest(unittest.TestCase):
         start = os.path.join(mirror.top, site.start.lstrip(b"/")).decode()
         kept = {key: os.path.join(e2econfig.ARTEFACTS, "real-site-%s-%s%s-%s.png" % (
             name, scheme, "" if modern else "-modern-off", key.split("_")[0])) for key in ("online_png", "offline_png")}
-        shot = None
-        for attempt in range(1, SHOT_ATTEMPTS + 1 if modern else 2):
-            taken = screenshots.compare_online_offline(url, start, *SHOT_SIZE)
-            if shot is None or taken["share"] < shot["share"]:
-                shot = dict(taken, **kept)
-                for key, path in kept.items():
-                    shutil.copyfile(taken[key], path)
-            shot["attempts"] = attempt
-            if shot["share"] <= SHOT_LIMIT:
-                break
-        return shot
+        width, height = SHOT_SIZE
+        shot = screenshots.closest_comparison(url, start, int(SHOT_LIMIT * width * height),
+                                              attempts=screenshots.COMPARE_ATTEMPTS if modern else 1,
+                                              width=width, height=height)
+        for key, path in kept.items():
+            shutil.copyfile(shot[key], path)
+        return dict(shot, **kept)
 
     def check_site(self, name, scheme="http", modern=True):
         entry = next(s for s in self.sites if s[0] == name)

@@ -122,3 +122,25 @@ def compare_online_offline(online_url, offline_path, width=1024, height=768, nam
     differing, total = differing_pixels(online_png, offline_png, fuzz, difference_png)
     return {"differing": differing, "total": total, "share": differing / total, "online_png": online_png,
             "offline_png": offline_png, "difference_png": difference_png}
+
+
+# Headless Chromium now and then leaves a raster tile of a shot unpainted (measured: 8
+# of 40 shots of one unchanged page). A real difference of the stored copy shows in
+# every shot, an unpainted tile in few: the comparison is made again, at most
+# COMPARE_ATTEMPTS times, until it is within the limit.
+COMPARE_ATTEMPTS = 10
+
+
+def closest_comparison(online_url, offline_path, max_differing, attempts=COMPARE_ATTEMPTS, **options):
+    """compare_online_offline made again until at most max_differing pixels differ (or
+    attempts are used up); the closest comparison's figures, with the count made as
+    "attempts" (the pictures kept are the last comparison's)."""
+    best = None
+    for attempt in range(1, attempts + 1):
+        taken = compare_online_offline(online_url, offline_path, **options)
+        if best is None or taken["differing"] < best["differing"]:
+            best = taken
+        best["attempts"] = attempt
+        if best["differing"] <= max_differing:
+            break
+    return best
