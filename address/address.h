@@ -1,5 +1,5 @@
 // address/address.h — interface of the portable address code.
-// String primitives, address form and local path mapping.
+// String primitives, address form, local path mapping, Japanese names and host names.
 #ifndef PARVEL_ADDRESS_ADDRESS_H
 #define PARVEL_ADDRESS_ADDRESS_H
 
@@ -131,6 +131,95 @@ void TakeUserFromHost(char *hostPart, char *userName, char *password);
 // decimal digits after that ':', cut to 16 bits; 0 when there are none, for
 // which the caller takes the scheme's standard port.
 unsigned short HostNameAndPort(const char *hostPart, char *hostName);
+
+// ---- Names of Japanese addresses ----
+
+// What the bytes of an address mean beyond ASCII: the encoding of the page
+// that named it, or UTF-8.
+enum { NAME_SHIFT_JIS = 0, NAME_EUC_JP = 1, NAME_UTF8 = 2 };
+
+// The Shift_JIS code of the JIS X 0208 code j1 j2 (0x21 to 0x7E each); 0
+// when it is none.
+unsigned JisToShiftJis(unsigned j1, unsigned j2);
+
+// The code page 932 bytes of a character (code point cp) into out and their
+// count, when code page 932 holds it: it converts back to cp itself and its
+// bytes are one character (no best-fit look-alike, no stray single byte
+// such as 0x80 that Windows gives for U+0080); 0 when it does not. The same
+// answer on every platform.
+int HeldShiftJis(unsigned cp, char out[2]);
+
+// One character of a name as LocalNameOfBytes reads it: how many bytes it
+// takes (1 to 4), its code point (0 for bytes that are no character of the
+// encoding, or a JIS X 0212 character of EUC-JP), and its code page 932 bytes
+// (shiftJisCount 0 when code page 932 does not hold it).
+struct NameCharacter {
+    size_t length;
+    unsigned cp;
+    char shiftJis[2];
+    int shiftJisCount;
+};
+
+// Reads the character at p (left bytes there, at least 1) in the encoding.
+void ReadNameCharacter(const char *p, size_t left, int encoding, NameCharacter *c);
+
+// The encoding in which LocalNameOfBytes reads the bytes: NAME_UTF8 when they
+// are well-formed UTF-8 and hold a character beyond ASCII, else encoding.
+int NameEncodingOf(const char *bytes, size_t length, int encoding);
+
+// The name in code page 932 (the ANSI code page) that shows the characters of
+// one decoded path segment (length bytes, escapes already turned into bytes)
+// in Windows Explorer, into out (size bytes). The bytes are read in
+// NameEncodingOf's encoding: EUC-JP's JIS X 0208 pairs and half-width kana
+// become their code page 932 bytes; its JIS X 0212 characters (0x8F and two
+// bytes) stay escaped. ASCII stays as it is but '%', which becomes "%25"; a
+// character code page 932 holds becomes its bytes; one it lacks (hangul, an
+// emoji, U+301C ...) becomes the %XX escapes of its UTF-8 bytes, and a byte
+// that is no character of the encoding becomes %XX (uppercase hex). So the
+// same characters always give the same name, and different characters (or
+// bytes that are none) give different names. False, with out empty, when
+// the name does not fit.
+bool LocalNameOfBytes(char *out, size_t size, const char *bytes, size_t length, int encoding);
+
+// The UTF-8 bytes of a code page 932 text into out (size bytes), terminated;
+// returns their count, or -1 with out empty when the text holds bytes that
+// are no character of code page 932 or the result does not fit.
+int Utf8OfShiftJis(char *out, size_t size, const char *shiftJisText);
+
+// ---- International host names ----
+
+// The Punycode (RFC 3492) of count code points into out (size bytes): the
+// ASCII ones as they are, then '-' when there are any, then the others as
+// digits. False, with out empty, when it does not fit or a code point is 0,
+// a surrogate or beyond U+10FFFF.
+bool PunycodeEncode(char *out, size_t size, const unsigned *codePoints, size_t count);
+
+// The code points of Punycode text (length bytes, digits in either case) into
+// out (capacity code points) and their count into *count. False when the text
+// is no Punycode, would give a code point that is a surrogate or beyond
+// U+10FFFF, or more than capacity code points.
+bool PunycodeDecode(unsigned *out, size_t capacity, size_t *count, const char *text, size_t length);
+
+// The ASCII form of a host part (user information removed; an https marker
+// in front and a ":port" behind are kept), into out (size bytes). Escapes are
+// decoded first and the bytes read as LocalNameOfBytes reads them (cp932 as
+// typed in the address box is NAME_SHIFT_JIS). A label beyond ASCII is
+// mapped (full-width ASCII to ASCII, ASCII capitals to small letters, U+3002
+// and U+FF61 to '.') and becomes "xn--" and the Punycode of the result when it
+// still holds a character beyond ASCII. A host part that is ASCII once
+// decoded is copied unchanged, and so is every ASCII label. False, with out
+// empty, for a byte that is no character, a mapped label with ASCII other
+// than letters, digits, '-' and '_' (a full-width '/' or '@'), a port other
+// than digits, a label longer than 63 bytes, or when the result does not fit.
+bool HostToAscii(char *out, size_t size, const char *hostPart, int encoding);
+
+// The folder name of an ASCII host part into out (size bytes): each "xn--"
+// label (either case) that is the Punycode HostToAscii gives and whose
+// characters code page 932 all holds becomes those characters in code page
+// 932; every other label stays as it is, and so does everything from the
+// first ':' on (the caller makes the ':' safe). False, with out empty, when
+// the name does not fit.
+bool HostFolderName(char *out, size_t size, const char *asciiHostPart);
 
 // ---- What an address names ----
 

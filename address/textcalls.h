@@ -27,10 +27,17 @@ int CompareNoCase(const char *a, const char *b);
 // True when the single byte is a letter in code page 932 (IsCharAlphaA).
 bool IsLetterChar(char c);
 
-// Converts one character of UTF-8 (code point cp, below 0x110000) into code
-// page 932: writes one or two bytes to out and returns their count; a
-// character that code page 932 lacks gives '?' (WideCharToMultiByte with
-// WC_NO_BEST_FIT_CHARS on Windows).
+// The character that one or two bytes of code page 932 stand for: its code
+// point, or 0 when they are no character of it (MultiByteToWideChar with
+// MB_ERR_INVALID_CHARS on Windows, iconv elsewhere).
+unsigned ShiftJisToCodePoint(const char *bytes, int count);
+
+// Converts one character (code point cp, below 0x110000) into code page 932:
+// writes its one or two bytes to out and returns their count when they
+// convert back to cp itself; 0 when code page 932 lacks the character or has
+// only a look-alike for it ("best fit": U+301C, U+2212, U+00A5 ...), which
+// WideCharToMultiByte with WC_NO_BEST_FIT_CHARS on Windows and iconv
+// elsewhere would give otherwise.
 int CodePointToShiftJis(unsigned cp, char out[2]);
 
 // Movable memory blocks (GlobalAlloc with GMEM_MOVEABLE | GMEM_ZEROINIT):

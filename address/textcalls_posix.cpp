@@ -16,27 +16,41 @@ char *NextChar(const char *p)
     return (char *)(p + 1);
 }
 
+// Converts length bytes at in with the converter into out (size bytes):
+// the count of bytes written, or -1 when they are no whole text of the
+// source encoding or the converter could not be made. The converter is left
+// in its initial state either way.
+static long Convert(iconv_t converter, const char *in, size_t length, char *out, size_t size)
+{
+    if (converter == (iconv_t)-1)
+        return -1;
+    char *inp = (char *)in, *outp = out;
+    size_t inLeft = length, outLeft = size;
+    size_t result = iconv(converter, &inp, &inLeft, &outp, &outLeft);
+    iconv(converter, NULL, NULL, NULL, NULL);
+    return result == (size_t)-1 || inLeft != 0 ? -1 : (long)(size - outLeft);
+}
+
+// One converter each way for the life of the program; iconv keeps no state
+// between whole characters of this pair of encodings.
+unsigned ShiftJisToCodePoint(const char *bytes, int count)
+{
+    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
+    unsigned char unit[8];
+    if (Convert(converter, bytes, (size_t)count, (char *)unit, sizeof unit) != 4)
+        return 0;
+    return unit[0] | unit[1] << 8 | unit[2] << 16 | (unsigned)unit[3] << 24;
+}
+
 int CodePointToShiftJis(unsigned cp, char out[2])
 {
-    // One converter for the life of the program; iconv keeps no state
-    // between whole characters of this pair of encodings.
     static iconv_t converter = iconv_open("CP932", "UTF-32LE");
     unsigned char unit[4] = {(unsigned char)cp, (unsigned char)(cp >> 8), (unsigned char)(cp >> 16), 0};
     char bytes[8];
-    char *in = (char *)unit, *outp = bytes;
-    size_t inLeft = sizeof unit, outLeft = sizeof bytes;
-    if (converter == (iconv_t)-1 || iconv(converter, &in, &inLeft, &outp, &outLeft) == (size_t)-1) {
-        if (converter != (iconv_t)-1)
-            iconv(converter, NULL, NULL, NULL, NULL);
-        out[0] = '?';
-        return 1;
-    }
-    size_t n = sizeof bytes - outLeft;
-    if (n < 1 || n > 2) {
-        out[0] = '?';
-        return 1;
-    }
-    memcpy(out, bytes, n);
+    long n = Convert(converter, (const char *)unit, sizeof unit, bytes, sizeof bytes);
+    if (n < 1 || n > 2 || ShiftJisToCodePoint(bytes, (int)n) != cp)
+        return 0;
+    memcpy(out, bytes, (size_t)n);
     return (int)n;
 }
 

@@ -11,24 +11,34 @@ char *NextChar(const char *p) { return CharNextA(p); }
 
 char *PrevChar(const char *start, const char *p) { return CharPrevA(start, p); }
 
+unsigned ShiftJisToCodePoint(const char *bytes, int count)
+{
+    wchar_t wide[2];
+    int units = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes, count, wide, 2);
+    return units == 1 ? (unsigned)wide[0] : 0;
+}
+
+// The UTF-16 units of the code point into wide; their count.
+static int ToUtf16(unsigned cp, wchar_t wide[2])
+{
+    if (cp < 0x10000) {
+        wide[0] = (wchar_t)cp;
+        return 1;
+    }
+    wide[0] = (wchar_t)(0xD800 + ((cp - 0x10000) >> 10));
+    wide[1] = (wchar_t)(0xDC00 + ((cp - 0x10000) & 0x3FF));
+    return 2;
+}
+
 int CodePointToShiftJis(unsigned cp, char out[2])
 {
     wchar_t wide[2];
-    int units = 1;
-    if (cp >= 0x10000) {
-        wide[0] = (wchar_t)(0xD800 + ((cp - 0x10000) >> 10));
-        wide[1] = (wchar_t)(0xDC00 + ((cp - 0x10000) & 0x3FF));
-        units = 2;
-    } else {
-        wide[0] = (wchar_t)cp;
-    }
+    int units = ToUtf16(cp, wide);
     char bytes[8];
     BOOL defaulted = FALSE;
-    int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, "?", &defaulted);
-    if (n < 1 || n > 2 || defaulted) {
-        out[0] = '?';
-        return 1;
-    }
+    int n = WideCharToMultiByte(932, WC_NO_BEST_FIT_CHARS, wide, units, bytes, sizeof bytes, NULL, &defaulted);
+    if (n < 1 || n > 2 || defaulted || ShiftJisToCodePoint(bytes, n) != cp)
+        return 0;
     memcpy(out, bytes, (size_t)n);
     return n;
 }

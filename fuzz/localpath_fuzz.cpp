@@ -1,6 +1,7 @@
-// fuzz/localpath_fuzz.cpp — libFuzzer target over the address form and local path mapping.
+// fuzz/localpath_fuzz.cpp — libFuzzer target over the address form, local paths and names.
 // Over SplitAddress, host part parsing and MapToLocalPath: every mapped path stays in
-// the save folder, names only creatable files and never the transfer folder.
+// the save folder, names only creatable files and never the transfer folder. Over the
+// names of Japanese segments and host names: stable, distinct, safe, and Punycode reversible.
 #include "address/address.h"
 
 #include <stdint.h>
@@ -8,8 +9,9 @@
 #include <string.h>
 
 // Input: one byte of switches, then the address (or, with switch 4, three
-// parts separated by NUL bytes).
-enum { kDateFolderOn = 1, kArchivesOn = 2, kRawParts = 4, kDriveRoot = 8 };
+// parts separated by NUL bytes; with switch 16, two halves of bytes for the
+// names, read in the encoding that the top bits give).
+enum { kDateFolderOn = 1, kArchivesOn = 2, kRawParts = 4, kDriveRoot = 8, kNames = 16 };
 
 static unsigned s_switches;
 
@@ -119,6 +121,101 @@ static void RequireSoundMapping(const char *host, const char *path, const char *
     Require(strcmp(again, localPath) == 0 && strcmp(againFolder, localFolder) == 0);
 }
 
+// ---- Names of decoded segments and host names ----
+
+static bool IsRefusedByte(unsigned char c) { return c < 0x20 || strchr("*\"<>|?:/\\", c) != NULL; }
+
+static size_t CountRefused(const char *bytes, size_t length)
+{
+    size_t count = 0;
+    for (size_t i = 0; i < length; ++i)
+        count += IsRefusedByte((unsigned char)bytes[i]);
+    return count;
+}
+
+static bool IsUpperHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+// The name is whole code page 932 characters, each '%' begins an escape, and
+// it holds no more refused single bytes than the input did: those are
+// MakeSafeSegment's to handle.
+static void RequireSafeName(const char *name, const char *bytes, size_t length)
+{
+    size_t refused = 0;
+    for (const unsigned char *p = (const unsigned char *)name; *p != 0;) {
+        size_t charLength = CharLength(p);
+        if (charLength == 1) {
+            Require(*p < 0x80 || (*p >= 0xA1 && *p <= 0xDF));
+            Require(*p != '%' || (IsUpperHex((char)p[1]) && IsUpperHex((char)p[2])));
+            refused += IsRefusedByte(*p);
+        }
+        p += charLength;
+    }
+    Require(refused <= CountRefused(bytes, length));
+}
+
+// The name of the bytes, checked to be the same every time; false when it did not fit.
+static bool StableName(char *name, const char *bytes, size_t length, int encoding)
+{
+    char again[TEXT_SIZE];
+    bool fits = LocalNameOfBytes(name, TEXT_SIZE, bytes, length, encoding);
+    Require(LocalNameOfBytes(again, sizeof again, bytes, length, encoding) == fits && strcmp(name, again) == 0);
+    if (fits)
+        RequireSafeName(name, bytes, length);
+    return fits;
+}
+
+// Two inputs read the same way never share a name; UTF-8 and the page's
+// encoding may show the same characters.
+static void RequireDistinctNames(const char *a, size_t aLength, const char *b, size_t bLength, int encoding)
+{
+    char aName[TEXT_SIZE], bName[TEXT_SIZE];
+    if (!StableName(aName, a, aLength, encoding) || !StableName(bName, b, bLength, encoding))
+        return;
+    bool sameReading = NameEncodingOf(a, aLength, encoding) == NameEncodingOf(b, bLength, encoding);
+    bool sameBytes = aLength == bLength && memcmp(a, b, aLength) == 0;
+    Require(!sameReading || sameBytes || strcmp(aName, bName) != 0);
+}
+
+// Punycode decodes what it encodes: code points from three bytes each.
+static void RequirePunycodeReverses(const uint8_t *bytes, size_t length)
+{
+    static unsigned cps[400], back[400];
+    size_t count = 0, backCount;
+    for (size_t i = 0; i + 2 < length && count < 400; i += 3) {
+        unsigned cp = ((unsigned)bytes[i] << 16 | bytes[i + 1] << 8 | bytes[i + 2]) % 0x110000;
+        cps[count++] = cp == 0 || (cp >= 0xD800 && cp <= 0xDFFF) ? 0x80 + bytes[i] : cp;
+    }
+    static char code[4096];
+    Require(PunycodeEncode(code, sizeof code, cps, count));
+    Require(PunycodeDecode(back, 400, &backCount, code, strlen(code)));
+    Require(backCount == count && memcmp(back, cps, count * sizeof *cps) == 0);
+}
+
+// A host part's ASCII form is ASCII, and its folder name is made from it.
+static void RequireHostForms(const char *host, size_t length, int encoding)
+{
+    char text[TEXT_SIZE], ascii[TEXT_SIZE], folder[TEXT_SIZE];
+    if (length >= TEXT_SIZE)
+        return;
+    memcpy(text, host, length);
+    text[length] = '\0';
+    if (!HostToAscii(ascii, sizeof ascii, text, encoding))
+        return;
+    for (const char *p = ascii; *p != '\0'; ++p)
+        Require((unsigned char)*p < 0x80);
+    Require(HostFolderName(folder, sizeof folder, ascii));
+}
+
+static void RequireSoundNames(const uint8_t *data, size_t size)
+{
+    int encoding = (s_switches >> 5) % 3;
+    size_t half = size / 2;
+    const char *a = (const char *)data, *b = a + half;
+    RequireDistinctNames(a, half, b, size - half, encoding);
+    RequirePunycodeReverses(data, size);
+    RequireHostForms(a, half, encoding);
+}
+
 // Copies the next NUL-ended piece of the input (at most 259 bytes) into
 // part and moves past it.
 static void TakePart(const uint8_t **data, const uint8_t *end, char *part)
@@ -142,6 +239,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     strcpy(g_saveFolder, (s_switches & kDriveRoot) ? "C:\\" : "C:\\save");
     strcpy(g_dateFolder, "1999-07-04\\");
     const uint8_t *p = data + 1, *end = data + size;
+    if (s_switches & kNames) {
+        RequireSoundNames(p, size - 1);
+        return 0;
+    }
 
     if (s_switches & kRawParts) {
         char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];

@@ -6,10 +6,6 @@
 
 #include <string.h>
 
-#ifndef _WIN32
-#include <iconv.h>
-#endif
-
 // The two pairs of JIS escape sequences: kanji-in and kanji-out.
 static const char *const kanjiIn[2] = {"\x1B$B", "\x1B$@"};
 static const char *const kanjiOut[2] = {"\x1B(B", "\x1B(@"};
@@ -217,56 +213,6 @@ int DetectJapaneseEncoding(const char *text)
     return GuessByPairs(text);
 }
 
-// The Shift_JIS code of a JIS X 0208 code j1 j2; 0 when it is none.
-static unsigned JisToShiftJis(unsigned j1, unsigned j2)
-{
-    if (j1 < 0x21 || j1 > 0x7E || j2 < 0x21 || j2 > 0x7E)
-        return 0;
-    unsigned high = ((j1 - 0x21) >> 1) + 0x81;
-    if (high > 0x9F)
-        high += 0x40;
-    unsigned low;
-    if (j1 % 2 == 0)
-        low = j2 + 0x7E;
-    else
-        low = j2 > 0x5F ? j2 + 0x20 : j2 + 0x1F;
-    return high << 8 | low;
-}
-
-// True when the code page 932 bytes convert back to the code point. iconv
-// gives the bytes of a look-alike for some characters code page 932 lacks
-// (those of U+FF5E for U+301C, of U+FF0D for U+2212); on Windows,
-// CodePointToShiftJis converts with WC_NO_BEST_FIT_CHARS, which gives '?'
-// for those instead, so that whatever bytes it gives convert back.
-#ifndef _WIN32
-static bool ConvertsBack(const char *bytes, int count, unsigned cp)
-{
-    static iconv_t converter = iconv_open("UTF-32LE", "CP932");
-    unsigned char unit[4];
-    char *in = (char *)bytes, *out = (char *)unit;
-    size_t inLeft = (size_t)count, outLeft = sizeof unit;
-    if (converter == (iconv_t)-1 || iconv(converter, &in, &inLeft, &out, &outLeft) == (size_t)-1) {
-        if (converter != (iconv_t)-1)
-            iconv(converter, NULL, NULL, NULL, NULL);
-        return false;
-    }
-    return outLeft == 0 && (unit[0] | unit[1] << 8 | unit[2] << 16 | (unsigned)unit[3] << 24) == cp;
-}
-#else
-static bool ConvertsBack(const char *, int, unsigned) { return true; }
-#endif
-
-// True when the bytes are one Shift_JIS character. Windows also gives the
-// single bytes 0x80, 0xA0 and 0xFD to 0xFF (for U+0080 and U+F8F0 to
-// U+F8F3), which are none and which iconv does not give.
-static bool IsShiftJisCharacter(const char *bytes, int count)
-{
-    unsigned first = (unsigned char)bytes[0];
-    if (count == 2)
-        return IsShiftJisLead(first) && IsShiftJisTrail((unsigned char)bytes[1]);
-    return first < 0x80 || (first >= 0xA1 && first <= 0xDF);
-}
-
 // Writes the code page 932 bytes of a character beyond ASCII to out and
 // returns their count; 0 when code page 932 cannot show it. A no-break space,
 // which it lacks, becomes a plain space.
@@ -276,12 +222,7 @@ static int ShowableShiftJis(unsigned cp, char out[2])
         out[0] = ' ';
         return 1;
     }
-    char bytes[2];
-    int count = CodePointToShiftJis(cp, bytes);
-    if ((count == 1 && bytes[0] == '?') || !IsShiftJisCharacter(bytes, count) || !ConvertsBack(bytes, count, cp))
-        return 0;
-    memcpy(out, bytes, (size_t)count);
-    return count;
+    return HeldShiftJis(cp, out);
 }
 
 // As ShowableShiftJis, but a character code page 932 cannot show becomes '?'.
