@@ -221,6 +221,13 @@ bool HostToAscii(char *out, size_t size, const char *hostPart, int encoding);
 // the name does not fit.
 bool HostFolderName(char *out, size_t size, const char *asciiHostPart);
 
+// An address typed in the address box or a start list (code page 932, in
+// the address form) as a browser sends it, into out (size bytes): its host
+// in ASCII (HostToAscii), each character of its path beyond ASCII as the
+// escapes of its UTF-8 bytes. False, with out empty, when the host cannot be
+// written so or the result does not fit.
+bool TypedAddressToAscii(char *out, size_t size, const char *typed);
+
 // ---- What an address names ----
 
 // Depth value of an FTP address.
@@ -262,15 +269,17 @@ extern unsigned (*g_readSettingNumber)(const char *name, unsigned defaultValue);
 // SplitAddress refused). The result never leaves the save folder (and the
 // date folder when it is on): escapes are decoded, "." and ".." segments are
 // resolved within the host's folder, and names Windows cannot create are
-// made safe, the same way every time. Touches no file.
+// made safe, the same way every time. Escaped bytes that are no UTF-8 are
+// read in nameEncoding (NAME_...). Touches no file.
 int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart,
-                   const char *filePart, char *localFolder);
+                   const char *filePart, char *localFolder, int nameEncoding = NAME_SHIFT_JIS);
 
 // The local path of the address below the save folder (and the date folder
 // when it is on): the part that the address decides, a backslash between its
 // folders, into output (TEXT_SIZE bytes). TEXT_TOO_LONG, with output empty,
 // when MapToLocalPath refuses the address.
-int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart);
+int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart,
+                 int nameEncoding = NAME_SHIFT_JIS);
 
 // The folder of the save folder in which a transfer is received before it
 // replaces a stored file. No address maps there: a segment of this name

@@ -260,3 +260,49 @@ int ClassifyAddress(char *address, int depth, char *host, char *path, char *file
         return ADDRESS_TOO_LONG;
     return ADDRESS_PAGE;
 }
+
+// Appends the escapes of the UTF-8 bytes of the code page 932 character at
+// p (the escape of its first byte alone when it is no character); returns
+// where the next character begins, or null when out is full.
+static const char *AppendCharacterEscapes(char *out, size_t size, const char *p)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    const char *next = NextChar(p);
+    char character[3] = {p[0], next - p > 1 ? p[1] : '\0', '\0'}, utf8[8];
+    int count = Utf8OfShiftJis(utf8, sizeof utf8, character);
+    if (count <= 0) {
+        utf8[0] = p[0];
+        count = 1;
+        next = p + 1;
+    }
+    for (int i = 0; i < count; ++i) {
+        unsigned char byte = (unsigned char)utf8[i];
+        char piece[4] = {'%', digits[byte >> 4], digits[byte & 15], '\0'};
+        if (!AppendText(out, size, piece))
+            return NULL;
+    }
+    return next;
+}
+
+bool TypedAddressToAscii(char *out, size_t size, const char *typed)
+{
+    const char *host = HostWithoutScheme(typed);
+    size_t end = (size_t)(host - typed) + strcspn(host, "/");
+    char hostPart[TEXT_SIZE];
+    out[0] = '\0';
+    if (!CopyTextRange(hostPart, sizeof hostPart, typed, typed + end) ||
+        !HostToAscii(out, size, hostPart, NAME_SHIFT_JIS))
+        return false;
+    for (const char *p = typed + end; p != NULL && *p != '\0';) {
+        char piece[2] = {*p, '\0'};
+        if ((unsigned char)*p >= 0x80)
+            p = AppendCharacterEscapes(out, size, p);
+        else
+            p = AppendText(out, size, piece) ? p + 1 : NULL;
+        if (p == NULL) {
+            out[0] = '\0';
+            return false;
+        }
+    }
+    return true;
+}

@@ -180,9 +180,18 @@ static void RemoveLastFolder(PathBuilder *path)
     path->text[path->length] = '\0';
 }
 
+// The name of a decoded segment's bytes as Windows shows it (code page 932;
+// characters it cannot hold as escapes, LocalNameOfBytes) and made safe.
+static bool NameSegment(char *safeName, const char *begin, const char *end, int nameEncoding)
+{
+    char named[TEXT_SIZE];
+    return LocalNameOfBytes(named, sizeof named, begin, (size_t)(end - begin), nameEncoding) &&
+           MakeSafeSegment(safeName, named, named + strlen(named));
+}
+
 // Applies one decoded folder segment: "" and "." change nothing, ".."
 // climbs one folder within the root, any other name becomes a folder.
-static bool ApplyFolderSegment(PathBuilder *path, const char *begin, const char *end)
+static bool ApplyFolderSegment(PathBuilder *path, const char *begin, const char *end, int nameEncoding)
 {
     size_t length = (size_t)(end - begin);
     if (length == 0 || (length == 1 && begin[0] == '.'))
@@ -192,7 +201,7 @@ static bool ApplyFolderSegment(PathBuilder *path, const char *begin, const char 
         return true;
     }
     char safeName[TEXT_SIZE];
-    return MakeSafeSegment(safeName, begin, end) && AppendFolder(path, safeName);
+    return NameSegment(safeName, begin, end, nameEncoding) && AppendFolder(path, safeName);
 }
 
 // The end of the segment that begins at p: the next '/' or '\' that is a
@@ -206,11 +215,11 @@ static const char *SegmentEnd(const char *p)
 }
 
 // Applies every segment of a decoded text as a folder segment.
-static bool ApplyFolders(PathBuilder *path, const char *decoded)
+static bool ApplyFolders(PathBuilder *path, const char *decoded, int nameEncoding)
 {
     for (const char *p = decoded;;) {
         const char *end = SegmentEnd(p);
-        if (!ApplyFolderSegment(path, p, end))
+        if (!ApplyFolderSegment(path, p, end, nameEncoding))
             return false;
         if (*end == '\0')
             return true;
@@ -222,24 +231,24 @@ static bool ApplyFolders(PathBuilder *path, const char *decoded)
 // folders; the last one is the file's name. A name that is empty, "." or
 // ".." names a folder, whose file is "index.html". safeName receives the
 // name that the file gets.
-static bool ApplyFileName(PathBuilder *path, const char *decoded, char *safeName)
+static bool ApplyFileName(PathBuilder *path, const char *decoded, char *safeName, int nameEncoding)
 {
     const char *p = decoded;
     const char *end = SegmentEnd(p);
     while (*end != '\0') {
-        if (!ApplyFolderSegment(path, p, end))
+        if (!ApplyFolderSegment(path, p, end, nameEncoding))
             return false;
         p = end + 1;
         end = SegmentEnd(p);
     }
     bool namesFolder = p == end || strcmp(p, ".") == 0 || strcmp(p, "..") == 0;
     if (namesFolder) {
-        if (!ApplyFolderSegment(path, p, end))
+        if (!ApplyFolderSegment(path, p, end, nameEncoding))
             return false;
         CopyText(safeName, TEXT_SIZE, DIRECTORY_FILE);
         return true;
     }
-    return MakeSafeSegment(safeName, p, end);
+    return NameSegment(safeName, p, end, nameEncoding);
 }
 
 static bool IsArchive(const char *filePart)
@@ -272,7 +281,8 @@ static bool StartAtSaveFolder(PathBuilder *path)
 
 // Appends the folder that the address's path climbs in: the archives folder,
 // or the host part's own folder (the whole host part is one name; its ':'
-// become '-', so 'server:81' is the folder 'server-81'). An https address
+// become '-', so 'server:81' is the folder 'server-81'; a Japanese host's
+// "xn--" labels are written as the user reads them). An https address
 // shares the folder of the same host over http. An empty host part adds no
 // folder.
 static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archive)
@@ -281,8 +291,9 @@ static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archi
     if (archive) {
         CopyText(safeName, sizeof safeName, ARCHIVES_FOLDER);
     } else {
-        char decoded[TEXT_SIZE];
-        if (!DecodeEscapes(decoded, HostWithoutScheme(hostPart)) || !MakeSafeSegment(safeName, decoded, decoded + strlen(decoded)))
+        char decoded[TEXT_SIZE], named[TEXT_SIZE];
+        if (!DecodeEscapes(decoded, HostWithoutScheme(hostPart)) || !HostFolderName(named, sizeof named, decoded) ||
+            !MakeSafeSegment(safeName, named, named + strlen(named)))
             return false;
     }
     return safeName[0] == '\0' || (AppendToPath(path, safeName) && AppendToPath(path, "\\"));
@@ -290,20 +301,20 @@ static bool AppendRootFolder(PathBuilder *path, const char *hostPart, bool archi
 
 // Builds the local folder into path and the file's safe name into safeName.
 static bool BuildLocalPath(PathBuilder *path, char *safeName, const char *hostPart, const char *pathPart,
-                           const char *filePart)
+                           const char *filePart, int nameEncoding)
 {
     bool archive = SettingIsOn("cbe") && IsArchive(filePart);
     char fileName[TEXT_SIZE], decoded[TEXT_SIZE];
     CopyUntil(fileName, filePart, "#?");
     if (!StartAtSaveFolder(path) || !AppendRootFolder(path, hostPart, archive))
         return false;
-    if (!archive && (!DecodeEscapes(decoded, pathPart) || !ApplyFolders(path, decoded)))
+    if (!archive && (!DecodeEscapes(decoded, pathPart) || !ApplyFolders(path, decoded, nameEncoding)))
         return false;
-    return DecodeEscapes(decoded, fileName) && ApplyFileName(path, decoded, safeName);
+    return DecodeEscapes(decoded, fileName) && ApplyFileName(path, decoded, safeName, nameEncoding);
 }
 
 int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart, const char *filePart,
-                   char *localFolder)
+                   char *localFolder, int nameEncoding)
 {
     localPath[0] = '\0';
     localFolder[0] = '\0';
@@ -311,7 +322,7 @@ int MapToLocalPath(char *localPath, const char *hostPart, const char *pathPart, 
         return TEXT_TOO_LONG;
     PathBuilder path;
     char safeName[TEXT_SIZE];
-    if (!BuildLocalPath(&path, safeName, hostPart, pathPart, filePart))
+    if (!BuildLocalPath(&path, safeName, hostPart, pathPart, filePart, nameEncoding))
         return TEXT_TOO_LONG;
     if (!FormatText(localPath, TEXT_SIZE, "%s%s", path.text, safeName)) {
         localPath[0] = '\0';
@@ -335,12 +346,13 @@ bool GetTransferFolder(char *output)
     return fits;
 }
 
-int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart)
+int MapBelowRoot(char *output, const char *hostPart, const char *pathPart, const char *filePart, int nameEncoding)
 {
     char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
     PathBuilder root;
     output[0] = '\0';
-    if (MapToLocalPath(localPath, hostPart, pathPart, filePart, localFolder) != 1 || !StartAtSaveFolder(&root))
+    if (MapToLocalPath(localPath, hostPart, pathPart, filePart, localFolder, nameEncoding) != 1 ||
+        !StartAtSaveFolder(&root))
         return TEXT_TOO_LONG;
     CopyText(output, TEXT_SIZE, localPath + root.length);
     return 1;

@@ -69,6 +69,7 @@ struct WorkerRecord {
     char address[START_LIST_SIZE];
     int depth;
     int attempt;
+    int nameEncoding; // what the address's escaped bytes that are no UTF-8 mean (NAME_...)
 };
 
 // Scheduler: one pass over the start list.
@@ -77,13 +78,14 @@ void RunStartList(void);
 
 // Admission test: 1 to fetch the address, 0 to pass it over. The buffer must
 // have room for one more character ("/" may be appended to a folder address).
-int AdmitAddress(char *address, int depth);
+// nameEncoding says what the escaped bytes of its path that are no UTF-8 mean.
+int AdmitAddress(char *address, int depth, int nameEncoding = NAME_SHIFT_JIS);
 
 // Makes up to GetRetryCount attempts at the address under fetch supervision.
-void RunAttempts(WorkerRecord *record, const char *address, int depth);
+void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameEncoding);
 
 // The fetch a worker runs: FetchAddress, or a test's stand-in.
-extern int (*g_fetchAddress)(const char *address, int depth, int attempt);
+extern int (*g_fetchAddress)(const char *address, int depth, int attempt, int nameEncoding);
 
 // Applies the ';' ignore pattern and '|' depth options of a start list entry.
 void ApplyEntryOptions(const char *word);
@@ -102,8 +104,10 @@ void LogPathTooLong(const char *address);
 // worker, depth-first. Links resolve against hostPart and pathPart, the
 // address that answered; storedHostPart and storedPathPart, when not null,
 // are those of the address the page is stored at, which differs (a redirect).
+// nameEncoding is that of the page's own address.
 void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
-                       const char *storedHostPart = NULL, const char *storedPathPart = NULL);
+                       const char *storedHostPart = NULL, const char *storedPathPart = NULL,
+                       int nameEncoding = NAME_SHIFT_JIS);
 
 // The current connection, reused while its host part (with the https
 // marker: a scheme has connections of its own), user name and service stay
@@ -122,7 +126,7 @@ extern CurrentConnection g_connection;
 void ForgetConnection(void);
 
 // Fetch result: 1 finished with the address, 0 another attempt may help.
-int FetchAddress(const char *address, int depth, int attempt);
+int FetchAddress(const char *address, int depth, int attempt, int nameEncoding = NAME_SHIFT_JIS);
 
 // ---- Requests ----
 

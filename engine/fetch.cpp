@@ -20,8 +20,10 @@ struct FetchJob {
     char user[TEXT_SIZE], password[TEXT_SIZE];
     char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
     char objectPath[2 * TEXT_SIZE];
+    char shown[TEXT_SIZE]; // the file's name as the status line and title show it
     int depth;
     int attempt;
+    int nameEncoding; // what the escaped bytes of its path that are no UTF-8 mean
     DWORD service;
     int nonPage;
     DWORD remoteSize;
@@ -74,8 +76,43 @@ static bool Connect(const char *host, const char *user, const char *password, DW
 
 // Splits and classifies the address and finds its local path; false when
 // the address cannot be handled (the admission test refuses such ones).
-static bool PrepareJob(FetchJob *job, const char *address, int depth, int attempt)
+// An FTP server is asked for a name in its own bytes: the escapes of bytes
+// beyond ASCII (a Japanese name as the linking page held it) are decoded in
+// place; others stay as they were written.
+static void DecodeEscapesBeyondAscii(char *text)
 {
+    char *out = text;
+    for (const char *p = text; *p != '\0';) {
+        int byte = EscapeValue(p);
+        if (byte >= 0x80) {
+            *out++ = (char)byte;
+            p += 3;
+        } else {
+            *out++ = *p++;
+        }
+    }
+    *out = '\0';
+}
+
+// The file's name as the window shows it: the file part, or, when that
+// holds escapes (Japanese sent in them), the stored file's name, which
+// Windows shows in Japanese, and the query behind it.
+static void ShownName(FetchJob *job)
+{
+    CopyText(job->shown, sizeof job->shown, job->file);
+    if (strchr(job->file, '%') == NULL || job->service == INTERNET_SERVICE_FTP)
+        return;
+    const char *name = job->localPath;
+    for (const char *p = job->localPath; *p != '\0'; p = NextChar(p))
+        if (*p == '\\')
+            name = p + 1;
+    const char *query = strchr(job->file, '?');
+    FormatText(job->shown, sizeof job->shown, "%s%s", name, query != NULL ? query : "");
+}
+
+static bool PrepareJob(FetchJob *job, const char *address, int depth, int attempt, int nameEncoding)
+{
+    job->nameEncoding = nameEncoding;
     memset(job, 0, sizeof *job);
     job->depth = depth;
     job->attempt = attempt;
@@ -90,11 +127,14 @@ static bool PrepareJob(FetchJob *job, const char *address, int depth, int attemp
     job->nonPage = kind == ADDRESS_FILE;
     if (g_startPath[0] == '\0')
         CopyText(g_startPath, sizeof g_startPath, job->path);
-    if (MapToLocalPath(job->localPath, job->host, job->path, job->file, job->localFolder) != 1)
+    if (MapToLocalPath(job->localPath, job->host, job->path, job->file, job->localFolder, job->nameEncoding) != 1)
         return false;
     if (!FormatText(job->objectPath, sizeof job->objectPath, "%s%s", job->path, job->file))
         return false;
     job->service = depth == DEPTH_FTP ? INTERNET_SERVICE_FTP : INTERNET_SERVICE_HTTP;
+    if (job->service == INTERNET_SERVICE_FTP)
+        DecodeEscapesBeyondAscii(job->objectPath);
+    ShownName(job);
     return true;
 }
 
@@ -104,13 +144,13 @@ static void ShowRequestStatus(const FetchJob *job)
     char format[STRING_SIZE], status[TEXT_SIZE];
     if (job->service == INTERNET_SERVICE_FTP) {
         LoadText(IDS_FTPREQUEST, format);
-        FormatText(status, sizeof status, format, job->file);
+        FormatText(status, sizeof status, format, job->shown);
     } else if (job->attempt == 0 || job->attempt == LAST_ATTEMPT) {
         LoadText(IDS_DOWNLOADING, format);
-        FormatText(status, sizeof status, format, job->file);
+        FormatText(status, sizeof status, format, job->shown);
     } else {
         LoadText(IDS_DOWNLOADINGTRY, format);
-        FormatText(status, sizeof status, format, job->file, job->attempt);
+        FormatText(status, sizeof status, format, job->shown, job->attempt);
     }
     ShowStatusText(status);
 }
@@ -220,7 +260,7 @@ static void AnsweredPath(const FetchJob *job, char *path)
 // a page, depth and scope. GO_ON, or the fetch's result when it ends here.
 static int RequestFile(FetchJob *job)
 {
-    ShowFileTitle("%s - Sending REQ.", job->file);
+    ShowFileTitle("%s - Sending REQ.", job->shown);
     if (job->service == INTERNET_SERVICE_FTP) {
         job->remoteSize = FetchRemoteFacts(g_connection.handle, job->objectPath, &job->remoteDate, job->service);
         if (job->remoteSize == 0xFFFFFFFF) {
@@ -243,7 +283,7 @@ static int RequestFile(FetchJob *job)
         if (followed != GO_ON)
             return followed;
     }
-    ShowFileTitle("%s - Checking.", job->file);
+    ShowFileTitle("%s - Checking.", job->shown);
     if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
         ShowStatusString(IDS_NOTFOUND);
         return 1;
@@ -314,7 +354,7 @@ int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD re
 // receive loop) finishes the address.
 static int Receive(FetchJob *job, DWORD expected, int mode)
 {
-    int result = ReceiveToFile(job->request, job->file, job->localPath, expected, &job->remoteDate, mode);
+    int result = ReceiveToFile(job->request, job->shown, job->localPath, expected, &job->remoteDate, mode);
     if (result == RECEIVE_FILE_FAILED)
         job->fileProblem = true;
     return result;
@@ -347,7 +387,7 @@ static int AfterWholeFile(const FetchJob *job, int result)
 
 static int ReceiveUpdate(FetchJob *job)
 {
-    ShowFileTitle("%s - Start!!(Update)", job->file);
+    ShowFileTitle("%s - Start!!(Update)", job->shown);
     int result = Receive(job, job->remoteSize, RECEIVE_NEW);
     if (job->fileProblem)
         return 1;
@@ -360,7 +400,7 @@ static int ReceiveUpdate(FetchJob *job)
 
 static int ReceiveWhole(FetchJob *job)
 {
-    ShowFileTitle("%s - Start!", job->file);
+    ShowFileTitle("%s - Start!", job->shown);
     return AfterWholeFile(job, Receive(job, job->remoteSize, RECEIVE_NEW));
 }
 
@@ -370,7 +410,7 @@ static int ReceiveWhole(FetchJob *job)
 // whole beside the stored one, which it replaces only once it is complete.
 static int ReceiveWholeInstead(FetchJob *job)
 {
-    ShowFileTitle("%s - Start!", job->file);
+    ShowFileTitle("%s - Start!", job->shown);
     if (QueryStatusCode(job->request, job->service) != 200) {
         CloseInternetHandle(&job->request);
         job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
@@ -387,7 +427,7 @@ static int ReceiveWholeInstead(FetchJob *job)
 // Continues the stored file from 2500 bytes before its end.
 static int ContinueFile(FetchJob *job, DWORD storedSize)
 {
-    ShowFileTitle("%s - Start!(resume)", job->file);
+    ShowFileTitle("%s - Start!(resume)", job->shown);
     CloseInternetHandle(&job->request);
     DWORD rangeStart = storedSize - OVERLAP_SIZE;
     job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, rangeStart);
@@ -414,7 +454,7 @@ static int TransferFile(FetchJob *job)
     switch (DecideTransfer(job->localPath, &job->remoteDate, job->remoteSize, job->attempt, &storedSize)) {
     case TRANSFER_UNCHANGED:
         ShowStatusString(IDS_NOTUPDATED);
-        ShowFileTitle("%s - No update.", job->file);
+        ShowFileTitle("%s - No update.", job->shown);
         return 1;
     case TRANSFER_HELD:
         ReportFileProblem(FILE_CANNOT_BE_OPENED, job->localPath);
@@ -449,11 +489,12 @@ static void ScanAnsweredPage(const FetchJob *job, int depth)
     char answered[3 * TEXT_SIZE], host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
     AnsweredAddress(job, answered);
     if (SplitAddress(answered, host, path, file) != 1) {
-        ProcessStoredPage(job->localPath, job->host, job->path, depth);
+        ProcessStoredPage(job->localPath, job->host, job->path, depth, NULL, NULL, job->nameEncoding);
         return;
     }
     bool elsewhere = !SameHostPart(host, job->host) || strcmp(path, job->path) != 0;
-    ProcessStoredPage(job->localPath, host, path, depth, elsewhere ? job->host : NULL, elsewhere ? job->path : NULL);
+    ProcessStoredPage(job->localPath, host, path, depth, elsewhere ? job->host : NULL, elsewhere ? job->path : NULL,
+                      job->nameEncoding);
 }
 
 // A skip request has been carried out: the state goes back to running, in
@@ -469,14 +510,14 @@ static bool CarryOutSkip(void)
     return true;
 }
 
-int FetchAddress(const char *address, int depth, int attempt)
+int FetchAddress(const char *address, int depth, int attempt, int nameEncoding)
 {
     memset(g_contentType, 0, sizeof g_contentType);
     if (g_crawlState == CRAWL_STOP_REQUESTED)
         return 1;
     ShowProgressTitle("Prepareing.");
     FetchJob job;
-    if (!PrepareJob(&job, address, depth, attempt))
+    if (!PrepareJob(&job, address, depth, attempt, nameEncoding))
         return 1;
     if (job.service == INTERNET_SERVICE_FTP && job.file[0] == '\0')
         return 1; // an FTP folder is not fetched

@@ -13,7 +13,7 @@ int g_startPageFlag;
 char g_shortcutTitle[TEXT_SIZE];
 int g_linksFound;
 int g_linksHandled;
-int (*g_fetchAddress)(const char *address, int depth, int attempt) = FetchAddress;
+int (*g_fetchAddress)(const char *address, int depth, int attempt, int nameEncoding) = FetchAddress;
 
 // Separators of start list entries.
 static const char ENTRY_SEPARATORS[] = "\r\n ";
@@ -132,15 +132,20 @@ static const char *TakeScheme(const char *entry, int *depth)
 }
 
 // The address of an entry, up to its options, into address (TEXT_SIZE + 1
-// bytes); an https one in its address form, with the marker.
-static void TakeEntryAddress(char *address, const char *entry)
+// bytes); an https one in its address form, with the marker; Japanese in it
+// as a browser sends it (TypedAddressToAscii). False, with address empty,
+// when it cannot be sent so.
+static bool TakeEntryAddress(char *address, const char *entry)
 {
-    CopyUntil(address, entry, "|;\r\n ");
-    if (!StartsWithNoCase(address, SECURE_MARKER))
-        return;
-    char rest[TEXT_SIZE];
-    CopyText(rest, sizeof rest, address + SECURE_MARKER_LENGTH);
-    MakeAddressForm(address, TEXT_SIZE, rest, true);
+    char typed[TEXT_SIZE];
+    CopyUntil(typed, entry, "|;\r\n ");
+    if (StartsWithNoCase(typed, SECURE_MARKER)) {
+        char rest[TEXT_SIZE];
+        CopyText(rest, sizeof rest, typed + SECURE_MARKER_LENGTH);
+        MakeAddressForm(typed, TEXT_SIZE, rest, true);
+    }
+    address[0] = '\0';
+    return typed[0] == '\0' || TypedAddressToAscii(address, TEXT_SIZE, typed);
 }
 
 // One address entry: its log line, options, start state, admission and attempts.
@@ -154,15 +159,23 @@ static void RunAddressEntry(const char *entry, const char *word, int depth, int 
     g_depthLimit = baseDepth;
     ApplyEntryOptions(word);
     char address[TEXT_SIZE + 1];
-    TakeEntryAddress(address, entry);
+    if (!TakeEntryAddress(address, entry)) {
+        char refused[TEXT_SIZE + 64];
+        FormatText(refused, sizeof refused, "* このアドレスは使えません : %s", word);
+        AppendLog(g_mainWindow, refused);
+        return;
+    }
     g_startPath[0] = '\0';
     g_startPageFlag = 1;
-    CopyText(g_shortcutTitle, sizeof g_shortcutTitle, HostWithoutScheme(address));
-    if (!AdmitAddress(address, depth))
+    // Until the start page's title replaces it: the host as the user reads it.
+    if (!HostFolderName(g_shortcutTitle, sizeof g_shortcutTitle, HostWithoutScheme(address)))
+        CopyText(g_shortcutTitle, sizeof g_shortcutTitle, HostWithoutScheme(address));
+    // A typed address is sent as a browser sends it: its path in UTF-8.
+    if (!AdmitAddress(address, depth, NAME_UTF8))
         return;
     ++g_linksHandled;
     ShowLinkProgress();
-    RunAttempts(record, address, depth);
+    RunAttempts(record, address, depth, NAME_UTF8);
 }
 
 void RunStartList(void)
@@ -209,11 +222,12 @@ static void LogAddressLine(const char *format, const char *address)
     AppendLog(g_mainWindow, line);
 }
 
-void RunAttempts(WorkerRecord *record, const char *address, int depth)
+void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameEncoding)
 {
     for (int attempt = 0; attempt < GetRetryCount(g_mainWindow); ++attempt) {
         CopyText(record->address, sizeof record->address, address);
         record->depth = depth;
+        record->nameEncoding = nameEncoding;
         record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
         HANDLE worker = g_threadCalls.Create(NULL, 0, FetchWorkerMain, record, 0, NULL);
         DWORD code = 0; // an attempt without a worker has failed
@@ -231,12 +245,12 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth)
 DWORD WINAPI FetchWorkerMain(LPVOID parameter)
 {
     const WorkerRecord *record = (const WorkerRecord *)parameter;
-    return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt);
+    return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt, record->nameEncoding);
 }
 
 void LogPathTooLong(const char *address) { LogAddressLine("* パスが長すぎます : %.259s", address); }
 
-int AdmitAddress(char *address, int depth)
+int AdmitAddress(char *address, int depth, int nameEncoding)
 {
     if (g_crawlState == CRAWL_STOP_REQUESTED)
         return 0;
@@ -260,7 +274,7 @@ int AdmitAddress(char *address, int depth)
     if (!inScope)
         return 0;
     char localPath[TEXT_SIZE], localFolder[TEXT_SIZE];
-    if (MapToLocalPath(localPath, host, path, file, localFolder) != 1) {
+    if (MapToLocalPath(localPath, host, path, file, localFolder, nameEncoding) != 1) {
         LogPathTooLong(address);
         return 0;
     }

@@ -59,16 +59,18 @@ static void FetchRecordedLinks(const LinkList *list, int pageDepth)
             continue;
         }
         int depth = LinkDepth(kind, pageDepth, g_depthLimit);
-        if (AdmitAddress(address, depth))
-            RunAttempts(&record, address, depth);
+        int nameEncoding = LinkNameEncoding(list, n);
+        if (AdmitAddress(address, depth, nameEncoding))
+            RunAttempts(&record, address, depth, nameEncoding);
     }
 }
 
 void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
-                       const char *storedHostPart, const char *storedPathPart)
+                       const char *storedHostPart, const char *storedPathPart, int nameEncoding)
 {
     ScanSettings settings;
     FillScanSettings(&settings, localPath, storedHostPart, storedPathPart, depth);
+    settings.addressEncoding = nameEncoding;
     LinkList list;
     bool haveList = ScanStoredPage(localPath, hostPart, pathPart, &settings, &list);
     if (haveList)

@@ -48,7 +48,7 @@ struct Recorded {
 
 // The place below the root where the crawl stores an address of the kind
 // (the folder rule as the admission test applies it); empty when none.
-static std::string BelowOf(const std::string &recorded, int kind)
+static std::string BelowOf(const std::string &recorded, int kind, int nameEncoding)
 {
     char address[TEXT_SIZE + 1], host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE];
     char user[TEXT_SIZE], password[TEXT_SIZE], below[TEXT_SIZE];
@@ -59,13 +59,14 @@ static std::string BelowOf(const std::string &recorded, int kind)
         return std::string();
     TakeUserFromHost(host, user, password);
     if (ClassifyAddress(address, kind == LINK_FTP ? DEPTH_FTP : 0, host, path, file) == ADDRESS_TOO_LONG ||
-        MapBelowRoot(below, host, path, file) != 1)
+        MapBelowRoot(below, host, path, file, nameEncoding) != 1)
         return std::string();
     return below;
 }
 
 // The local link from a page folder of the given depth to the place below
-// the root, escaped as a link's text.
+// the root, escaped as a link's text: a character beyond ASCII as the
+// escapes of its UTF-8 bytes.
 static std::string LocalLinkTo(const std::string &below, int depth)
 {
     std::string link;
@@ -79,6 +80,13 @@ static std::string LocalLinkTo(const std::string &below, int depth)
         } else if (next - p == 1 && strchr("%#? '\"&<>", *p) != NULL) {
             snprintf(escaped, sizeof escaped, "%%%02X", (unsigned char)*p);
             link += escaped;
+        } else if (next - p > 1 || (unsigned char)*p >= 0x80) {
+            char character[3] = {p[0], next - p > 1 ? p[1] : '\0', '\0'}, utf8[8];
+            int count = Utf8OfShiftJis(utf8, sizeof utf8, character);
+            for (int i = 0; i < count; ++i) {
+                snprintf(escaped, sizeof escaped, "%%%02X", (unsigned char)utf8[i]);
+                link += escaped;
+            }
         } else {
             link.append(p, (size_t)(next - p));
         }
@@ -88,8 +96,9 @@ static std::string LocalLinkTo(const std::string &below, int depth)
 }
 
 // Where a link followed on disk from the page's folder (below the root,
-// '/' between folders) leads: the place below the root, with backslashes;
-// "\x01" when it climbs out of the save folder, "" when it cannot be told.
+// '/' between folders) leads: the place below the root as the bytes a
+// browser reads (UTF-8), with backslashes; "\x01" when it climbs out of the
+// save folder, "" when it cannot be told.
 static std::string FollowOnDisk(const std::string &pageFolder, const std::string &link)
 {
     std::string joined = "/" + pageFolder + link;
@@ -101,7 +110,7 @@ static std::string FollowOnDisk(const std::string &pageFolder, const std::string
         return "\x01";
     if (!DecodeEscapeBytes(decoded, path + 1))
         return std::string();
-    for (char *p = decoded; *p != '\0'; p = (char *)NextChar(p))
+    for (char *p = decoded; *p != '\0'; ++p)
         if (*p == '/')
             *p = '\\';
     return decoded;
@@ -117,7 +126,9 @@ static bool StandsFor(const std::string &text, const Recorded &r, const std::str
     std::string target = FollowOnDisk(pageFolder, text);
     if (target == "\x01")
         Fail("a rewritten link leaves the save folder");
-    return !r.below.empty() && strcasecmp(target.c_str(), r.below.c_str()) == 0;
+    char below[3 * TEXT_SIZE];
+    return !r.below.empty() && Utf8OfShiftJis(below, sizeof below, r.below.c_str()) >= 0 &&
+           strcasecmp(target.c_str(), below) == 0;
 }
 
 // The texts a rewrite of the link to the recorded address may have put in
@@ -295,7 +306,7 @@ static std::vector<Recorded> RecordedOf(const LinkList &list)
         if (kind > LINK_FTP)
             Fail("a link kind out of range");
         std::string text = result == 1 ? address : "";
-        recorded.push_back({text, BelowOf(text, kind), false});
+        recorded.push_back({text, BelowOf(text, kind, LinkNameEncoding(&list, n)), false});
     }
     if ((int)recorded.size() != list.count)
         Fail("the link list and its count disagree");

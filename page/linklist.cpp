@@ -48,7 +48,12 @@ static bool GrowBy(BlockHandle *block, size_t size, size_t step)
     return true;
 }
 
-bool AppendLink(LinkList *list, const char *address, int kind)
+// The kind table's byte of a link: its kind in the low four bits, its name
+// encoding above them.
+#define KIND_BITS 4
+#define KIND_MASK 15
+
+bool AppendLink(LinkList *list, const char *address, int kind, int nameEncoding)
 {
     size_t length = strlen(address);
     if (!GrowBy(&list->text, list->used + length + 10, LINK_TEXT_STEP) ||
@@ -61,7 +66,7 @@ bool AppendLink(LinkList *list, const char *address, int kind)
     UnlockBlock(list->text);
     list->used += length + 1;
     char *kinds = LockBlock(list->kinds);
-    kinds[list->count] = (char)kind;
+    kinds[list->count] = (char)(kind | nameEncoding << KIND_BITS);
     UnlockBlock(list->kinds);
     ++list->count;
     return true;
@@ -86,15 +91,20 @@ int TakeLink(const LinkList *list, size_t *offset, char *address)
     return result;
 }
 
-int LinkKind(const LinkList *list, int n)
+// The kind table's byte of the n-th link; 0 for none.
+static int KindByte(const LinkList *list, int n)
 {
     if (n < 0 || n >= list->count)
-        return LINK_NOT_FOLLOWED;
+        return 0;
     const char *kinds = LockBlock(list->kinds);
-    int kind = (unsigned char)kinds[n];
+    int byte = (unsigned char)kinds[n];
     UnlockBlock(list->kinds);
-    return kind;
+    return byte;
 }
+
+int LinkKind(const LinkList *list, int n) { return KindByte(list, n) & KIND_MASK; }
+
+int LinkNameEncoding(const LinkList *list, int n) { return KindByte(list, n) >> KIND_BITS; }
 
 int LinkDepth(int kind, int pageDepth, int depthLimit)
 {

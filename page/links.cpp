@@ -39,6 +39,7 @@ static bool IsPageLike(const char *filePart, bool needed)
 // ('/' between folders, ending with '/') and how many folders that is.
 struct PagePlace {
     char host[TEXT_SIZE], path[TEXT_SIZE]; // the address parts it was worked out for
+    int nameEncoding;
     char folder[TEXT_SIZE];
     int depth;
 };
@@ -58,14 +59,17 @@ static const PagePlace *PlaceOfPage(const char *hostPart, const char *pathPart)
     static PagePlace place;
     const char *host, *path;
     StoredParts(hostPart, pathPart, &host, &path);
-    if (strcmp(place.host, host) == 0 && strcmp(place.path, path) == 0 && place.host[0] != '\0')
+    int nameEncoding = g_scanSettings.addressEncoding;
+    if (strcmp(place.host, host) == 0 && strcmp(place.path, path) == 0 && place.host[0] != '\0' &&
+        place.nameEncoding == nameEncoding)
         return &place;
     CopyText(place.host, sizeof place.host, host);
     CopyText(place.path, sizeof place.path, path);
+    place.nameEncoding = nameEncoding;
     place.depth = -1;
     place.folder[0] = '\0';
     char below[TEXT_SIZE];
-    if (MapBelowRoot(below, host, path, "") != 1)
+    if (MapBelowRoot(below, host, path, "", nameEncoding) != 1)
         return &place;
     place.depth = 0;
     size_t end = 0;
@@ -162,19 +166,55 @@ static bool RelativeAddress(char *resolved, const char *hostPart, const char *pa
     return true;
 }
 
-// Writes every space of the address as %20, in place (LINK_BUFFER_SIZE
-// bytes); an address that would not fit is emptied.
-static void EscapeSpaces(char *address)
+// "%XX" for the byte into piece (4 bytes).
+static void PercentEscape(char *piece, unsigned char byte)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    piece[0] = '%';
+    piece[1] = digits[byte >> 4];
+    piece[2] = digits[byte & 15];
+    piece[3] = '\0';
+}
+
+// Writes a host part beyond ASCII (a Japanese domain name, in the page's
+// encoding) in its ASCII form, "xn--" labels, in place (LINK_BUFFER_SIZE
+// bytes). An address whose host cannot be written so is emptied.
+static void AsciiHostPart(char *address)
+{
+    const char *host = HostWithoutScheme(address);
+    size_t end = (size_t)(host - address) + strcspn(host, "/");
+    bool beyondAscii = false;
+    for (size_t i = 0; i < end; ++i)
+        beyondAscii = beyondAscii || (unsigned char)address[i] >= 0x80;
+    if (!beyondAscii)
+        return;
+    char hostPart[TEXT_SIZE], ascii[TEXT_SIZE], whole[LINK_BUFFER_SIZE];
+    if (!CopyTextRange(hostPart, sizeof hostPart, address, address + end) ||
+        !HostToAscii(ascii, sizeof ascii, hostPart, PageNameEncoding()) ||
+        !FormatText(whole, sizeof whole, "%s%s", ascii, address + end)) {
+        address[0] = '\0';
+        return;
+    }
+    CopyText(address, LINK_BUFFER_SIZE, whole);
+}
+
+// Writes every space and every byte beyond ASCII of the address's path as
+// its escape, in place (LINK_BUFFER_SIZE bytes): inside the crawl a path
+// holds the bytes it is sent as, in ASCII, as a browser sends them. An
+// address that would not fit is emptied.
+static void EscapeAddressBytes(char *address)
 {
     char escaped[LINK_BUFFER_SIZE];
     size_t used = 0;
+    const char *path = address + strcspn(HostWithoutScheme(address), "/") + (HostWithoutScheme(address) - address);
     for (const char *p = address; *p != '\0'; ++p) {
         if (used + 4 > sizeof escaped) {
             address[0] = '\0';
             return;
         }
-        if (*p == ' ') {
-            memcpy(escaped + used, "%20", 3);
+        unsigned char byte = (unsigned char)*p;
+        if (byte == ' ' || (byte >= 0x80 && p >= path)) {
+            PercentEscape(escaped + used, byte);
             used += 3;
         } else {
             escaped[used++] = *p;
@@ -236,38 +276,53 @@ static bool FetchedPlace(const char *resolved, int kind, char *below)
     const char *startPath = g_scanSettings.startPath != NULL ? g_scanSettings.startPath : "";
     bool inScope = named == ADDRESS_FILE || depth == DEPTH_FTP ||
                    (depth <= g_scanSettings.depthLimit && StartsWithNoCase(path, startPath));
-    return inScope && MapBelowRoot(below, host, path, file) == 1;
+    return inScope && MapBelowRoot(below, host, path, file, PageNameEncoding()) == 1;
 }
 
 // ---- Rewriting ----
 
 static char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 'A') : c; }
 
-// "%XX" for the byte into piece (4 bytes).
-static void PercentEscape(char *piece, unsigned char byte)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    piece[0] = '%';
-    piece[1] = digits[byte >> 4];
-    piece[2] = digits[byte & 15];
-    piece[3] = '\0';
-}
 
 // Appends the local name to out (size bytes) as a link's text: '/' between
 // folders, and the characters a link or an attribute would read otherwise
 // escaped.
+// Appends the escapes of the UTF-8 bytes of one code page 932 character
+// (from p to next): a browser reads a file name so whatever the page's
+// encoding.
+static bool AppendUtf8Escapes(char *out, size_t size, const char *p, const char *next)
+{
+    char character[3] = {p[0], next - p > 1 ? p[1] : '\0', '\0'}, utf8[8], piece[4];
+    int count = Utf8OfShiftJis(utf8, sizeof utf8, character);
+    if (count <= 0)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        PercentEscape(piece, (unsigned char)utf8[i]);
+        if (!AppendText(out, size, piece))
+            return false;
+    }
+    return true;
+}
+
 static bool AppendLocalName(char *out, size_t size, const char *below)
 {
     for (const char *p = below; *p != '\0';) {
         const char *next = NextChar(p);
         char piece[4] = {0, 0, 0, 0};
         const char *escape = next - p == 1 ? strchr("%#? '\"&<>", *p) : NULL;
-        if (next - p == 1 && *p == '\\')
+        bool beyondAscii = next - p > 1 || (unsigned char)*p >= 0x80;
+        if (beyondAscii) {
+            if (!AppendUtf8Escapes(out, size, p, next))
+                return false;
+            p = next;
+            continue;
+        }
+        if (*p == '\\')
             piece[0] = '/';
         else if (escape != NULL)
             PercentEscape(piece, (unsigned char)*p);
         else
-            memcpy(piece, p, (size_t)(next - p));
+            piece[0] = *p;
         if (!AppendText(out, size, piece))
             return false;
         p = next;
@@ -287,14 +342,17 @@ static bool BuildLocalLink(char *out, int pageDepth, const char *below)
 }
 
 // True when the link text, followed from the stored page's folder as a
-// browser follows it on disk, opens the place below the root.
+// browser follows it on disk, opens the place below the root: the bytes it
+// decodes to are the UTF-8 of the place's name (as a browser reads a file
+// name whatever the page's encoding).
 static bool LeadsThere(const char *link, const PagePlace *page, const char *below)
 {
-    char joined[2 * TEXT_SIZE], decoded[TEXT_SIZE];
-    if (!FormatText(joined, sizeof joined, "/%s%s", page->folder, link) || !RemoveDotSegments(joined) ||
-        !DecodeEscapeBytes(decoded, joined + 1))
+    char folder[TEXT_SIZE] = "", joined[2 * TEXT_SIZE], decoded[TEXT_SIZE], target[3 * TEXT_SIZE];
+    if (!AppendLocalName(folder, sizeof folder, page->folder) ||
+        !FormatText(joined, sizeof joined, "/%s%s", folder, link) || !RemoveDotSegments(joined) ||
+        !DecodeEscapeBytes(decoded, joined + 1) || Utf8OfShiftJis(target, sizeof target, below) < 0)
         return false;
-    const char *a = decoded, *b = below;
+    const char *a = decoded, *b = target;
     for (; *a != '\0' && *b != '\0'; ++a, ++b) {
         bool separators = (*a == '/' || *a == '\\') && (*b == '/' || *b == '\\');
         if (!separators && UpperAscii(*a) != UpperAscii(*b))
@@ -365,7 +423,8 @@ int HandleLink(char *resolved, const char *hostPart, const char *pathPart, const
         AbsoluteAddress(resolved, hostPart, linkText);
     else if (!RelativeAddress(resolved, hostPart, pathPart, linkText))
         resolved[0] = '\0';
-    EscapeSpaces(resolved);
+    AsciiHostPart(resolved);
+    EscapeAddressBytes(resolved);
     if (resolved[0] == '\0')
         return LINK_NOT_FOLLOWED; // a scheme with nothing behind it, or a link not followed
     bool ftp = StartsWithNoCase(linkText, "ftp:");

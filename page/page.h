@@ -59,6 +59,7 @@ struct ScanSettings {
     // or server); null when the page answered where it is stored.
     const char *storedHostPart;
     const char *storedPathPart;
+    int addressEncoding; // what the escaped bytes of the page's own address that are no UTF-8 mean
     int modern;     // 1: style sheets, scripts, inline frames, srcset and media are followed too
     int styleSheet; // 1: the text is a style sheet, not a page
 };
@@ -140,6 +141,15 @@ void BeginTagScan(void);
 enum { ENCODING_JIS_B = 0, ENCODING_JIS_AT = 1, ENCODING_EUC = 2, ENCODING_SHIFT_JIS = 3, ENCODING_UTF8 = 4 };
 
 int DetectJapaneseEncoding(const char *text);
+
+// The encoding of a page (or style sheet) as a browser settles it: a UTF-8
+// byte-order mark, the charset of the response's content type, the page's
+// META declaration (a style sheet's @charset), else DetectJapaneseEncoding.
+// Charset names other than the Japanese ones and UTF-8 are passed over.
+int PageEncoding(const char *text, const char *contentType, bool styleSheet);
+
+// The encoding of the page text being scanned, settled when its scan began.
+extern int g_pageEncoding;
 
 // Converts source into Shift_JIS in destination, which must hold at least
 // as many bytes as source with its NUL. A code that is no JIS X 0208
@@ -223,8 +233,9 @@ struct LinkList {
 bool CreateLinkList(LinkList *list);
 void FreeLinkList(LinkList *list);
 
-// Appends the address and its kind. False when memory ran out.
-bool AppendLink(LinkList *list, const char *address, int kind);
+// Appends the address, its kind and what the escaped bytes of its path that
+// are no UTF-8 mean (NAME_...). False when memory ran out.
+bool AppendLink(LinkList *list, const char *address, int kind, int nameEncoding);
 
 // Takes the address that begins at *offset in the list's text into address
 // (TEXT_SIZE + 1 bytes, room for the '/' the admission test may add) and
@@ -232,8 +243,13 @@ bool AppendLink(LinkList *list, const char *address, int kind);
 // address longer than 259 characters, or 0 at the end of the list.
 int TakeLink(const LinkList *list, size_t *offset, char *address);
 
-// The kind of the n-th recorded address.
+// The kind of the n-th recorded address, and what its bytes mean.
 int LinkKind(const LinkList *list, int n);
+int LinkNameEncoding(const LinkList *list, int n);
+
+// What the escaped bytes of the links of the page being scanned mean: the
+// page's encoding as a name encoding (NAME_...).
+int PageNameEncoding(void);
 
 // The depth value a link of the kind gets for a page at pageDepth; -1 for a
 // link that is not followed.

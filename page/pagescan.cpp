@@ -14,7 +14,7 @@ static void RecordLink(const char *link, const char *place, int foundKind, const
     if (link[0] == '\0' || link[0] == '#' || CheckLinkScheme(link, foundKind) == LINK_NOT_FOLLOWED)
         return;
     int kind = HandleLink(resolved, hostPart, pathPart, link, place, foundKind);
-    AppendLink(list, resolved, kind);
+    AppendLink(list, resolved, kind, PageNameEncoding());
 }
 
 // Records the link texts of one tag.
@@ -89,9 +89,19 @@ static void ScanTags(const char *hostPart, const char *pathPart, LinkList *list)
     }
 }
 
+int g_pageEncoding;
+
+int PageNameEncoding(void)
+{
+    if (g_pageEncoding == ENCODING_UTF8)
+        return NAME_UTF8;
+    return g_pageEncoding == ENCODING_EUC ? NAME_EUC_JP : NAME_SHIFT_JIS;
+}
+
 bool ScanPage(const char *hostPart, const char *pathPart, LinkList *list)
 {
     g_linksUnread = 0;
+    g_pageEncoding = PageEncoding(g_pageText, g_scanSettings.contentType, g_scanSettings.styleSheet == 1);
     g_scanPosition = g_pageText;
     if (g_scanSettings.styleSheet == 1)
         RecordStyleLinks(g_pageText, g_pageText + strlen(g_pageText), hostPart, pathPart, list);

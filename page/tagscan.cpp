@@ -281,7 +281,11 @@ static void TakeTitle(void)
     memset(converted, 0, sizeof converted);
     size_t length = strnlen(g_scanPosition, TITLE_COPY);
     memcpy(raw, g_scanPosition, length);
-    TitleToShiftJis(raw, converted);
+    // The page's own encoding decides; a JIS page's title says by its escapes.
+    if (g_pageEncoding == ENCODING_JIS_B || g_pageEncoding == ENCODING_JIS_AT)
+        TitleToShiftJis(raw, converted);
+    else
+        ConvertToShiftJis(raw, converted, g_pageEncoding);
     if (*g_scanPosition == '<' || g_scanSettings.shortcutTitle == NULL)
         return;
     *ScanFor(converted, "</TITLE>", "", 1) = '\0';

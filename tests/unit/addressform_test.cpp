@@ -200,3 +200,18 @@ TEST(AddressForm, ResolveLocation)
         EXPECT_STREQ(out, c.expected) << c.asked << " + " << c.location;
     }
 }
+
+TEST(AddressForm, TypedAddressesAreSentAsABrowserSendsThem)
+{
+    const char *cases[][2] = {
+        {"\x93\xFA\x96\x7B\x8C\xEA.jp/\x8E\xCA\x90\x5E/a.html", "xn--wgv71a119e.jp/%E5%86%99%E7%9C%9F/a.html"},
+        {"https://host:8443/" SJIS_HYO "?q=1", "https://host:8443/%E8%A1%A8?q=1"},
+        {"host/a%20b/\xB1", "host/a%20b/%EF%BD%B1"}, // escapes stay; half-width kana
+        {"host/a\x81", "host/a%81"},                 // a lead byte alone: its escape
+    };
+    for (const auto &c : cases) {
+        char out[TEXT_SIZE];
+        EXPECT_TRUE(TypedAddressToAscii(out, sizeof out, c[0])) << c[0];
+        EXPECT_STREQ(out, c[1]) << c[0];
+    }
+}

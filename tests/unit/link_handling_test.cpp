@@ -96,7 +96,7 @@ TEST_F(LinkHandling, ExamplesOfAPageAtHostABPage)
         {"my page.html", "host/a/b/my%20page.html", "my page.html", NEXT},
         {"http://u:p@host/x.gif", "u:p@host/x.gif", "../../../host/x.gif", NEXT},
         {"con.gif", "host/a/b/con.gif", "../../../host/a/b/con_.gif", NEXT}, // stored under a safe name
-        {"http://host/a/100%25.gif", "host/a/100%25.gif", "../../../host/a/100%25.gif", NEXT},
+        {"http://host/a/100%25.gif", "host/a/100%25.gif", "../../../host/a/100%2525.gif", NEXT}, // stored as 100%25.gif
     };
     ExpectCases(cases, sizeof cases / sizeof cases[0]);
 }

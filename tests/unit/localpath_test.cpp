@@ -104,8 +104,8 @@ TEST_F(LocalPath, Layout)
         {"server/list.cgi?page=3", 0, 0, "C:\\save\\server\\list.cgi"},
         {"server/x.html#top", 0, 0, "C:\\save\\server\\x.html"},
         {"server/a b/%20c.txt", 0, 0, "C:\\save\\server\\a b\\ c.txt"},
-        {"server/100%/50%25.html", 0, 0, "C:\\save\\server\\100%\\50%.html"},
-        {"server/%2541", 0, 0, "C:\\save\\server\\%41"},           // one pass of decoding only
+        {"server/100%/50%25.html", 0, 0, "C:\\save\\server\\100%25\\50%25.html"}, // a '%' of a name is escaped
+        {"server/%2541", 0, 0, "C:\\save\\server\\%2541"},         // one pass of decoding only
         {"server/" SJIS_SO "/" SJIS_HYO ".html", 0, 0, "C:\\save\\server\\" SJIS_SO "\\" SJIS_HYO ".html"},
         {"server/%83%5C/%95%5C.html", 0, 0, "C:\\save\\server\\" SJIS_SO "\\" SJIS_HYO ".html"},
         {"server/" SJIS_SO, 0, 0, "C:\\save\\server\\" SJIS_SO},
@@ -219,12 +219,12 @@ TEST_F(LocalPath, NamesWindowsCannotCreateAreMadeSafe)
         {"host/" SJIS_SO "./x", 0, 0, "C:\\save\\host\\" SJIS_SO "-\\x"},
         {"host/a" SJIS_HYO "b/c", 0, 0, "C:\\save\\host\\a" SJIS_HYO "b\\c"},
         {"host/\x83\x7C.html", 0, 0, "C:\\save\\host\\\x83\x7C.html"},
-        // A lead byte without a valid trail byte is no character and becomes '-'.
-        {"host/a%83/b", 0, 0, "C:\\save\\host\\a-\\b"},
+        // A lead byte without a valid trail byte is no character: its escape.
+        {"host/a%83/b", 0, 0, "C:\\save\\host\\a%83\\b"},
         {"host/a%83%5c", 0, 0, "C:\\save\\host\\a" SJIS_SO},
-        {"host/x%83%22", 0, 0, "C:\\save\\host\\x--"},
-        {"host/x\x83", 0, 0, "C:\\save\\host\\x-"},
-        {"host/%83..%5cx", 0, 0, "C:\\save\\host\\---\\x"},
+        {"host/x%83%22", 0, 0, "C:\\save\\host\\x%83-"},
+        {"host/x\x83", 0, 0, "C:\\save\\host\\x%83"},
+        {"host/%83..%5cx", 0, 0, "C:\\save\\host\\%83--\\x"},
     };
     RunCases(cases, sizeof cases / sizeof cases[0]);
 }
@@ -459,5 +459,29 @@ TEST_F(Folders, MappedFolderHoldsTheMappedFile)
         strcpy(folder, m.folder.c_str());
         CreateFolders(folder);
         EXPECT_TRUE(CanCreateFile(m.path)) << address << " -> " << m.path;
+    }
+}
+
+// Japanese names: the escaped bytes of an address read as UTF-8 when they
+// are, else in the linking page's encoding; stored in code page 932, what it
+// cannot hold as escapes of UTF-8, a '%' of a name escaped; a Japanese host's
+// folder in Japanese.
+TEST_F(LocalPath, JapaneseNamesAsWindowsShowsThem)
+{
+    struct Case { const char *address; int encoding; const char *path; } cases[] = {
+        {"host/%E6%97%A5/%E5%86%99.png", NAME_SHIFT_JIS, "C:\\save\\host\\\x93\xFA\\\x8E\xCA.png"},
+        {"host/%93%FA/%8E%CA.png", NAME_SHIFT_JIS, "C:\\save\\host\\\x93\xFA\\\x8E\xCA.png"},
+        {"host/%C6%FC/%BC%CC.png", NAME_EUC_JP, "C:\\save\\host\\\x93\xFA\\\x8E\xCA.png"},
+        {"host/%C6%FC.png", NAME_UTF8, "C:\\save\\host\\%C6%FC.png"}, // no UTF-8, no other reading
+        {"host/a%F0%9F%98%80.png", NAME_UTF8, "C:\\save\\host\\a%F0%9F%98%80.png"},
+        {"host/%E3%80%9C.html", NAME_UTF8, "C:\\save\\host\\%E3%80%9C.html"}, // U+301C: no best fit
+        {"host/%EF%BD%9E.html", NAME_UTF8, "C:\\save\\host\\\x81\x60.html"},   // U+FF5E
+        {"xn--wgv71a119e.jp/a.html", NAME_UTF8, "C:\\save\\\x93\xFA\x96\x7B\x8C\xEA.jp\\a.html"},
+    };
+    for (const Case &c : cases) {
+        char host[TEXT_SIZE], path[TEXT_SIZE], file[TEXT_SIZE], localPath[TEXT_SIZE], folder[TEXT_SIZE];
+        SplitAddress(c.address, host, path, file);
+        EXPECT_EQ(MapToLocalPath(localPath, host, path, file, folder, c.encoding), 1) << c.address;
+        EXPECT_EQ(std::string(localPath), c.path) << c.address << " in " << c.encoding;
     }
 }

@@ -203,10 +203,10 @@ TEST(LinkList, LongAddressesAndDepths)
     LinkList list;
     ASSERT_TRUE(CreateLinkList(&list));
     std::string fits(259, 'a'), over(260, 'b'), huge(LINK_BUFFER_SIZE - 1, 'c');
-    ASSERT_TRUE(AppendLink(&list, fits.c_str(), LINK_NEXT_LEVEL));
-    ASSERT_TRUE(AppendLink(&list, over.c_str(), LINK_SAME_LEVEL));
-    ASSERT_TRUE(AppendLink(&list, huge.c_str(), LINK_FTP));
-    ASSERT_TRUE(AppendLink(&list, "host/x", LINK_NOT_FOLLOWED));
+    ASSERT_TRUE(AppendLink(&list, fits.c_str(), LINK_NEXT_LEVEL, NAME_SHIFT_JIS));
+    ASSERT_TRUE(AppendLink(&list, over.c_str(), LINK_SAME_LEVEL, NAME_SHIFT_JIS));
+    ASSERT_TRUE(AppendLink(&list, huge.c_str(), LINK_FTP, NAME_SHIFT_JIS));
+    ASSERT_TRUE(AppendLink(&list, "host/x", LINK_NOT_FOLLOWED, NAME_SHIFT_JIS));
     size_t offset = 0;
     char address[TEXT_SIZE + 1];
     EXPECT_EQ(TakeLink(&list, &offset, address), 1);
@@ -349,4 +349,37 @@ TEST_F(PageScan, LinksBeyondWhatATagOrALinkTextHoldsAreCounted)
                        "><img src=\"data:" + std::string(300, 'b') + "\">";
     EXPECT_EQ(ScanBytes(page).size(), (size_t)FOUND_LINK_MAX);
     EXPECT_EQ(g_linksUnread, 7); // six candidates and one long address; a long data: address is never followed
+}
+
+TEST_F(PageScan, PagesInEachEncodingLinkJapaneseNames)
+{
+    // UTF-8: the link's bytes escaped as they stand; a name already leading to
+    // its stored file stays; an absolute one leads there in UTF-8 escapes.
+    std::string utf8 = "<meta charset=\"utf-8\"><a href=\"\xE6\x97\xA5.html\">"
+                       "<img src=\"http://host/a/\xE5\x86\x99.png\"><a href=\"http://\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.jp/\">";
+    EXPECT_EQ(ScanBytes(utf8), (Links{{"host/a/b/%E6%97%A5.html", LINK_NEXT_LEVEL},
+                                      {"host/a/%E5%86%99.png", LINK_NEXT_LEVEL},
+                                      {"xn--wgv71a119e.jp/", LINK_NOT_FOLLOWED}}));
+    EXPECT_EQ(PageBytes(), "<meta charset=\"utf-8\"><a href=\"\xE6\x97\xA5.html\">"
+                           "<img src=\"../../../host/a/%E5%86%99.png\"><a href=\"http://\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E.jp/\">");
+    // Shift_JIS, declared by the response: its own bytes are sent; the stored
+    // name is written for the browser in UTF-8 escapes.
+    g_scanSettings.contentType = "text/html; charset=Shift_JIS";
+    EXPECT_EQ(ScanBytes("<a href=\"\x93\xFA.html\">"), (Links{{"host/a/b/%93%FA.html", LINK_NEXT_LEVEL}}));
+    EXPECT_EQ(PageBytes(), "<a href=\"../../../host/a/b/%E6%97%A5.html\">");
+}
+
+TEST(PageEncoding, ByteOrderMarkThenServerThenPageThenDetection)
+{
+    struct Case { const char *text, *contentType; bool sheet; int encoding; } cases[] = {
+        {"\xEF\xBB\xBF<meta charset=euc-jp>", "text/html; charset=Shift_JIS", false, ENCODING_UTF8},
+        {"<meta charset=euc-jp>", "text/html; charset=\"shift_jis\"", false, ENCODING_SHIFT_JIS},
+        {"<META http-equiv=Content-Type content=\"text/html; charset=EUC-JP\">", "text/html", false, ENCODING_EUC},
+        {"<meta charset='x-sjis'>", NULL, false, ENCODING_SHIFT_JIS},
+        {"<meta charset=iso-8859-1>\xE6\x97\xA5", "text/html", false, ENCODING_UTF8}, // others: detected
+        {"@charset \"UTF-8\"; a{}", "text/css", true, ENCODING_UTF8},
+        {"\x93\xFA\x96\x7B", "text/html", false, ENCODING_SHIFT_JIS},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(PageEncoding(c.text, c.contentType, c.sheet), c.encoding) << c.text;
 }

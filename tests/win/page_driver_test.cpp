@@ -19,14 +19,15 @@
 struct PageFetch {
     std::string address;
     int depth;
+    int nameEncoding;
 };
 
 static std::vector<PageFetch> g_pageFetches;
 static int g_stopAfterFetches = -1;
 
-static int RecordPageFetch(const char *address, int depth, int)
+static int RecordPageFetch(const char *address, int depth, int, int nameEncoding)
 {
-    g_pageFetches.push_back({address, depth});
+    g_pageFetches.push_back({address, depth, nameEncoding});
     if ((int)g_pageFetches.size() == g_stopAfterFetches)
         g_crawlState = CRAWL_STOP_REQUESTED;
     return 1;
@@ -248,4 +249,20 @@ TEST_F(PageDriverTest, StyleSheetsAreScannedOnlyWithTheModernSettingAndUnreadLin
     WriteBytes(pagePath, "<img srcset=\"" + srcset + "\"><img srcset=\"" + srcset + "\">");
     Process(1);
     EXPECT_EQ(LogLines(window), (std::vector<std::string>{"* 読み取れなかったリンクが 4 個あります : " + pagePath}));
+}
+
+TEST_F(PageDriverTest, AJapaneseLinkIsFetchedWithWhatItsBytesMean)
+{
+    const struct { const char *page; int encoding; } cases[] = {
+        {"<meta charset=utf-8><img src=\"\xE5\x86\x99.png\">", NAME_UTF8},
+        {"<meta charset=shift_jis><img src=\"\x8E\xCA.png\">", NAME_SHIFT_JIS},
+        {"<meta charset=euc-jp><img src=\"\xBC\xCC.png\">", NAME_EUC_JP},
+    };
+    for (const auto &c : cases) {
+        g_pageFetches.clear();
+        WriteBytes(pagePath, c.page);
+        Process(1);
+        ASSERT_EQ(g_pageFetches.size(), 1u) << c.page;
+        EXPECT_EQ(g_pageFetches[0].nameEncoding, c.encoding) << c.page;
+    }
 }

@@ -20,15 +20,16 @@ struct FetchCall {
     std::string ignore;
     int depthLimit;
     std::string startPath;
+    int nameEncoding;
 };
 
 static std::vector<FetchCall> g_fetches;
 static int g_fetchResult = 1;
 static int g_stopAtFetch = -1; // the fetch (counted from 0) that presses Stop
 
-static int RecordFetch(const char *address, int depth, int attempt)
+static int RecordFetch(const char *address, int depth, int attempt, int nameEncoding)
 {
-    g_fetches.push_back({address, depth, attempt, g_ignorePatterns, g_depthLimit, g_startPath});
+    g_fetches.push_back({address, depth, attempt, g_ignorePatterns, g_depthLimit, g_startPath, nameEncoding});
     if ((int)g_fetches.size() - 1 == g_stopAtFetch)
         g_crawlState = CRAWL_STOP_REQUESTED;
     return g_fetchResult;
@@ -85,6 +86,7 @@ TEST_F(SchedulerTest, SchemesAndFolderAddresses)
         {"HTTPS://host:443/d/", "https://host/d/", "/d/", 0},
         {"ftp://host/pub/readme", "host/pub/readme", "/pub/", DEPTH_FTP},
         {"user:pw@host:81/x/", "user:pw@host:81/x/", "/x/", 0},
+        {"http://\x93\xFA\x96\x7B.jp/\x8E\xCA/", "xn--wgv71a.jp/%E5%86%99/", "/%E5%86%99/", 0}, // sent in UTF-8
     };
     for (auto &c : cases) {
         g_fetches.clear();
@@ -93,7 +95,12 @@ TEST_F(SchedulerTest, SchemesAndFolderAddresses)
         EXPECT_EQ(g_fetches[0].address, c.fetched) << c.list;
         EXPECT_EQ(g_fetches[0].startPath, c.startPath) << c.list;
         EXPECT_EQ(g_fetches[0].depth, c.depth) << c.list;
+        EXPECT_EQ(g_fetches[0].nameEncoding, NAME_UTF8) << c.list;
     }
+    g_fetches.clear();
+    RunPass("http://\x81\x5E.jp/"); // a full-width '/' cannot be a host's
+    EXPECT_TRUE(g_fetches.empty());
+    EXPECT_EQ(LogLines(window).back(), "* \x82\xB1\x82\xCC\x83\x41\x83\x68\x83\x8C\x83\x58\x82\xCD\x8Eg\x82\xA6\x82\xDC\x82\xB9\x82\xF1 : \x81\x5E.jp/");
 }
 
 TEST_F(SchedulerTest, NonPageFilesAreFetchedWhateverTheDepthLimit)
