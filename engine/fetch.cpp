@@ -112,8 +112,8 @@ static void ShownName(FetchJob *job)
 
 static bool PrepareJob(FetchJob *job, const char *address, int depth, int attempt, int nameEncoding)
 {
-    job->nameEncoding = nameEncoding;
     memset(job, 0, sizeof *job);
+    job->nameEncoding = nameEncoding;
     job->depth = depth;
     job->attempt = attempt;
     if (!CopyText(job->address, sizeof job->address, address))

@@ -198,26 +198,40 @@ static void AsciiHostPart(char *address)
     CopyText(address, LINK_BUFFER_SIZE, whole);
 }
 
+// True when the bytes at p are a double-byte character of a Shift_JIS page,
+// whose second byte may be '\\' or a letter and belongs to it all the same.
+static bool IsShiftJisPair(const char *p)
+{
+    unsigned char lead = (unsigned char)p[0], trail = (unsigned char)p[1];
+    bool isLead = (lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC);
+    return PageNameEncoding() == NAME_SHIFT_JIS && isLead && trail >= 0x40 && trail <= 0xFC && trail != 0x7F;
+}
+
 // Writes every space and every byte beyond ASCII of the address's path as
-// its escape, in place (LINK_BUFFER_SIZE bytes): inside the crawl a path
-// holds the bytes it is sent as, in ASCII, as a browser sends them. An
-// address that would not fit is emptied.
+// its escape, in place (LINK_BUFFER_SIZE bytes), both bytes of a Shift_JIS
+// character: inside the crawl a path holds the bytes it is sent as, in
+// ASCII, as a browser sends them. An address that would not fit is emptied.
 static void EscapeAddressBytes(char *address)
 {
     char escaped[LINK_BUFFER_SIZE];
     size_t used = 0;
     const char *path = address + strcspn(HostWithoutScheme(address), "/") + (HostWithoutScheme(address) - address);
     for (const char *p = address; *p != '\0'; ++p) {
-        if (used + 4 > sizeof escaped) {
+        if (used + 7 > sizeof escaped) {
             address[0] = '\0';
             return;
         }
         unsigned char byte = (unsigned char)*p;
+        bool pair = p >= path && IsShiftJisPair(p);
         if (byte == ' ' || (byte >= 0x80 && p >= path)) {
             PercentEscape(escaped + used, byte);
             used += 3;
         } else {
             escaped[used++] = *p;
+        }
+        if (pair) {
+            PercentEscape(escaped + used, (unsigned char)*++p);
+            used += 3;
         }
     }
     escaped[used] = '\0';

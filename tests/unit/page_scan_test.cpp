@@ -365,8 +365,9 @@ TEST_F(PageScan, PagesInEachEncodingLinkJapaneseNames)
     // Shift_JIS, declared by the response: its own bytes are sent; the stored
     // name is written for the browser in UTF-8 escapes.
     g_scanSettings.contentType = "text/html; charset=Shift_JIS";
-    EXPECT_EQ(ScanBytes("<a href=\"\x93\xFA.html\">"), (Links{{"host/a/b/%93%FA.html", LINK_NEXT_LEVEL}}));
-    EXPECT_EQ(PageBytes(), "<a href=\"../../../host/a/b/%E6%97%A5.html\">");
+    EXPECT_EQ(ScanBytes("<a href=\"\x93\xFA.html\"><img src=\"\x95\x5C\x8E\x86.png\">"),
+              (Links{{"host/a/b/%93%FA.html", LINK_NEXT_LEVEL}, {"host/a/b/%95%5C%8E%86.png", LINK_NEXT_LEVEL}}));
+    EXPECT_EQ(PageBytes(), "<a href=\"../../../host/a/b/%E6%97%A5.html\"><img src=\"../../../host/a/b/%E8%A1%A8%E7%B4%99.png\">");
 }
 
 TEST(PageEncoding, ByteOrderMarkThenServerThenPageThenDetection)

@@ -19,7 +19,7 @@
   own, its descriptors stay; a stored .css is scanned for url(...) and @import (comments
   and other strings passed over) and written as a page is; a tag gives at most 64 links;
 - links resolve as a browser resolves them (dot segments removed, never above the
-  server's root; spaces asked as %20);
+  server's root; spaces and bytes beyond ASCII asked as their escapes);
 - what the rules fetch is written as the place where it is stored: a relative link
   that opens that place on disk stays, one to a folder gets "index.html", anything
   else climbs "../" once for each folder of the page's place (its host folder
@@ -582,7 +582,8 @@ class Rules:
 
     def resolve(self, page, link):
         """The address the link names, as a browser resolves it (address form: no scheme
-        but the https marker, spaces as %20); b"" when it is not followed."""
+        but the https marker, spaces and bytes beyond ASCII as their escapes); b"" when
+        it is not followed."""
         lowered = link.lower()
         if lowered.startswith((b"ftp:", b"http:", b"https:")) or link.startswith(b"/"):
             if link.startswith(b"//"):
@@ -599,7 +600,7 @@ class Rules:
             address = self._written_link(page, link)
             if address is None:
                 address = self._normalized(page.host + page.folder + link)
-        return address.replace(b" ", b"%20")
+        return re.sub(rb"[ \x80-\xff]", lambda m: b"%%%02X" % m.group(0)[0], address)
 
     def fetched_place(self, page, address, ftp, kind=NEXT):
         """Where the rules store the address of a link of the kind when they fetch it (a
