@@ -94,5 +94,6 @@
 #define REG_CBE "cbe"
 #define REG_CERT "cert"
 #define REG_MODERN "modern"
+#define REG_WAIT "wait"
 
 #endif

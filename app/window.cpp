@@ -308,6 +308,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         ShowPowerOffNotice(window);
         return TRUE;
     case WM_CLOSE:
+        FlushSettings();
         g_windowThreadCalls.KillTimer(window, ANIMATION_TIMER);
         EndDialog(window, 0);
         return TRUE;

@@ -199,6 +199,7 @@ DWORD WINAPI RunCrawl(LPVOID)
     CloseInternetHandle(&g_internetSession);
     EmptyTransferFolder();
     FinishRun(window);
+    FlushSettings(); // before a power-off
     // The state leaves running in one step. A press that came after the last
     // pass (skip or stop) keeps it from doing so and stops what remains, the
     // end actions; from here on a press takes no request until idle.

@@ -197,15 +197,18 @@ void RunStartList(void)
     ForgetConnection();
 }
 
-// Runs the worker, holding it suspended for 100 ms and then letting it run
-// for up to 1500 ms at a time, until it ends; returns its exit code.
+// Runs the worker, holding it suspended for the "wait" setting (100 ms by
+// default; read once per worker) and then letting it run for up to 1500 ms
+// at a time, until it ends; returns its exit code. A wait of 0 holds it not.
 static DWORD SuperviseWorker(HANDLE worker)
 {
-    DWORD code = STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE, wait = GetSupervisionWait();
     while (code == STILL_ACTIVE) {
-        SuspendThread(worker);
-        Sleep(100);
-        ResumeThread(worker);
+        if (wait > 0) {
+            SuspendThread(worker);
+            Sleep(wait);
+            ResumeThread(worker);
+        }
         WaitForSingleObject(worker, 1500);
         if (!GetExitCodeThread(worker, &code))
             code = 0;
@@ -285,7 +288,7 @@ int AdmitAddress(char *address, int depth, int nameEncoding)
 
 void ShowLinkProgress(void)
 {
-    SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETRANGE, 0,
-                        MAKELPARAM(0, g_linksFound & 0xFFFF));
+    // The 32-bit range: a site's links may number more than 65,535.
+    SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETRANGE32, 0, (LPARAM)g_linksFound);
     SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETPOS, (WPARAM)g_linksHandled, 0);
 }

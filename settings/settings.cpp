@@ -9,6 +9,25 @@
 #include <shlobj.h>
 #include <string.h>
 
+// A written value is in the registry at once; flushing the key to disk costs
+// disk time for the whole system, so it is done at most once a second (a
+// write within that time leaves the flush to FlushSettings or a later write).
+#define FLUSH_INTERVAL_MS 1000
+static DWORD s_lastFlush;
+static volatile LONG s_flushPending;
+
+static void FlushSoon(HKEY key)
+{
+    DWORD now = GetTickCount();
+    if (s_lastFlush != 0 && now - s_lastFlush < FLUSH_INTERVAL_MS) {
+        InterlockedExchange(&s_flushPending, 1);
+        return;
+    }
+    InterlockedExchange(&s_flushPending, 0);
+    RegFlushKey(key);
+    s_lastFlush = now;
+}
+
 static HKEY OpenSettingsKey(void)
 {
     HKEY key = NULL;
@@ -70,13 +89,25 @@ void ReadSettingText(const char *name, char *buffer, const char *defaultText)
         CopyText(buffer, TEXT_SIZE, defaultText);
 }
 
+void FlushSettings(void)
+{
+    if (InterlockedExchange(&s_flushPending, 0) == 0)
+        return;
+    HKEY key = OpenSettingsKey();
+    if (key == NULL)
+        return;
+    RegFlushKey(key);
+    RegCloseKey(key);
+    s_lastFlush = GetTickCount();
+}
+
 void WriteSettingText(const char *name, const char *text)
 {
     HKEY key = OpenSettingsKey();
     if (key == NULL)
         return;
     RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)lstrlenA(text) + 1);
-    RegFlushKey(key);
+    FlushSoon(key);
     RegCloseKey(key);
 }
 
@@ -117,7 +148,7 @@ void WriteSettingNumber(const char *name, DWORD value)
     if (key == NULL)
         return;
     RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
-    RegFlushKey(key);
+    FlushSoon(key);
     RegCloseKey(key);
 }
 
@@ -180,6 +211,12 @@ int GetIgnoreCertErrors(void) { return ReadFlagSetting(REG_CERT); }
 
 int GetModernScan(void) { return ReadFlagSettingOr(REG_MODERN, "1"); }
 
+DWORD GetSupervisionWait(void)
+{
+    DWORD wait = ReadSettingNumber(REG_WAIT, DEFAULT_WAIT);
+    return wait > MAX_WAIT ? MAX_WAIT : wait;
+}
+
 int GetRetryCount(HWND mainWindow)
 {
     if (IsDlgButtonChecked(mainWindow, IDC_RETRY) != BST_CHECKED)
@@ -210,7 +247,9 @@ static const HiddenCommand hiddenCommands[] = {
     {"*set1", "* 動作変更 : EXE,ZIP,LZH,CAB分類機能(0:OFF 1:ON)", REG_CBE},
     {"*set2", "* 動作変更 : リトライ回数(0:5回 1:10回 2:15回 … 9:50回)", REG_RETRY},
     {"*set3", "* 動作変更 : タイムアウト時間(0:3秒 1:約1分 2:約1分30秒 … 9:5約5分)", REG_TIMEOUT},
+    {"*set4", "* 動作変更 : 取得の間隔(0:0ミリ秒 1:50ミリ秒 2:100ミリ秒 … 9:450ミリ秒)", REG_WAIT},
 };
+#define HIDDEN_COMMAND_COUNT (sizeof hiddenCommands / sizeof hiddenCommands[0])
 
 #define HIDDEN_WORD_LENGTH 5
 
@@ -223,6 +262,8 @@ DWORD HiddenCommandValue(int command, int digit)
         // 0 is 3 seconds; from 1 on, about one minute plus half a minute per
         // further digit, as the announcement promises (9 is about 5 minutes).
         return digit == 0 ? 3000 : 33000 + 30000 * (DWORD)digit;
+    case 4:
+        return 50 * (DWORD)digit;
     default:
         return (DWORD)digit;
     }
@@ -230,7 +271,7 @@ DWORD HiddenCommandValue(int command, int digit)
 
 bool RunHiddenCommand(HWND window, const char *text)
 {
-    for (int command = 0; command < 4; ++command) {
+    for (int command = 0; command < (int)HIDDEN_COMMAND_COUNT; ++command) {
         const HiddenCommand &hidden = hiddenCommands[command];
         if (!StartsWithNoCase(text, hidden.word))
             continue;

@@ -46,9 +46,19 @@ int GetRetryCount(HWND mainWindow);
 #define MIN_TIMEOUT 1000
 #define MAX_TIMEOUT 3600000
 DWORD GetTimeout(void);
+// How long the fetch supervision holds a worker in each cycle, in ms:
+// "wait" (100 when missing) up to MAX_WAIT; 0 holds it not at all.
+#define DEFAULT_WAIT 100
+#define MAX_WAIT 1000
+DWORD GetSupervisionWait(void);
 
 // Adds the bytes of one transfer to the running total "DLSIZE" (wraps at 2^32).
 void AddDownloadedBytes(DWORD byteCount);
+
+// Flushes the settings key to disk when a write since the last flush left it
+// to later (writes flush at most once a second): at the end of a run and of
+// the program.
+void FlushSettings(void);
 
 // Carries out a hidden command ("*set0" to "*set3" followed by a digit)
 // typed into the address box. Returns true when the text was one (carried

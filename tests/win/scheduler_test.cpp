@@ -247,6 +247,11 @@ TEST_F(SchedulerTest, LinkProgressShowsTheCounts)
     RunPass("a/ *R b/");
     EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETRANGE, FALSE, 0), 3);
     EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETPOS, 0, 0), 2);
+    g_linksFound = 70000; // past the 16-bit range
+    g_linksHandled = 69999;
+    ShowLinkProgress();
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETRANGE, FALSE, 0), 70000);
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_GETPOS, 0, 0), 69999);
 }
 
 class AdmissionTest : public SchedulerTest {

@@ -134,6 +134,9 @@ TEST_F(SettingsTest, ValuesOfTheOtherTypeOrOutOfRangeReadAsMeant)
         {"resume 1 as number", [] { StoreNumber("resume", 1); }, [] { return (DWORD)GetResume(); }, 1},
         {"cache 0 as number", [] { StoreNumber("cache", 0); }, [] { return (DWORD)GetCacheMode(); }, 0},
         {"ftp \"x\"", [] { StoreText("ftp", "x"); }, [] { return (DWORD)GetUseFtp(); }, 0},
+        {"wait missing", [] {}, GetSupervisionWait, DEFAULT_WAIT},
+        {"wait 0", [] { StoreNumber("wait", 0); }, GetSupervisionWait, 0},
+        {"wait 0xFFFFFFFF", [] { StoreNumber("wait", 0xFFFFFFFF); }, GetSupervisionWait, MAX_WAIT},
     };
     for (auto &c : cases) {
         ClearSettings();
@@ -198,6 +201,7 @@ TEST(HiddenCommandValue, DigitsGiveTheAnnouncedValues)
         {0, 0, 0}, {0, 1, 1}, {0, 2, 2}, {1, 1, 1}, {1, 9, 9},
         {2, 0, 5}, {2, 1, 10}, {2, 3, 20}, {2, 9, 50},
         {3, 0, 3000}, {3, 1, 63000}, {3, 2, 93000}, {3, 3, 123000}, {3, 9, 303000},
+        {4, 0, 0}, {4, 2, 100}, {4, 9, 450},
     };
     for (auto &c : cases)
         EXPECT_EQ(HiddenCommandValue(c.command, c.digit), c.expected)
@@ -231,6 +235,7 @@ TEST_F(HiddenCommandTest, EachCommandWritesItsValueAndOneLine)
         {"*SET21", "retry", 10, "* 動作変更 : リトライ回数(0:5回 1:10回 2:15回 … 9:50回)"},
         {"*set30", "timeout", 3000, "* 動作変更 : タイムアウト時間(0:3秒 1:約1分 2:約1分30秒 … 9:5約5分)"},
         {"*Set39 trailing", "timeout", 303000, "* 動作変更 : タイムアウト時間(0:3秒 1:約1分 2:約1分30秒 … 9:5約5分)"},
+        {"*set40", "wait", 0, "* 動作変更 : 取得の間隔(0:0ミリ秒 1:50ミリ秒 2:100ミリ秒 … 9:450ミリ秒)"},
     };
     for (auto &c : cases) {
         size_t before = LogLines(window).size();
@@ -260,7 +265,7 @@ TEST_F(HiddenCommandTest, CommandWithoutDigitIsRefusedWithOneLine)
 
 TEST_F(HiddenCommandTest, OtherTextsAreNoCommands)
 {
-    const char *texts[] = {"", "http://host/", "*set", "*set4", "*D", " *set01"};
+    const char *texts[] = {"", "http://host/", "*set", "*set5", "*D", " *set01"};
     for (const char *text : texts)
         EXPECT_FALSE(RunHiddenCommand(window, text)) << text;
     EXPECT_EQ(LogLines(window).size(), 1u);
