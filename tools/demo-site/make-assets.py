@@ -95,6 +95,20 @@ def modern_pictures():
             out(SITE, "favicon.ico"))
 
 
+def japanese_pictures():
+    """The pictures of the Japanese-names pages (jp/): small PNGs named in UTF-8, some
+    with characters code page 932 lacks, two named apart only by such a character."""
+    folder = os.path.join(SITE, "jp")
+    for name, colour, text in (("日本/写真.png", "#1b4f72", "写真"), ("日本/花.png", "#c0392b", "花"),
+                               ("日本/桜.png", "#e8a0b8", "桜"), ("sjis/表紙.png", "#27ae60", "表紙"),
+                               ("sjis/ソフト/画面.png", "#8e44ad", "画面"), ("euc/風景.png", "#2c3e50", "風景"),
+                               ("euc/資料/地図.png", "#e67e22", "地図"), ("記号/笑顔😀.png", "#f1c40f", "笑顔"),
+                               ("記号/한글.png", "#16a085", "ハングル"), ("記号/波〜.png", "#2e86c1", "波 301C"),
+                               ("記号/波～.png", "#922b21", "波 FF5E"), ("記号/割引50%.png", "#566573", "50%")):
+        convert(["-size", "96x32", "xc:" + colour, "-fill", "white", "-font", FONT, "-pointsize", "14",
+                 "-gravity", "center", "-annotate", "+0+0", text, "-colors", "16"] + STRIP, out(folder, *name.split("/")))
+
+
 # Capital letters of the two web fonts on a grid of 5 x 7 cells ("#" drawn).
 LETTERS = {
     "A": [".###.", "#...#", "#...#", "#####", "#...#", "#...#", "#...#"],
@@ -235,6 +249,7 @@ def downloads():
 def main():
     pictures()
     modern_pictures()
+    japanese_pictures()
     modern_fonts()
     clip(out(SITE, "hp", "modern", "media", "clip.mp4"))
     chime(out(SITE, "hp", "sound", "chime.wav"))

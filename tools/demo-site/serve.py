@@ -20,6 +20,10 @@ prints one line per server and the start address, e.g.
 writes the same facts as JSON to --info-file, and runs until SIGTERM or SIGINT, or
 until the main server stops after --idle-timeout seconds without a request.
 
+The main site's files with Japanese names (jp/) are kept under their UTF-8 names; the
+main servers also answer the Shift_JIS and EUC-JP escapes of those names (the bytes a
+Shift_JIS or EUC-JP page links them with), each from the same file.
+
 From Python:  demo = serve.start_demo(); demo.start_url; demo.main.log_entries(); demo.stop()
 """
 import argparse
@@ -73,10 +77,11 @@ def start_servers(places, idle_timeout):
         started.append(ftp)
         ported = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host}, idle_timeout=idle_timeout,
                                       address=places["ported"][0],
-                                      port=places["ported"][1])
+                                      port=places["ported"][1], decode_names=True)
         started.append(ported)
         main = serverctl.start_http(SITE, variables={"OTHER": other.host, "FTP": ftp.host, "PORTED": ported.host},
-                                    idle_timeout=idle_timeout, address=places["main"][0], port=places["main"][1])
+                                    idle_timeout=idle_timeout, address=places["main"][0], port=places["main"][1],
+                                    decode_names=True)
     except serverctl.ServerError:
         for server in started:
             server.stop()

@@ -7,7 +7,7 @@
 Command line
   /usr/bin/python3 tools/servers/httpserver.py --root DIR [--address 127.0.0.1] [--port 0] [--port-file F]
       [--faults FILE] [--log FILE] [--idle-timeout 600] [--http10]
-      [--var NAME=VALUE ...] [--no-subst] [--tls-cert CERT --tls-key KEY] [--verbose]
+      [--var NAME=VALUE ...] [--no-subst] [--decode-names] [--tls-cert CERT --tls-key KEY] [--verbose]
 
   Listens on one loopback address only (--address, 127.0.0.1 by default). With --port 0 (the default) the system picks the port;
   the server then prints "PORT n" on stdout and, with --port-file, writes n to that
@@ -27,6 +27,9 @@ Normal behaviour
   - The path (without query, %-escapes decoded to bytes) names a file under --root;
     "/dir/" serves dir/index.html; "/dir" naming a folder answers 301 to "/dir/";
     a missing file, or a path that climbs out of the root, answers 404.
+  - --decode-names: a path whose bytes name no file is read as Shift_JIS, then as
+    EUC-JP, and served from the file of that name in UTF-8, so one file stored under
+    its UTF-8 name answers the escapes of each encoding a page may link it in.
   - Headers: Date, Server, Last-Modified (the file's mtime, RFC 1123 GMT),
     Content-Length, Content-Type by extension (text/html for .htm .html .shtml .asp,
     exactly that text without a charset), Accept-Ranges: bytes; for a font file
@@ -176,6 +179,7 @@ class Settings:
     log_path = None
     http10 = False
     subst = True
+    decode_names = False
     verbose = False
     variables = {}
     address = "127.0.0.1"
@@ -334,6 +338,19 @@ def rule_body(rule, host):
     if Settings.subst:
         data = substitute(data, host)
     return bytes_body(data), "text/html"
+
+
+def utf8_twin(path):
+    """The path read as Shift_JIS, else as EUC-JP, in UTF-8, when a file or folder has
+    that name; else the path itself."""
+    for encoding in ("cp932", "euc_jp"):
+        try:
+            twin = path.decode(encoding).encode("utf-8")
+        except UnicodeDecodeError:
+            continue
+        if twin != path and os.path.exists(twin):
+            return twin
+    return path
 
 
 # --- fault script --------------------------------------------------------------------
@@ -532,6 +549,8 @@ class Handler(BaseHTTPRequestHandler):
         if b".." in parts or any(b"\0" in p for p in parts):
             return 404
         full = os.path.join(Settings.root, *parts) if parts else Settings.root
+        if Settings.decode_names and not os.path.exists(full):
+            full = utf8_twin(full)
         if os.path.isdir(full):
             if not raw.endswith(b"/"):
                 return 301
@@ -822,6 +841,8 @@ def parse_arguments(argv):
     parser.add_argument("--http10", action="store_true", help="answer every request with HTTP/1.0 and close")
     parser.add_argument("--var", action="append", default=[], metavar="NAME=VALUE", help="placeholder @NAME@ in served pages")
     parser.add_argument("--no-subst", action="store_true", help="serve pages byte for byte, no placeholders")
+    parser.add_argument("--decode-names", action="store_true",
+                        help="serve a Shift_JIS or EUC-JP path missing on disk from its UTF-8 name")
     parser.add_argument("--tls-cert", help="PEM certificate (chain): serve https")
     parser.add_argument("--tls-key", help="PEM private key of --tls-cert")
     parser.add_argument("--verbose", action="store_true", help="log requests to stderr")
@@ -859,6 +880,7 @@ def main(argv):
     Settings.log_path = args.log
     Settings.http10 = args.http10
     Settings.subst = not args.no_subst
+    Settings.decode_names = args.decode_names
     Settings.verbose = args.verbose
     Settings.variables = dict(item.split("=", 1) for item in args.var)
     Settings.address = args.address

@@ -181,10 +181,11 @@ def _start(kind, script, arguments, faults, start_timeout, address="127.0.0.1", 
 
 
 def start_http(root, faults=None, variables=None, http10=False, subst=True,
-               idle_timeout=600, start_timeout=10.0, address="127.0.0.1", port=0, tls=None):
+               idle_timeout=600, start_timeout=10.0, address="127.0.0.1", port=0, tls=None, decode_names=False):
     """Starts httpserver.py on `root`. `variables` maps NAME to the value of @NAME@ in pages.
     `address` is a loopback address, `port` 0 for one chosen by the system. `tls`, a
-    (certificate file, key file) pair, serves https instead of http."""
+    (certificate file, key file) pair, serves https instead of http. `decode_names` serves a
+    Shift_JIS or EUC-JP path that names no file from the file of its UTF-8 name."""
     arguments = ["--root", str(root), "--idle-timeout", str(idle_timeout)]
     if tls:
         arguments += ["--tls-cert", str(tls[0]), "--tls-key", str(tls[1])]
@@ -194,6 +195,8 @@ def start_http(root, faults=None, variables=None, http10=False, subst=True,
         arguments.append("--http10")
     if not subst:
         arguments.append("--no-subst")
+    if decode_names:
+        arguments.append("--decode-names")
     return _start("http", HTTP_SCRIPT, arguments, faults, start_timeout, address, port, "https" if tls else "http")
 
 
