@@ -43,8 +43,8 @@ LINKS = [
     ("jp/euc/目次.html", "風景.png", "jp/euc/風景.png"),
     ("jp/euc/目次.html", "資料/地図.png", "jp/euc/資料/地図.png"),
 ]
-# The server's path of each stored page: each is linked in UTF-8.
-PAGE_PATHS = {START: "/" + START, **{stored: "/" + stored for page, _, stored in LINKS if stored in PAGES}}
+# The server's path of each page: each is linked (or typed) in UTF-8.
+PAGE_PATHS = {page: "/" + urllib.parse.quote(page) for page in PAGES}
 LINK = re.compile(rb'\s(?:src|href)="([^"]*)"')
 
 
@@ -58,10 +58,15 @@ def requested(page, link):
     return urllib.parse.urljoin(PAGE_PATHS[page], escaped(link.encode(PAGES[page])))
 
 
+def sent(path):
+    """The bytes of a path the server logged (its text is the bytes read as ISO-8859-1)."""
+    return urllib.parse.unquote_to_bytes(path.encode("latin-1"))
+
+
 def as_browsed(data, encoding):
     """The text of a link of a stored page as a browser reads it from disk: the page's
     characters, then the escapes as UTF-8."""
-    return urllib.parse.unquote_to_bytes(data.decode(encoding)).decode("utf-8", "replace")
+    return urllib.parse.unquote_to_bytes(data.decode(encoding, "replace")).decode("utf-8", "replace")
 
 
 class JapaneseNamesTest(unittest.TestCase):
@@ -140,18 +145,18 @@ class JapaneseNamesTest(unittest.TestCase):
         stored_names = {self.folder + "/" + p for p in [START] + [s for _, _, s in LINKS]}
         rewritten = self.rewritten()
         print("\nper link: page encoding | as linked | as requested | as stored | as rewritten")
-        by_stored = {}
-        for path, count in asked.items():
-            by_stored.setdefault(urllib.parse.unquote_to_bytes(path), []).append(path)
+        by_bytes = {}
+        for path in asked:
+            by_bytes.setdefault(sent(path), []).append(path if path.isascii() else "raw " + escaped(sent(path)))
         for page, link, stored in LINKS:
-            ask = by_stored.get(urllib.parse.unquote_to_bytes(requested(page, link)), ["(not asked)"])
+            ask = by_bytes.get(sent(requested(page, link)), ["(not asked)"])
             text = rewritten.get((page, link))
             print("%s | %s | %s | %s | %s" % (PAGES[page], link, " ".join(ask), stored,
                                               "(none)" if text is None else text.decode(PAGES[page], "replace")))
 
         with self.subTest("each address asked for once, with the bytes its page writes, escaped"):
-            self.assertEqual({urllib.parse.unquote_to_bytes(p): n for p, n in asked.items()},
-                             {urllib.parse.unquote_to_bytes(p): n for p, n in wanted.items()}, "\n".join(lines))
+            self.assertEqual({sent(p): n for p, n in asked.items()}, {sent(p): n for p, n in wanted.items()},
+                             "\n".join(lines))
             self.assertEqual([p for p in asked if not p.isascii()], [])
         with self.subTest("stored under Japanese names, escapes for what code page 932 lacks"):
             self.assertEqual(mirrorcheck.stored_files(self.save), stored_names, "\n".join(lines))
@@ -192,7 +197,8 @@ class JapaneseNamesTest(unittest.TestCase):
             self.assertEqual({p: v[0] for p, v in after.items()}, {p: v[0] for p, v in before.items()})
             self.assertEqual(sorted(p for p in after if after[p][1] != before[p][1] and not p.endswith(".html")), [],
                              "\n".join(lines))
-            self.assertEqual({p: n for p, n in asked.items() if n > 1 or p not in wanted}, {}, "\n".join(lines))
+            known = {sent(p) for p in wanted}
+            self.assertEqual({p: n for p, n in asked.items() if n > 1 or sent(p) not in known}, {}, "\n".join(lines))
 
 
 if __name__ == "__main__":
