@@ -8,6 +8,7 @@ import os
 import re
 import sys
 import unittest
+import urllib.parse
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 DEMO = os.path.join(HERE, "..", "..", "tools", "demo-site")
@@ -31,11 +32,14 @@ def pages():
 def read_page(relative):
     with open(os.path.join(DEMO, relative), "rb") as f:
         data = f.read()
-    declared = re.search(rb"(?i)<META charset=([A-Za-z0-9_-]+)>", data)
-    if declared is None:
+    # <META charset=...>, quoted or not, or in an http-equiv Content-Type; a
+    # UTF-8 byte-order mark alone declares UTF-8.
+    declared = re.search(rb"""(?i)<META[^>]*?charset=["']?([A-Za-z0-9_-]+)""", data)
+    if declared is None and not data.startswith(b"\xef\xbb\xbf"):
         raise AssertionError("%s declares no charset" % relative)
-    charset = declared.group(1).decode("ascii")
-    return data, charset, data.decode(CODECS[charset])
+    charset = declared.group(1).decode("ascii") if declared else "UTF-8"
+    codec = {name.lower(): codec for name, codec in CODECS.items()}[charset.lower()]
+    return data, charset, data.decode(codec)
 
 
 def links_of(text):
@@ -45,7 +49,7 @@ def links_of(text):
 
 def target_file(page, link):
     """The file a link of a page leads to, or None for links outside the demo servers."""
-    link = re.split(r"[?#]", link)[0]
+    link = urllib.parse.unquote(re.split(r"[?#]", link)[0])  # as the server reads the path
     if re.match(r"(?i)(mailto|javascript|https|data|about|blob):", link):
         return None
     roots = {"@HOST@": SITE, "@OTHER@": OTHER_SITE, "@FTP@": FTP_ROOT, "@PORTED@": SITE}
