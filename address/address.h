@@ -221,6 +221,12 @@ bool HostToAscii(char *out, size_t size, const char *hostPart, int encoding);
 // the name does not fit.
 bool HostFolderName(char *out, size_t size, const char *asciiHostPart);
 
+// Appends to out (size bytes) the escapes of the UTF-8 bytes of the code page
+// 932 character at p (the escape of its first byte alone when it is no
+// character): how a browser writes a name beyond ASCII. Returns where the
+// next character begins, or null when out is full.
+const char *AppendCharacterEscapes(char *out, size_t size, const char *p);
+
 // An address typed in the address box or a start list (code page 932, in
 // the address form) as a browser sends it, into out (size bytes): its host
 // in ASCII (HostToAscii), each character of its path beyond ASCII as the

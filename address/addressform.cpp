@@ -261,10 +261,7 @@ int ClassifyAddress(char *address, int depth, char *host, char *path, char *file
     return ADDRESS_PAGE;
 }
 
-// Appends the escapes of the UTF-8 bytes of the code page 932 character at
-// p (the escape of its first byte alone when it is no character); returns
-// where the next character begins, or null when out is full.
-static const char *AppendCharacterEscapes(char *out, size_t size, const char *p)
+const char *AppendCharacterEscapes(char *out, size_t size, const char *p)
 {
     static const char digits[] = "0123456789ABCDEF";
     const char *next = NextChar(p);

@@ -301,23 +301,6 @@ static char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? (char)(c - 'a' + 
 // Appends the local name to out (size bytes) as a link's text: '/' between
 // folders, and the characters a link or an attribute would read otherwise
 // escaped.
-// Appends the escapes of the UTF-8 bytes of one code page 932 character
-// (from p to next): a browser reads a file name so whatever the page's
-// encoding.
-static bool AppendUtf8Escapes(char *out, size_t size, const char *p, const char *next)
-{
-    char character[3] = {p[0], next - p > 1 ? p[1] : '\0', '\0'}, utf8[8], piece[4];
-    int count = Utf8OfShiftJis(utf8, sizeof utf8, character);
-    if (count <= 0)
-        return false;
-    for (int i = 0; i < count; ++i) {
-        PercentEscape(piece, (unsigned char)utf8[i]);
-        if (!AppendText(out, size, piece))
-            return false;
-    }
-    return true;
-}
-
 static bool AppendLocalName(char *out, size_t size, const char *below)
 {
     for (const char *p = below; *p != '\0';) {
@@ -325,10 +308,10 @@ static bool AppendLocalName(char *out, size_t size, const char *below)
         char piece[4] = {0, 0, 0, 0};
         const char *escape = next - p == 1 ? strchr("%#? '\"&<>", *p) : NULL;
         bool beyondAscii = next - p > 1 || (unsigned char)*p >= 0x80;
-        if (beyondAscii) {
-            if (!AppendUtf8Escapes(out, size, p, next))
+        if (beyondAscii) { // as the escapes of its UTF-8 bytes: a browser reads a file name so
+            p = AppendCharacterEscapes(out, size, p);
+            if (p == NULL)
                 return false;
-            p = next;
             continue;
         }
         if (*p == '\\')
