@@ -23,13 +23,6 @@ void LoadText(int id, char *buffer)
     LoadStringA(g_instance, id, buffer, STRING_SIZE);
 }
 
-void AppendLog(HWND window, const char *text)
-{
-    SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)text);
-    LRESULT count = SendDlgItemMessageA(window, IDC_LOG, LB_GETCOUNT, 0, 0);
-    SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)(count - 1), 0);
-}
-
 void SetSearchButtonText(HWND window, int kind)
 {
     int id = kind == BUTTON_STOP ? IDS_STOP : kind == BUTTON_SKIP ? IDS_SKIP : IDS_SEARCH;
@@ -51,5 +44,7 @@ void SetRunControls(HWND window, int enable)
 // names another file ("a.html" is not "a.htm", "f.woff2" not "f.woff").
 bool IsInVisitedList(HWND window, const char *text)
 {
+    if (LogLinesLeft(window))
+        WaitForLeftTexts(window);
     return SendDlgItemMessageA(window, IDC_LOG, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text) != LB_ERR;
 }

@@ -33,6 +33,9 @@ bool MoveCrawlState(LONG from, LONG to);
 // "電源OFF(&P)" checked: the window's own thread shows the notice.
 #define WM_POWEROFF_NOTICE (WM_APP + 9)
 
+// Posted to the main window: show what the engine threads left (ShowLeftTexts).
+#define WM_SHOW_LEFT_TEXTS (WM_APP + 10)
+
 // Asks the window to run its animation timer with the period; returns at once.
 void SetAnimationPeriod(HWND window, UINT period);
 
@@ -49,7 +52,26 @@ extern HINSTANCE g_instance;
 void LoadText(int id, char *buffer);
 
 // Adds the text as the last line of the access log and scrolls it into view.
+// From another thread than the window's the line is left for the window
+// thread (in order, none lost) and the caller goes on.
 void AppendLog(HWND window, const char *text);
+
+// Shows text as the window's title (id 0) or the status line (IDC_STATUS);
+// from another thread it is left for the window thread as a log line is.
+void LeaveWindowText(HWND window, int id, const char *text);
+
+// Shows the link counts in the run's progress bar (32-bit range); from
+// another thread the latest counts left are shown with the texts.
+void LeaveLinkCounts(HWND window, int found, int handled);
+
+// Window thread: shows what the engine threads have left.
+void ShowLeftTexts(HWND window);
+
+// Any thread: returns once everything left so far is shown.
+void WaitForLeftTexts(HWND window);
+
+// True while texts left for the window wait to be shown.
+bool LogLinesLeft(HWND window);
 
 // Kind of the Search button caption: 2 "中止" (Stop), 3 "ｽｷｯﾌﾟ" (Skip), any other "探索" (Search).
 enum { BUTTON_SEARCH = 1, BUTTON_STOP = 2, BUTTON_SKIP = 3 };

@@ -304,6 +304,9 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_DROPFILES:
         TakeDroppedFiles(window, (HDROP)wParam);
         return TRUE;
+    case WM_SHOW_LEFT_TEXTS:
+        ShowLeftTexts(window);
+        return TRUE;
     case WM_POWEROFF_NOTICE:
         ShowPowerOffNotice(window);
         return TRUE;

@@ -82,7 +82,7 @@ void ShowProgressTitle(const char *text)
     CopyText(shortened, room > 1 ? (size_t)room : 1, text);
     char title[TITLE_SIZE + STRING_SIZE];
     FormatText(title, TITLE_SIZE, format, shortened);
-    SetWindowTextA(g_mainWindow, title);
+    LeaveWindowText(g_mainWindow, 0, title);
 }
 
 void OpenInternetSession(void)
@@ -100,6 +100,8 @@ void EnterRunMode(HWND window)
 
 void FinishRun(HWND window)
 {
+    // The log is whole before the window reads as idle.
+    WaitForLeftTexts(window);
     SetRunControls(window, 1);
     char title[STRING_SIZE];
     LoadText(IDS_TITLE, title);

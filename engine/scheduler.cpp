@@ -288,7 +288,5 @@ int AdmitAddress(char *address, int depth, int nameEncoding)
 
 void ShowLinkProgress(void)
 {
-    // The 32-bit range: a site's links may number more than 65,535.
-    SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETRANGE32, 0, (LPARAM)g_linksFound);
-    SendDlgItemMessageA(g_mainWindow, IDC_RUNPROGRESS, PBM_SETPOS, (WPARAM)g_linksHandled, 0);
+    LeaveLinkCounts(g_mainWindow, g_linksFound, g_linksHandled);
 }

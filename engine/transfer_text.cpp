@@ -7,7 +7,7 @@
 const char FILE_CANNOT_BE_CREATED[] = "* ファイルを作成できません : %s";
 const char FILE_CANNOT_BE_OPENED[] = "* ファイルを開けないので更新しません : %s";
 
-void ShowStatusText(const char *text) { SetDlgItemTextA(g_mainWindow, IDC_STATUS, text); }
+void ShowStatusText(const char *text) { LeaveWindowText(g_mainWindow, IDC_STATUS, text); }
 
 void ShowStatusString(int id)
 {

@@ -114,11 +114,11 @@ static BOOL WINAPI FakeExitWindows(UINT flags, DWORD reason)
 }
 
 // The test window's procedure: records the power-off notice the run asks for.
-static INT_PTR CALLBACK RecordNoticeProc(HWND, UINT message, WPARAM, LPARAM)
+static INT_PTR CALLBACK RecordNoticeProc(HWND window, UINT message, WPARAM, LPARAM)
 {
     if (message == WM_POWEROFF_NOTICE)
         g_calls.push_back("PowerOffNotice");
-    return message == WM_INITDIALOG;
+    return ShowLeftTextsMessage(window, message) || message == WM_INITDIALOG;
 }
 
 static int CountCalls(const std::string &prefix)

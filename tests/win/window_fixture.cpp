@@ -1,9 +1,17 @@
 // tests/win/window_fixture.cpp — the hidden test window, its pump and control readers.
 #include "tests/win/window_fixture.h"
 
-static INT_PTR CALLBACK PassiveProc(HWND, UINT message, WPARAM, LPARAM)
+bool ShowLeftTextsMessage(HWND window, UINT message)
 {
-    return message == WM_INITDIALOG;
+    if (message != WM_SHOW_LEFT_TEXTS)
+        return false;
+    ShowLeftTexts(window);
+    return true;
+}
+
+static INT_PTR CALLBACK PassiveProc(HWND window, UINT message, WPARAM, LPARAM)
+{
+    return ShowLeftTextsMessage(window, message) || message == WM_INITDIALOG;
 }
 
 HWND CreateTestWindow(void)

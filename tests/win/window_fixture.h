@@ -11,9 +11,14 @@
 
 #include "app/app.h"
 
-// Creates dialog 101 without showing it; the procedure handles nothing, so
-// tests see the controls exactly as the engine leaves them.
+// Creates dialog 101 without showing it; the procedure handles nothing but
+// showing what the engine threads leave, so tests see the controls exactly
+// as the engine leaves them.
 HWND CreateTestWindow(void);
+
+// A test window procedure's part: shows what the engine threads left when
+// the message asks for it; false for any other message.
+bool ShowLeftTextsMessage(HWND window, UINT message);
 
 // Runs the message loop of this thread until the condition holds or the
 // time (milliseconds) is over; true when it held.
