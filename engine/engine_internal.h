@@ -64,13 +64,27 @@ extern char g_shortcutTitle[TEXT_SIZE];
 extern int g_linksFound;
 extern int g_linksHandled;
 
-// What a fetch worker is given; its caller keeps it until the worker ends.
+// What a fetch worker is given, and the worker itself: one per level of
+// nesting, made at the level's first attempt and given every attempt of the
+// level in turn (a thread's start and end cost more under Wine than a small
+// file's fetch). Its caller keeps it until EndWorker.
 struct WorkerRecord {
     char address[START_LIST_SIZE];
     int depth;
     int attempt;
     int nameEncoding; // what the address's escaped bytes that are no UTF-8 mean (NAME_...)
+    HANDLE thread;    // the worker; NULL until the first attempt
+    HANDLE ready;     // set by the caller: an attempt (or the end) is in the record
+    HANDLE done;      // set by the worker: the attempt is over, its result in result
+    DWORD result;
+    bool end;
 };
+
+// A record without a worker yet.
+void InitWorkerRecord(WorkerRecord *record);
+
+// Ends the record's worker, if it has one, and waits until it has ended.
+void EndWorker(WorkerRecord *record);
 
 // Scheduler: one pass over the start list.
 void RunStartList(void);
@@ -90,7 +104,8 @@ extern int (*g_fetchAddress)(const char *address, int depth, int attempt, int na
 // Applies the ';' ignore pattern and '|' depth options of a start list entry.
 void ApplyEntryOptions(const char *word);
 
-// Thread entry of a fetch worker: the result of FetchAddress as exit code.
+// Thread entry of a fetch worker: runs each attempt put in its record until
+// the record tells it to end.
 DWORD WINAPI FetchWorkerMain(LPVOID record);
 
 // Shows the link counts in the run's progress bar.

@@ -186,6 +186,7 @@ void RunStartList(void)
     g_linksHandled = 0;
     g_linksFound = CountEntries(g_startList);
     static WorkerRecord record;
+    InitWorkerRecord(&record);
     for (const char *p = g_startList; *p != '\0'; p = NextEntry(p)) {
         int depth;
         const char *entry = TakeScheme(p, &depth);
@@ -194,26 +195,78 @@ void RunStartList(void)
         if (!RunEntryWord(word))
             RunAddressEntry(entry, word, depth, baseDepth, baseIgnore, &record);
     }
+    EndWorker(&record);
     ForgetConnection();
 }
 
-// Runs the worker, holding it suspended for the "wait" setting (100 ms by
-// default; read once per worker) and then letting it run for up to 1500 ms
-// at a time, until it ends; returns its exit code. A wait of 0 holds it not.
-static DWORD SuperviseWorker(HANDLE worker)
+// Lets the worker make the attempt in its record, holding it suspended for
+// the "wait" setting (100 ms by default; read once per attempt) and then
+// letting it run for up to 1500 ms at a time, until the attempt is over;
+// returns its result, 0 when the worker ended without one. A wait of 0
+// holds it not.
+static DWORD SuperviseWorker(WorkerRecord *record)
 {
-    DWORD code = STILL_ACTIVE, wait = GetSupervisionWait();
-    while (code == STILL_ACTIVE) {
+    DWORD wait = GetSupervisionWait();
+    HANDLE ends[2] = {record->done, record->thread};
+    SetEvent(record->ready);
+    for (;;) {
         if (wait > 0) {
-            SuspendThread(worker);
+            SuspendThread(record->thread);
             Sleep(wait);
-            ResumeThread(worker);
+            ResumeThread(record->thread);
         }
-        WaitForSingleObject(worker, 1500);
-        if (!GetExitCodeThread(worker, &code))
-            code = 0;
+        DWORD ended = WaitForMultipleObjects(2, ends, FALSE, 1500);
+        if (ended == WAIT_OBJECT_0)
+            return record->result;
+        if (ended != WAIT_TIMEOUT)
+            break;
     }
-    return code;
+    // The worker is gone: the next attempt makes another.
+    CloseHandle(record->thread);
+    record->thread = NULL;
+    return 0;
+}
+
+void InitWorkerRecord(WorkerRecord *record)
+{
+    record->thread = record->ready = record->done = NULL;
+    record->end = false;
+}
+
+static void CloseWorkerEvents(WorkerRecord *record)
+{
+    if (record->ready != NULL)
+        CloseHandle(record->ready);
+    if (record->done != NULL)
+        CloseHandle(record->done);
+    record->ready = record->done = NULL;
+}
+
+// Makes the record's worker when it has none; false when it cannot be made.
+static bool StartWorker(WorkerRecord *record)
+{
+    if (record->thread != NULL)
+        return true;
+    if (record->ready == NULL) {
+        record->ready = CreateEventA(NULL, FALSE, FALSE, NULL);
+        record->done = CreateEventA(NULL, FALSE, FALSE, NULL);
+    }
+    record->end = false;
+    if (record->ready != NULL && record->done != NULL)
+        record->thread = g_threadCalls.Create(NULL, 0, FetchWorkerMain, record, 0, NULL);
+    return record->thread != NULL;
+}
+
+void EndWorker(WorkerRecord *record)
+{
+    if (record->thread != NULL) {
+        record->end = true;
+        SetEvent(record->ready);
+        WaitForSingleObject(record->thread, INFINITE);
+        CloseHandle(record->thread);
+        record->thread = NULL;
+    }
+    CloseWorkerEvents(record);
 }
 
 // Adds one line to the log: the format filled with the address's first
@@ -232,11 +285,9 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameE
         record->depth = depth;
         record->nameEncoding = nameEncoding;
         record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
-        HANDLE worker = g_threadCalls.Create(NULL, 0, FetchWorkerMain, record, 0, NULL);
         DWORD code = 0; // an attempt without a worker has failed
-        if (worker != NULL) {
-            code = SuperviseWorker(worker);
-            CloseHandle(worker);
+        if (StartWorker(record)) {
+            code = SuperviseWorker(record);
         } else {
             LogAddressLine("* スレッドを作成できないので取得できません : %.259s", address);
         }
@@ -247,8 +298,14 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameE
 
 DWORD WINAPI FetchWorkerMain(LPVOID parameter)
 {
-    const WorkerRecord *record = (const WorkerRecord *)parameter;
-    return (DWORD)g_fetchAddress(record->address, record->depth, record->attempt, record->nameEncoding);
+    WorkerRecord *record = (WorkerRecord *)parameter;
+    for (;;) {
+        WaitForSingleObject(record->ready, INFINITE);
+        if (record->end)
+            return 0;
+        record->result = (DWORD)g_fetchAddress(record->address, record->depth, record->attempt, record->nameEncoding);
+        SetEvent(record->done);
+    }
 }
 
 void LogPathTooLong(const char *address) { LogAddressLine("* パスが長すぎます : %.259s", address); }

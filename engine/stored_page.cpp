@@ -42,6 +42,7 @@ static void FetchRecordedLinks(const LinkList *list, int pageDepth)
 {
     static_assert(sizeof(WorkerRecord) < 32768, "the worker record lives on the worker's stack");
     WorkerRecord record;
+    InitWorkerRecord(&record);
     size_t offset = 0;
     char address[TEXT_SIZE + 1];
     for (int n = 0;; ++n) {
@@ -63,6 +64,7 @@ static void FetchRecordedLinks(const LinkList *list, int pageDepth)
         if (AdmitAddress(address, depth, nameEncoding))
             RunAttempts(&record, address, depth, nameEncoding);
     }
+    EndWorker(&record);
 }
 
 void ProcessStoredPage(const char *localPath, const char *hostPart, const char *pathPart, int depth,
