@@ -39,12 +39,3 @@ void SetRunControls(HWND window, int enable)
     for (int id : controls)
         EnableWindow(GetDlgItem(window, id), enable);
 }
-
-// A whole line, letters without case: a line that only begins with the text
-// names another file ("a.html" is not "a.htm", "f.woff2" not "f.woff").
-bool IsInVisitedList(HWND window, const char *text)
-{
-    if (LogLinesLeft(window))
-        WaitForLeftTexts(window);
-    return SendDlgItemMessageA(window, IDC_LOG, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text) != LB_ERR;
-}

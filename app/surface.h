@@ -80,8 +80,18 @@ void SetSearchButtonText(HWND window, int kind);
 // Switches the controls between run mode (enable 0) and idle (enable 1).
 void SetRunControls(HWND window, int enable);
 
-// True when a line of the access log begins with the text, case ignored:
-// the access log is also the list of files handled in a run.
+// True when a line of the access log is the text, case ignored as the list
+// box ignores it in LB_FINDSTRINGEXACT: the access log is also the list of
+// files handled in a run. Answered by the log's index.
 bool IsInVisitedList(HWND window, const char *text);
+
+// Gives the window's access log its index, kept in step with every change to
+// the lines whoever makes it; false when the list box could not take it.
+bool IndexAccessLog(HWND window);
+
+// Sent to the indexed access log list box (thread of the window): lParam is
+// an ANSI text; answers the number of the first line LB_FINDSTRINGEXACT
+// would find for it, or LB_ERR.
+#define LOG_FINDLINE (WM_APP + 20)
 
 #endif

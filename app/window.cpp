@@ -86,6 +86,7 @@ static void InitMainWindow(HWND window)
     if (ReadSettingNumber(REG_REWRE, 0) != 0)
         CheckDlgButton(window, IDC_RETRY, BST_CHECKED);
     CheckDlgButton(window, IDC_DEPTHINF, BST_CHECKED);
+    IndexAccessLog(window);
     AppendStartupLines(window);
     SendDlgItemMessageA(window, IDC_LOG, LB_SETHORIZONTALEXTENT, (WPARAM)ScaleForDpi(window, 640), 0);
     SetClassLongPtrA(window, GCLP_HICON, (LONG_PTR)LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_MAIN)));

@@ -18,7 +18,9 @@ HWND CreateTestWindow(void)
 {
     if (g_instance == NULL)
         g_instance = GetModuleHandleA(NULL);
-    return CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), NULL, PassiveProc, 0);
+    HWND window = CreateDialogParamA(g_instance, MAKEINTRESOURCEA(IDD_MAIN), NULL, PassiveProc, 0);
+    IndexAccessLog(window);
+    return window;
 }
 
 bool PumpUntil(const std::function<bool()> &condition, DWORD timeout)

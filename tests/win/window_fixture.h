@@ -11,8 +11,9 @@
 
 #include "app/app.h"
 
-// Creates dialog 101 without showing it; the procedure handles nothing but
-// showing what the engine threads leave, so tests see the controls exactly
+// Creates dialog 101 without showing it, its access log indexed as the main
+// window's; the procedure handles nothing but showing what the engine
+// threads leave, so tests see the controls exactly
 // as the engine leaves them.
 HWND CreateTestWindow(void);
 

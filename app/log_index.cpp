@@ -1,0 +1,139 @@
+// app/log_index.cpp — the access log's index: visited-list look-ups in logarithmic time.
+// The log list box is subclassed, so every change to its lines reaches the index
+// on the window's own thread: no lock, and no way to change the lines around it.
+#include "app/surface.h"
+
+#include <commctrl.h>
+
+#include <map>
+#include <string>
+
+namespace {
+
+// The list box's own comparison in LB_FINDSTRINGEXACT: UTF-16 text compared
+// in the list box's locale, case ignored. On this comparison the index is
+// ordered, so two lines are one key exactly when the list box finds one for
+// the other.
+struct LocaleLess {
+    LCID locale;
+    bool operator()(const std::wstring &a, const std::wstring &b) const
+    {
+        return CompareStringW(locale, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) == CSTR_LESS_THAN;
+    }
+};
+
+// Each line as the comparison tells lines apart, with the number of the
+// first line holding it (the one LB_FINDSTRINGEXACT answers).
+typedef std::map<std::wstring, LRESULT, LocaleLess> LineIndex;
+
+const UINT_PTR LOG_SUBCLASS_ID = 1;
+
+std::wstring LineText(HWND list, LRESULT line)
+{
+    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, (WPARAM)line, 0);
+    if (length < 0)
+        return std::wstring();
+    std::wstring text((size_t)length + 1, L'\0');
+    length = SendMessageW(list, LB_GETTEXT, (WPARAM)line, (LPARAM)&text[0]);
+    text.resize(length < 0 ? 0 : (size_t)length);
+    return text;
+}
+
+// Reads every line again: after a change that moves line numbers or the
+// comparison (a line put between others, a line deleted, a new locale).
+void RebuildIndex(HWND list, LineIndex *index)
+{
+    *index = LineIndex(LocaleLess{(LCID)SendMessageW(list, LB_GETLOCALE, 0, 0)});
+    LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT line = 0; line < count; ++line)
+        index->emplace(LineText(list, line), line);
+}
+
+// A line the list box took in as number line (negative: it took none).
+void NoteAddedLine(HWND list, LineIndex *index, LRESULT line, const wchar_t *text)
+{
+    if (line < 0)
+        return;
+    if (line == SendMessageW(list, LB_GETCOUNT, 0, 0) - 1)
+        index->emplace(text, line);
+    else
+        RebuildIndex(list, index);
+}
+
+// Keeps the index in step with a message the list box has just carried out.
+void FollowChange(HWND list, LineIndex *index, UINT message, LPARAM lParam, LRESULT result)
+{
+    switch (message) {
+    case LB_ADDSTRING:
+    case LB_INSERTSTRING:
+        NoteAddedLine(list, index, result, (const wchar_t *)lParam);
+        break;
+    case LB_RESETCONTENT:
+        index->clear();
+        break;
+    case LB_DELETESTRING:
+    case LB_DIR:
+    case LB_ADDFILE:
+    case LB_SETLOCALE:
+        RebuildIndex(list, index);
+        break;
+    }
+}
+
+// The ANSI text turned into UTF-16 with the ANSI code page, as the system
+// turns the text of an ANSI list box message.
+std::wstring WideText(const char *text)
+{
+    int size = MultiByteToWideChar(CP_ACP, 0, text, -1, NULL, 0);
+    if (size <= 0)
+        return std::wstring();
+    std::wstring wide((size_t)size, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], size);
+    wide.resize((size_t)size - 1);
+    return wide;
+}
+
+// An empty text matches no line, as in LB_FINDSTRINGEXACT.
+LRESULT FindLine(const LineIndex &index, const char *text)
+{
+    if (text == NULL || text[0] == '\0')
+        return LB_ERR;
+    LineIndex::const_iterator found = index.find(WideText(text));
+    return found == index.end() ? LB_ERR : found->second;
+}
+
+LRESULT CALLBACK LogProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+{
+    LineIndex *index = (LineIndex *)data;
+    if (message == LOG_FINDLINE)
+        return FindLine(*index, (const char *)lParam);
+    if (message == WM_NCDESTROY) {
+        RemoveWindowSubclass(list, LogProc, LOG_SUBCLASS_ID);
+        delete index;
+        return DefSubclassProc(list, message, wParam, lParam);
+    }
+    LRESULT result = DefSubclassProc(list, message, wParam, lParam);
+    FollowChange(list, index, message, lParam, result);
+    return result;
+}
+
+} // namespace
+
+bool IndexAccessLog(HWND window)
+{
+    HWND list = GetDlgItem(window, IDC_LOG);
+    LineIndex *index = new LineIndex(LocaleLess{0});
+    if (list == NULL || !SetWindowSubclass(list, LogProc, LOG_SUBCLASS_ID, (DWORD_PTR)index)) {
+        delete index;
+        return false;
+    }
+    RebuildIndex(list, index);
+    return true;
+}
+
+// A whole line, letters without case: a line that only begins with the text
+// names another file ("a.html" is not "a.htm", "f.woff2" not "f.woff").
+bool IsInVisitedList(HWND window, const char *text)
+{
+    return SendDlgItemMessageA(window, IDC_LOG, LOG_FINDLINE, 0, (LPARAM)text) != LB_ERR;
+}

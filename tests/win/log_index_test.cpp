@@ -1,0 +1,75 @@
+// tests/win/log_index_test.cpp — the access log's index answers as the list box does.
+// Japanese and full-width names, Shift_JIS second bytes, and lines cleared, deleted and put between.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/win/window_fixture.h"
+
+// Lines as the log holds them: case, prefixes of one another, full-width
+// letters and digits, kana of both kinds and widths, kanji, Shift_JIS
+// characters whose second byte is '\' (ソ 表) or a letter (ア 83 41, ヂ 83 61),
+// a first byte followed by a byte that cannot be a second one.
+static const char *const LINES[] = {
+    "C:\\save\\host\\a.html", "C:\\save\\host\\f.woff2", "C:\\save\\host\\Mixed.GIF",
+    "C:\\save\\host\\ＡＢＣ.html", "C:\\save\\host\\１２３.html", "C:\\save\\host\\ひらがな.html",
+    "C:\\save\\host\\カタカナ.html", "C:\\save\\host\\漢字\\表.html", "C:\\save\\host\\ﾊﾝｶｸ.html",
+    "C:\\save\\ソフト\\ア.html", "* URL-> http://host/", "C:\\save\\host\\cut\x83" "/x.html",
+    "C:\\SAVE\\HOST\\A.HTML",
+};
+
+static const char *const QUERIES[] = {
+    "c:\\SAVE\\host\\A.Html", "C:\\save\\host\\a.htm", "C:\\save\\host\\f.woff",
+    "C:\\save\\host\\mixed.gif", "C:\\save\\host\\ａｂｃ.html", "C:\\save\\host\\ABC.html",
+    "C:\\save\\host\\123.html", "C:\\save\\host\\ヒラガナ.html", "C:\\save\\host\\かたかな.html",
+    "C:\\save\\host\\ハンカク.html", "C:\\save\\host\\ﾊﾝｶｸ.HTML", "C:\\save\\host\\漢字\\表.HTML",
+    "C:\\save\\host\\漢字/表.html", "C:\\save\\ソフト\\ヂ.html", "C:\\save\\ソフト\\ｱ.html",
+    "C:\\save\\ソフト\\ア.HTML", "* url-> HTTP://HOST/", "C:\\save\\host\\CUT\x83" "/X.html",
+    "C:\\save\\host\\cut/x.html", "",
+};
+
+class LogIndexTest : public ::testing::Test {
+protected:
+    HWND window = NULL;
+    void SetUp() override { window = CreateTestWindow(); }
+    void TearDown() override { DestroyWindow(window); }
+
+    void Add(const char *line) { SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)line); }
+
+    // Every line and every query: the index's answer is the list box's own.
+    void ExpectSameAnswers(const char *stage)
+    {
+        std::vector<const char *> asked(std::begin(LINES), std::end(LINES));
+        asked.insert(asked.end(), std::begin(QUERIES), std::end(QUERIES));
+        for (const char *text : asked) {
+            LRESULT expected = SendDlgItemMessageA(window, IDC_LOG, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text);
+            LRESULT actual = SendDlgItemMessageA(window, IDC_LOG, LOG_FINDLINE, 0, (LPARAM)text);
+            EXPECT_EQ(expected, actual) << stage << ": " << ::testing::PrintToString(std::string(text));
+        }
+    }
+};
+
+TEST_F(LogIndexTest, AnswersAsTheListBoxThroughEveryChangeToTheLines)
+{
+    SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+    for (const char *line : LINES)
+        Add(line);
+    ExpectSameAnswers("filled");
+    // Known answers, so that a list box and an index that both fail cannot pass.
+    EXPECT_TRUE(IsInVisitedList(window, "c:\\save\\HOST\\a.html"));
+    EXPECT_FALSE(IsInVisitedList(window, "C:\\save\\ソフト\\ヂ.html"));
+
+    SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+    Add(LINES[1]);
+    ExpectSameAnswers("cleared, one line added");
+
+    for (const char *line : LINES)
+        Add(line);
+    SendDlgItemMessageA(window, IDC_LOG, LB_INSERTSTRING, 1, (LPARAM)"C:\\save\\host\\ａｂｃ.HTML");
+    SendDlgItemMessageA(window, IDC_LOG, LB_DELETESTRING, 0, 0);
+    SendDlgItemMessageA(window, IDC_LOG, LB_DELETESTRING, 2, 0);
+    ExpectSameAnswers("lines deleted and put between");
+}
