@@ -3,8 +3,6 @@
 // on the window's own thread: no lock, and no way to change the lines around it.
 #include "app/surface.h"
 
-#include <commctrl.h>
-
 #include <map>
 #include <string>
 
@@ -25,8 +23,6 @@ struct LocaleLess {
 // Each line as the comparison tells lines apart, with the number of the
 // first line holding it (the one LB_FINDSTRINGEXACT answers).
 typedef std::map<std::wstring, LRESULT, LocaleLess> LineIndex;
-
-const UINT_PTR LOG_SUBCLASS_ID = 1;
 
 std::wstring LineText(HWND list, LRESULT line)
 {
@@ -49,24 +45,26 @@ void RebuildIndex(HWND list, LineIndex *index)
         index->emplace(LineText(list, line), line);
 }
 
-// A line the list box took in as number line (negative: it took none).
-void NoteAddedLine(HWND list, LineIndex *index, LRESULT line, const wchar_t *text)
+// A line the list box took in as number line (negative: it took none). Its
+// text is read back from the list box: the message carried it in the
+// character set of whoever sent it, the list box holds it as UTF-16.
+void NoteAddedLine(HWND list, LineIndex *index, LRESULT line)
 {
     if (line < 0)
         return;
     if (line == SendMessageW(list, LB_GETCOUNT, 0, 0) - 1)
-        index->emplace(text, line);
+        index->emplace(LineText(list, line), line);
     else
         RebuildIndex(list, index);
 }
 
 // Keeps the index in step with a message the list box has just carried out.
-void FollowChange(HWND list, LineIndex *index, UINT message, LPARAM lParam, LRESULT result)
+void FollowChange(HWND list, LineIndex *index, UINT message, LRESULT result)
 {
     switch (message) {
     case LB_ADDSTRING:
     case LB_INSERTSTRING:
-        NoteAddedLine(list, index, result, (const wchar_t *)lParam);
+        NoteAddedLine(list, index, result);
         break;
     case LB_RESETCONTENT:
         index->clear();
@@ -102,32 +100,43 @@ LRESULT FindLine(const LineIndex &index, const char *text)
     return found == index.end() ? LB_ERR : found->second;
 }
 
-LRESULT CALLBACK LogProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data)
+// The list box's own procedure and the index, held in the list box's user data.
+struct LogIndex {
+    WNDPROC original;
+    LineIndex lines;
+};
+
+LRESULT CALLBACK LogProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    LineIndex *index = (LineIndex *)data;
+    LogIndex *index = (LogIndex *)GetWindowLongPtrW(list, GWLP_USERDATA);
     if (message == LOG_FINDLINE)
-        return FindLine(*index, (const char *)lParam);
+        return FindLine(index->lines, (const char *)lParam);
+    WNDPROC original = index->original;
     if (message == WM_NCDESTROY) {
-        RemoveWindowSubclass(list, LogProc, LOG_SUBCLASS_ID);
+        SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)original);
+        SetWindowLongPtrW(list, GWLP_USERDATA, 0);
         delete index;
-        return DefSubclassProc(list, message, wParam, lParam);
+        return CallWindowProcW(original, list, message, wParam, lParam);
     }
-    LRESULT result = DefSubclassProc(list, message, wParam, lParam);
-    FollowChange(list, index, message, lParam, result);
+    LRESULT result = CallWindowProcW(original, list, message, wParam, lParam);
+    FollowChange(list, &index->lines, message, result);
     return result;
 }
 
 } // namespace
 
+// The list box is subclassed by hand rather than through the common controls'
+// subclass chain: that one looks its data up on every message, which made
+// each message to the log several times slower under Wine.
 bool IndexAccessLog(HWND window)
 {
     HWND list = GetDlgItem(window, IDC_LOG);
-    LineIndex *index = new LineIndex(LocaleLess{0});
-    if (list == NULL || !SetWindowSubclass(list, LogProc, LOG_SUBCLASS_ID, (DWORD_PTR)index)) {
-        delete index;
+    if (list == NULL)
         return false;
-    }
-    RebuildIndex(list, index);
+    LogIndex *index = new LogIndex{NULL, LineIndex(LocaleLess{0})};
+    SetWindowLongPtrW(list, GWLP_USERDATA, (LONG_PTR)index);
+    index->original = (WNDPROC)SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)LogProc);
+    RebuildIndex(list, &index->lines);
     return true;
 }
 
