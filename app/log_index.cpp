@@ -127,12 +127,15 @@ LRESULT CALLBACK LogProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 
 // The list box is subclassed by hand rather than through the common controls'
 // subclass chain: that one looks its data up on every message, which made
-// each message to the log several times slower under Wine.
+// each message to the log several times slower under Wine. Called on the
+// window's own thread; a log indexed already is left as it is.
 bool IndexAccessLog(HWND window)
 {
     HWND list = GetDlgItem(window, IDC_LOG);
     if (list == NULL)
         return false;
+    if (GetWindowLongPtrW(list, GWLP_WNDPROC) == (LONG_PTR)LogProc)
+        return true;
     LogIndex *index = new LogIndex{NULL, LineIndex(LocaleLess{0})};
     SetWindowLongPtrW(list, GWLP_USERDATA, (LONG_PTR)index);
     index->original = (WNDPROC)SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)LogProc);

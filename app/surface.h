@@ -86,7 +86,8 @@ void SetRunControls(HWND window, int enable);
 bool IsInVisitedList(HWND window, const char *text);
 
 // Gives the window's access log its index, kept in step with every change to
-// the lines whoever makes it; false when the list box could not take it.
+// the lines whoever makes it; false when the window has no log. Called on
+// the window's own thread, once or more.
 bool IndexAccessLog(HWND window);
 
 // Sent to the indexed access log list box (thread of the window): lParam is
