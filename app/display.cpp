@@ -174,10 +174,17 @@ void LeaveLinkCounts(HWND window, int found, int handled)
     UnlockLeft();
 }
 
-bool LogLinesLeft(HWND window)
+int FindLeftLogLine(HWND window, bool (*matches)(const char *line, const void *key), const void *key)
 {
     LockLeft(window);
-    bool left = g_left.used > 0;
+    int found = -1, number = 0;
+    for (size_t at = 0; at < g_left.used && found < 0; at += strlen(g_left.texts + at) + 1) {
+        if (g_left.texts[at] != LEFT_LOG_LINE)
+            continue;
+        if (matches(g_left.texts + at + 1, key))
+            found = number;
+        ++number;
+    }
     UnlockLeft();
-    return left;
+    return found;
 }

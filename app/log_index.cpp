@@ -92,12 +92,32 @@ std::wstring WideText(const char *text)
 }
 
 // An empty text matches no line, as in LB_FINDSTRINGEXACT.
-LRESULT FindLine(const LineIndex &index, const char *text)
+// A line left by an engine thread and not shown yet, against the text
+// looked up: equal as the index orders them.
+struct LeftLineKey {
+    const LineIndex *index;
+    std::wstring text;
+};
+
+bool IsLeftLineTheKey(const char *line, const void *key)
+{
+    const LeftLineKey *k = (const LeftLineKey *)key;
+    std::wstring wide = WideText(line);
+    return !k->index->key_comp()(wide, k->text) && !k->index->key_comp()(k->text, wide);
+}
+
+// The line found in the index or, when none, among the lines left to be
+// shown: the number it will have.
+LRESULT FindLine(HWND list, const LineIndex &index, const char *text)
 {
     if (text == NULL || text[0] == '\0')
         return LB_ERR;
-    LineIndex::const_iterator found = index.find(WideText(text));
-    return found == index.end() ? LB_ERR : found->second;
+    LeftLineKey key = {&index, WideText(text)};
+    LineIndex::const_iterator found = index.find(key.text);
+    if (found != index.end())
+        return found->second;
+    int left = FindLeftLogLine(GetParent(list), IsLeftLineTheKey, &key);
+    return left < 0 ? LB_ERR : SendMessageW(list, LB_GETCOUNT, 0, 0) + left;
 }
 
 // The list box's own procedure and the index, held in the list box's user data.
@@ -110,7 +130,7 @@ LRESULT CALLBACK LogProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LogIndex *index = (LogIndex *)GetWindowLongPtrW(list, GWLP_USERDATA);
     if (message == LOG_FINDLINE)
-        return FindLine(index->lines, (const char *)lParam);
+        return FindLine(list, index->lines, (const char *)lParam);
     WNDPROC original = index->original;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)original);

@@ -70,8 +70,9 @@ void ShowLeftTexts(HWND window);
 // Any thread: returns once everything left so far is shown.
 void WaitForLeftTexts(HWND window);
 
-// True while texts left for the window wait to be shown.
-bool LogLinesLeft(HWND window);
+// The number among the log lines left for the window, not shown yet, of the
+// first that matches the key; -1 when none does.
+int FindLeftLogLine(HWND window, bool (*matches)(const char *line, const void *key), const void *key);
 
 // Kind of the Search button caption: 2 "中止" (Stop), 3 "ｽｷｯﾌﾟ" (Skip), any other "探索" (Search).
 enum { BUTTON_SEARCH = 1, BUTTON_STOP = 2, BUTTON_SKIP = 3 };

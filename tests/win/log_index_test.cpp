@@ -74,3 +74,33 @@ TEST_F(LogIndexTest, AnswersAsTheListBoxThroughEveryChangeToTheLines)
     SendDlgItemMessageA(window, IDC_LOG, LB_DELETESTRING, 2, 0);
     ExpectSameAnswers("lines deleted and put between");
 }
+
+static DWORD WINAPI LeaveLinesFromAWorker(LPVOID window)
+{
+    AppendLog((HWND)window, "C:\\save\\host\\left.html");
+    LeaveWindowText((HWND)window, 0, "title left");
+    AppendLog((HWND)window, "* second line left");
+    // Found while not shown yet: the worker's thread asks the window's.
+    return IsInVisitedList((HWND)window, "c:\\SAVE\\host\\LEFT.html") && !IsInVisitedList((HWND)window, "left.htm");
+}
+
+// A worker's lines wait for the window thread, yet count as visited at once
+// and are shown in the order they were left.
+TEST_F(LogIndexTest, LinesLeftByAWorkerAreFoundBeforeTheyAreShown)
+{
+    Add("first line");
+    HANDLE worker = CreateThread(NULL, 0, LeaveLinesFromAWorker, window, 0, NULL);
+    // Only sent messages are taken in meanwhile: the posted request to show
+    // the lines waits, so the look-ups find them among the lines left.
+    MSG message;
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, 10000, QS_SENDMESSAGE) == WAIT_OBJECT_0 + 1)
+        PeekMessageA(&message, NULL, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    DWORD found = 0;
+    GetExitCodeThread(worker, &found);
+    CloseHandle(worker);
+    EXPECT_EQ(found, 1u);
+    EXPECT_EQ(LogLines(window), std::vector<std::string>{"first line"}) << "nothing shown before the window thread's turn";
+    WaitForLeftTexts(window);
+    EXPECT_EQ(LogLines(window), (std::vector<std::string>{"first line", "C:\\save\\host\\left.html", "* second line left"}));
+    EXPECT_EQ(ControlText(window, 0), "title left");
+}
