@@ -94,9 +94,14 @@ void ShowLeftTexts(HWND window)
     g_left.countsLeft = false;
     size_t used = g_left.used;
     memcpy(texts, g_left.texts, used);
-    g_left.used = 0;
     UnlockLeft();
     ShowTexts(window, texts, used);
+    // Taken out only once shown: a look-up meanwhile finds each line in the
+    // log or here.
+    LockLeft(window);
+    memmove(g_left.texts, g_left.texts + used, g_left.used - used);
+    g_left.used -= used;
+    UnlockLeft();
     if (countsLeft)
         ShowLinkCounts(window, found, handled);
 }

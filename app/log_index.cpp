@@ -106,9 +106,10 @@ bool IsLeftLineTheKey(const char *line, const void *key)
     return !k->index->key_comp()(wide, k->text) && !k->index->key_comp()(k->text, wide);
 }
 
-// The line found in the index or, when none, among the lines left to be
-// shown: the number it will have.
-LRESULT FindLine(HWND list, const LineIndex &index, const char *text)
+// The number of the line found in the index or, when none, among the lines
+// left to be shown (the count of lines shown then, plus its place among
+// them); LB_ERR when neither holds it.
+LRESULT FindLine(HWND list, const LineIndex &index, const char *text, LRESULT shownCount)
 {
     if (text == NULL || text[0] == '\0')
         return LB_ERR;
@@ -117,7 +118,16 @@ LRESULT FindLine(HWND list, const LineIndex &index, const char *text)
     if (found != index.end())
         return found->second;
     int left = FindLeftLogLine(GetParent(list), IsLeftLineTheKey, &key);
-    return left < 0 ? LB_ERR : SendMessageW(list, LB_GETCOUNT, 0, 0) + left;
+    return left < 0 ? LB_ERR : shownCount + left;
+}
+
+// Guards the indexes: changed on their window's thread, read from any.
+SRWLOCK g_indexLock = SRWLOCK_INIT;
+
+bool ChangesLines(UINT message)
+{
+    return message == LB_ADDSTRING || message == LB_INSERTSTRING || message == LB_RESETCONTENT ||
+           message == LB_DELETESTRING || message == LB_DIR || message == LB_ADDFILE || message == LB_SETLOCALE;
 }
 
 // The list box's own procedure and the index, held in the list box's user data.
@@ -130,16 +140,24 @@ LRESULT CALLBACK LogProc(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
     LogIndex *index = (LogIndex *)GetWindowLongPtrW(list, GWLP_USERDATA);
     if (message == LOG_FINDLINE)
-        return FindLine(list, index->lines, (const char *)lParam);
+        return FindLine(list, index->lines, (const char *)lParam, SendMessageW(list, LB_GETCOUNT, 0, 0));
     WNDPROC original = index->original;
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)original);
+        AcquireSRWLockExclusive(&g_indexLock);
         SetWindowLongPtrW(list, GWLP_USERDATA, 0);
         delete index;
+        ReleaseSRWLockExclusive(&g_indexLock);
         return CallWindowProcW(original, list, message, wParam, lParam);
     }
     LRESULT result = CallWindowProcW(original, list, message, wParam, lParam);
-    FollowChange(list, &index->lines, message, result);
+    // What the list box is asked while the index follows (texts, counts)
+    // changes nothing, so the lock is not taken twice.
+    if (ChangesLines(message)) {
+        AcquireSRWLockExclusive(&g_indexLock);
+        FollowChange(list, &index->lines, message, result);
+        ReleaseSRWLockExclusive(&g_indexLock);
+    }
     return result;
 }
 
@@ -158,14 +176,26 @@ bool IndexAccessLog(HWND window)
         return true;
     LogIndex *index = new LogIndex{NULL, LineIndex(LocaleLess{0})};
     SetWindowLongPtrW(list, GWLP_USERDATA, (LONG_PTR)index);
-    index->original = (WNDPROC)SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)LogProc);
+    AcquireSRWLockExclusive(&g_indexLock);
     RebuildIndex(list, &index->lines);
+    ReleaseSRWLockExclusive(&g_indexLock);
+    index->original = (WNDPROC)SetWindowLongPtrW(list, GWLP_WNDPROC, (LONG_PTR)LogProc);
     return true;
 }
 
 // A whole line, letters without case: a line that only begins with the text
 // names another file ("a.html" is not "a.htm", "f.woff2" not "f.woff").
+// Looked up on the caller's thread: a worker does not wait for the window
+// thread, which may be busy drawing.
 bool IsInVisitedList(HWND window, const char *text)
 {
-    return SendDlgItemMessageA(window, IDC_LOG, LOG_FINDLINE, 0, (LPARAM)text) != LB_ERR;
+    HWND list = GetDlgItem(window, IDC_LOG);
+    AcquireSRWLockShared(&g_indexLock);
+    LogIndex *index = (LogIndex *)GetWindowLongPtrW(list, GWLP_USERDATA);
+    bool indexed = list != NULL && GetWindowLongPtrW(list, GWLP_WNDPROC) == (LONG_PTR)LogProc && index != NULL;
+    bool found = indexed && FindLine(list, index->lines, text, 0) != LB_ERR;
+    ReleaseSRWLockShared(&g_indexLock);
+    if (!indexed)
+        found = SendMessageA(list, LB_FINDSTRINGEXACT, (WPARAM)-1, (LPARAM)text) != LB_ERR;
+    return found;
 }
