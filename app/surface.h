@@ -86,6 +86,14 @@ void SetRunControls(HWND window, int enable);
 // files handled in a run. Answered by the log's index.
 bool IsInVisitedList(HWND window, const char *text);
 
+// Keeps the state of the window's check box beside it, so that IsBoxChecked
+// answers from any thread without the window's; false when there is no such
+// box. Called on the window's own thread, once or more.
+bool MirrorCheckBox(HWND window, int id);
+
+// IsDlgButtonChecked of a box, from its mirror when it has one.
+UINT IsBoxChecked(HWND window, int id);
+
 // Gives the window's access log its index, kept in step with every change to
 // the lines whoever makes it; false when the window has no log. Called on
 // the window's own thread, once or more.

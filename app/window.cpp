@@ -87,6 +87,8 @@ static void InitMainWindow(HWND window)
         CheckDlgButton(window, IDC_RETRY, BST_CHECKED);
     CheckDlgButton(window, IDC_DEPTHINF, BST_CHECKED);
     IndexAccessLog(window);
+    MirrorCheckBox(window, IDC_RETRY);
+    MirrorCheckBox(window, IDC_RELOAD);
     AppendStartupLines(window);
     SendDlgItemMessageA(window, IDC_LOG, LB_SETHORIZONTALEXTENT, (WPARAM)ScaleForDpi(window, 640), 0);
     SetClassLongPtrA(window, GCLP_HICON, (LONG_PTR)LoadIconA(g_instance, MAKEINTRESOURCEA(IDI_MAIN)));

@@ -322,7 +322,7 @@ static void LogResumeLine(const FetchJob *job)
 // is the only one (retry box clear).
 static bool ReloadApplies(int attempt)
 {
-    if (IsDlgButtonChecked(g_mainWindow, IDC_RELOAD) != BST_CHECKED)
+    if (IsBoxChecked(g_mainWindow, IDC_RELOAD) != BST_CHECKED)
         return false;
     return attempt == 0 || (attempt == LAST_ATTEMPT && GetRetryCount(g_mainWindow) == 1);
 }

@@ -219,7 +219,7 @@ DWORD GetSupervisionWait(void)
 
 int GetRetryCount(HWND mainWindow)
 {
-    if (IsDlgButtonChecked(mainWindow, IDC_RETRY) != BST_CHECKED)
+    if (IsBoxChecked(mainWindow, IDC_RETRY) != BST_CHECKED)
         return 1;
     DWORD count = ReadSettingNumber(REG_RETRY, 5);
     return count < 1 ? 1 : count > MAX_RETRY_COUNT ? MAX_RETRY_COUNT : (int)count;

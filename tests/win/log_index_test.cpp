@@ -104,3 +104,25 @@ TEST_F(LogIndexTest, LinesLeftByAWorkerAreFoundBeforeTheyAreShown)
     EXPECT_EQ(LogLines(window), (std::vector<std::string>{"first line", "C:\\save\\host\\left.html", "* second line left"}));
     EXPECT_EQ(ControlText(window, 0), "title left");
 }
+
+static DWORD WINAPI ReadRetryBox(LPVOID window) { return IsBoxChecked((HWND)window, IDC_RETRY); }
+
+// The retry box read from a worker while the window thread takes no
+// message: its mirror follows a click and CheckDlgButton.
+TEST_F(LogIndexTest, MirroredBoxIsReadWithoutTheWindowThread)
+{
+    ASSERT_TRUE(MirrorCheckBox(window, IDC_RETRY));
+    const struct { const char *change; UINT expected; } cases[] = {{"clicked", BST_CHECKED}, {"cleared", BST_UNCHECKED}};
+    for (const auto &c : cases) {
+        if (c.expected == BST_CHECKED)
+            SendDlgItemMessageA(window, IDC_RETRY, BM_CLICK, 0, 0);
+        else
+            CheckDlgButton(window, IDC_RETRY, BST_UNCHECKED);
+        HANDLE reader = CreateThread(NULL, 0, ReadRetryBox, window, 0, NULL);
+        ASSERT_EQ(WaitForSingleObject(reader, 10000), WAIT_OBJECT_0) << c.change << ": the reader waited for the window";
+        DWORD checked = 99;
+        GetExitCodeThread(reader, &checked);
+        CloseHandle(reader);
+        EXPECT_EQ(checked, c.expected) << c.change;
+    }
+}
