@@ -82,6 +82,7 @@
 #define REG_PURL "PURL"
 #define REG_REWRE "rewre"
 #define REG_DLSIZE "DLSIZE"
+#define REG_DLSIZEH "DLSIZEH" // the download total past 32 bits: DLSIZE holds its low 32 bits
 #define REG_FOLDER "folder"
 #define REG_SHORTCUT "shortcut"
 #define REG_OUTSERVER "out_server"

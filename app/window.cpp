@@ -54,7 +54,7 @@ static void AppendStartupLines(HWND window)
     AppendLog(window, text);
     char format[STRING_SIZE], total[STRING_SIZE + 16];
     LoadText(IDS_TOTAL, format);
-    FormatText(total, sizeof total, format, (long)(ReadSettingNumber(REG_DLSIZE, 0) / 1024));
+    FormatText(total, sizeof total, format, (long long)(GetDownloadTotal() / 1024));
     AppendLog(window, total);
     AppendLog(window, "----------------------------------------");
     AppendLog(window, "ダブルクリックでファイルやフォルダを開くことができます。");

@@ -153,14 +153,14 @@ DWORD CacheFlagsForMode(int cacheMode);
 
 // Fills the header block (HEADER_BLOCK_SIZE bytes, cleared first): Accept
 // and Pragma lines, and a Range line from rangeStart on when it is not 0.
-void FormatRequestHeaders(char *block, DWORD rangeStart);
+void FormatRequestHeaders(char *block, unsigned long long rangeStart);
 
 // Opens and sends a GET of the object path on the connection (HTTP), or
 // opens the file for reading (FTP); the caller closes the handle. Null when
 // the request could not be made or sent. The connection is the current one:
 // an https one sends over TLS. Redirects within the connection's server and
 // scheme are followed; a redirect elsewhere is the answer.
-HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart);
+HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, unsigned long long rangeStart);
 
 // Redirects one request follows at most, across servers and schemes.
 #define MAX_REDIRECTS 10
@@ -179,7 +179,7 @@ bool TakeRedirect(RedirectCount *count);
 // OpenRequest, with objectPath (2 * TEXT_SIZE bytes) becoming the path that
 // answered after redirects within the server; the redirects followed are
 // counted in count, which a request that goes on to another server keeps.
-HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart,
+HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, unsigned long long rangeStart,
                         RedirectCount *count);
 
 // True for the status codes of a redirect.
@@ -196,8 +196,9 @@ void LogTooManyRedirects(const char *address);
 // The response's status code; 200 for FTP; 0 when it cannot be read.
 DWORD QueryStatusCode(HINTERNET request, DWORD service);
 
-// The announced length of a response; 0 when it gives none.
-DWORD QueryContentLength(HINTERNET request);
+// The announced length of a response, read from the header's text so that
+// lengths past 32 bits count; 0 when it gives none or no number.
+unsigned long long QueryContentLength(HINTERNET request);
 
 // True when the answer has a status line and not one header line: what the
 // library makes of bytes that are no HTTP answer (it takes them for an
@@ -213,7 +214,7 @@ bool SameServer(const char *hostPart, const char *otherHostPart);
 
 // True when the response to a range request carries the range asked for:
 // status 206 and a Content-Range that begins at rangeStart.
-bool AnswersRange(HINTERNET request, DWORD rangeStart);
+bool AnswersRange(HINTERNET request, unsigned long long rangeStart);
 
 // ---- Update check ----
 
@@ -225,12 +226,14 @@ bool AnswersRange(HINTERNET request, DWORD rangeStart);
 extern char g_contentType[CONTENT_TYPE_SIZE];
 extern int g_resumePossible;
 
-// The remote size (0 when none announced; all bits set is never given by
-// the library, but callers treat it as a failed request), the server date
-// (year 0 when none), the content type and the resume possible flag: from
-// the headers of a sent HTTP request, or from the listing of an FTP file
-// on the connection.
-DWORD FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate, DWORD service);
+// A remote size no server gives, which callers treat as a failed request.
+#define REMOTE_SIZE_FAILED 0xFFFFFFFFFFFFFFFFULL
+
+// The remote size (0 when none announced), the server date (year 0 when
+// none), the content type and the resume possible flag: from the headers of
+// a sent HTTP request, or from the listing of an FTP file on the connection.
+unsigned long long FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate,
+                                    DWORD service);
 
 // Result of CompareWithStoredFile for a stored file that exists but cannot
 // be opened (held by another program without sharing).
@@ -242,7 +245,21 @@ DWORD FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *ser
 int CompareWithStoredFile(const char *localPath, const SYSTEMTIME *serverDate);
 
 // The size of the stored file; false when it cannot be opened.
-bool ReadStoredSize(const char *localPath, DWORD *size);
+bool ReadStoredSize(const char *localPath, unsigned long long *size);
+
+// The calls that ask the drive: its file system and the writes of a received
+// file, in a table so that a test can stand in a FAT drive or a full one.
+struct DriveCalls {
+    BOOL(WINAPI *VolumeInformation)(LPCSTR root, LPSTR name, DWORD nameSize, LPDWORD serial, LPDWORD longestName,
+                                    LPDWORD flags, LPSTR fileSystem, DWORD fileSystemSize);
+    BOOL(WINAPI *WriteFile)(HANDLE file, LPCVOID buffer, DWORD length, LPDWORD written, LPOVERLAPPED overlapped);
+};
+extern DriveCalls g_driveCalls;
+
+// True when the drive (volume) of the local path cannot hold a file of the
+// size: a FAT drive holds 4 GiB - 1 bytes at most. False when the drive's
+// file system cannot be learnt.
+bool TooBigForDrive(const char *localPath, unsigned long long size);
 
 // ---- Transfer decision ----
 
@@ -259,8 +276,8 @@ enum {
 
 // Decides what to do with the file at the local path given the remote
 // facts; storedSize receives the stored file's size when it was read.
-int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD remoteSize, int attempt,
-                   DWORD *storedSize);
+int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, unsigned long long remoteSize, int attempt,
+                   unsigned long long *storedSize);
 
 // ---- Receive loop ----
 
@@ -276,13 +293,13 @@ enum {
     RECEIVE_SHORT = 0,           // the bytes received differ from the size announced
     RECEIVE_COMPLETE = 1,        // all announced bytes, or no size announced
     RECEIVE_OVERLAP_DIFFERS = 2, // continue: the overlap differs, nothing was written
-    RECEIVE_FILE_FAILED = 3      // the file could not be made or replaced (reported)
+    RECEIVE_FILE_FAILED = 3      // the file could not be made, written or replaced (reported)
 };
 
 // Moves the body of the open request into the file at the local path,
 // showing the progress; gives the file the server's date and adds the bytes
 // to the download total. Does not close the request.
-int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, DWORD expectedSize,
+int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, unsigned long long expectedSize,
                   const SYSTEMTIME *serverDate, int mode);
 
 // Deletes the files of the save folder's transfer folder (left by a run that
@@ -314,5 +331,7 @@ void ReportFileProblem(const char *format, const char *localPath);
 // The texts of those reports.
 extern const char FILE_CANNOT_BE_CREATED[];
 extern const char FILE_CANNOT_BE_OPENED[];
+extern const char FILE_CANNOT_BE_WRITTEN[];
+extern const char FILE_TOO_BIG_FOR_DRIVE[];
 
 #endif

@@ -26,7 +26,7 @@ struct FetchJob {
     int nameEncoding; // what the escaped bytes of its path that are no UTF-8 mean
     DWORD service;
     int nonPage;
-    DWORD remoteSize;
+    unsigned long long remoteSize;
     SYSTEMTIME remoteDate;
     HINTERNET request;
     // A file that could not be written or read, reported in the log: the
@@ -263,7 +263,7 @@ static int RequestFile(FetchJob *job)
     ShowFileTitle("%s - Sending REQ.", job->shown);
     if (job->service == INTERNET_SERVICE_FTP) {
         job->remoteSize = FetchRemoteFacts(g_connection.handle, job->objectPath, &job->remoteDate, job->service);
-        if (job->remoteSize == 0xFFFFFFFF) {
+        if (job->remoteSize == REMOTE_SIZE_FAILED) {
             ShowStatusString(IDS_REQUESTFAILED);
             return 1;
         }
@@ -290,7 +290,7 @@ static int RequestFile(FetchJob *job)
     }
     if (job->service == INTERNET_SERVICE_HTTP) {
         job->remoteSize = FetchRemoteFacts(job->request, job->objectPath, &job->remoteDate, job->service);
-        if (job->remoteSize == 0xFFFFFFFF) {
+        if (job->remoteSize == REMOTE_SIZE_FAILED) {
             ShowStatusString(IDS_REQUESTFAILED);
             return 1;
         }
@@ -327,8 +327,8 @@ static bool ReloadApplies(int attempt)
     return attempt == 0 || (attempt == LAST_ATTEMPT && GetRetryCount(g_mainWindow) == 1);
 }
 
-int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD remoteSize, int attempt,
-                   DWORD *storedSize)
+int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, unsigned long long remoteSize, int attempt,
+                   unsigned long long *storedSize)
 {
     if (remoteDate->wYear == 0)
         return TRANSFER_UPDATE;
@@ -352,7 +352,7 @@ int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, DWORD re
 
 // Receives the body of the job's request; a file problem (reported by the
 // receive loop) finishes the address.
-static int Receive(FetchJob *job, DWORD expected, int mode)
+static int Receive(FetchJob *job, unsigned long long expected, int mode)
 {
     int result = ReceiveToFile(job->request, job->shown, job->localPath, expected, &job->remoteDate, mode);
     if (result == RECEIVE_FILE_FAILED)
@@ -425,11 +425,11 @@ static int ReceiveWholeInstead(FetchJob *job)
 }
 
 // Continues the stored file from 2500 bytes before its end.
-static int ContinueFile(FetchJob *job, DWORD storedSize)
+static int ContinueFile(FetchJob *job, unsigned long long storedSize)
 {
     ShowFileTitle("%s - Start!(resume)", job->shown);
     CloseInternetHandle(&job->request);
-    DWORD rangeStart = storedSize - OVERLAP_SIZE;
+    unsigned long long rangeStart = storedSize - OVERLAP_SIZE;
     job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, rangeStart);
     if (job->request == NULL)
         return 0;
@@ -450,7 +450,13 @@ static int ContinueFile(FetchJob *job, DWORD storedSize)
 // continuing it, and carries that out; the fetch's result.
 static int TransferFile(FetchJob *job)
 {
-    DWORD storedSize = 0;
+    // Only a size past 32 bits can be too big for a drive: the others ask nothing more.
+    if (job->remoteSize > 0xFFFFFFFFULL && TooBigForDrive(job->localPath, job->remoteSize)) {
+        ReportFileProblem(FILE_TOO_BIG_FOR_DRIVE, job->localPath);
+        job->fileProblem = true;
+        return 1;
+    }
+    unsigned long long storedSize = 0;
     switch (DecideTransfer(job->localPath, &job->remoteDate, job->remoteSize, job->attempt, &storedSize)) {
     case TRANSFER_UNCHANGED:
         ShowStatusString(IDS_NOTUPDATED);

@@ -20,6 +20,7 @@ struct TransferFile {
     unsigned char stored[OVERLAP_SIZE]; // RECEIVE_CONTINUE: the last bytes stored
     DWORD overlapChecked;               // bytes of the overlap found equal so far
     bool overlapDiffers;
+    bool writeFailed; // the drive took not all of a block (full, or past its largest file)
 };
 
 // What the progress texts are made of.
@@ -27,10 +28,10 @@ struct ReceiveProgress {
     char displayName[TEXT_SIZE];
     char receivedFormat[STRING_SIZE]; // string 11, no size announced
     char sizedFormat[STRING_SIZE];    // string 12
-    DWORD expected;
-    DWORD total;
+    unsigned long long expected;
+    unsigned long long total;
     DWORD windowTick;
-    DWORD windowTotal;
+    unsigned long long windowTotal;
     int windowReads;
     long rate;
     long period; // the animation period asked for last; 0 before the first read
@@ -41,14 +42,23 @@ static HANDLE CreateNewFile(const char *path)
     return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+// Moves the file pointer OVERLAP_SIZE bytes before the end, at any size
+// (the 32-bit form of the call fails past 4 GiB).
+static bool SeekOverlapStart(HANDLE handle)
+{
+    LARGE_INTEGER distance;
+    distance.QuadPart = -OVERLAP_SIZE;
+    return SetFilePointerEx(handle, distance, NULL, FILE_END) != FALSE;
+}
+
 // Reads the last OVERLAP_SIZE bytes of the stored file and leaves the file
 // pointer at their start; a file too short to hold them cannot be continued.
 static void ReadStoredEnd(TransferFile *file)
 {
     DWORD read = 0;
-    bool ok = SetFilePointer(file->handle, -OVERLAP_SIZE, NULL, FILE_END) != INVALID_SET_FILE_POINTER &&
+    bool ok = SeekOverlapStart(file->handle) &&
               ReadFile(file->handle, file->stored, OVERLAP_SIZE, &read, NULL) && read == OVERLAP_SIZE &&
-              SetFilePointer(file->handle, -OVERLAP_SIZE, NULL, FILE_END) != INVALID_SET_FILE_POINTER;
+              SeekOverlapStart(file->handle);
     if (!ok)
         file->overlapDiffers = true;
 }
@@ -113,7 +123,8 @@ static bool OpenTransferFile(TransferFile *file, const char *localPath, int mode
 }
 
 // Writes a block read; for a continued file the part of the block that
-// overlaps the stored end must equal it, else nothing is written.
+// overlaps the stored end must equal it, else nothing is written. False when
+// the transfer cannot go on.
 static bool WriteReceived(TransferFile *file, const void *block, DWORD length)
 {
     if (file->mode == RECEIVE_CONTINUE && file->overlapChecked < OVERLAP_SIZE) {
@@ -126,9 +137,10 @@ static bool WriteReceived(TransferFile *file, const void *block, DWORD length)
         }
         file->overlapChecked += compared;
     }
-    DWORD written;
-    WriteFile(file->handle, block, length, &written, NULL);
-    return true;
+    DWORD written = 0;
+    if (!g_driveCalls.WriteFile(file->handle, block, length, &written, NULL) || written != length)
+        file->writeFailed = true;
+    return !file->writeFailed;
 }
 
 // Gives the file the server's date (the year 1980 when the user broke off
@@ -144,7 +156,7 @@ static void SetStoredDate(HANDLE handle, const SYSTEMTIME *serverDate)
         SetFileTime(handle, &time, &time, &time);
 }
 
-static void StartProgress(ReceiveProgress *progress, const char *filePart, DWORD expected)
+static void StartProgress(ReceiveProgress *progress, const char *filePart, unsigned long long expected)
 {
     memset(progress, 0, sizeof *progress);
     CopyText(progress->displayName, sizeof progress->displayName, filePart[0] != '\0' ? filePart : "(index.html)");
@@ -160,21 +172,17 @@ static void ShowReceiveProgress(ReceiveProgress *p)
     DWORD now = GetTickCount();
     p->rate = WindowRate(p->total - p->windowTotal, now - p->windowTick, p->rate);
     char status[TEXT_SIZE], title[TITLE_TEXT_SIZE];
+    TransferFigures figures = {p->total, p->expected, p->rate};
+    FormatTransferStatus(status, sizeof status, p->receivedFormat, p->sizedFormat, p->displayName, &figures);
+    FormatTransferTitle(title, sizeof title, p->displayName, &figures);
     int bar;
     long period;
     if (p->expected == 0) {
-        FormatText(status, sizeof status, p->receivedFormat, p->displayName, (long)p->total, p->rate);
-        FormatText(title, sizeof title, "%uKB - %s", (unsigned)(p->total / 1024), p->displayName);
         bar = UnknownSizeBarPosition(p->rate);
         period = AnimationPeriodUnknownSize(p->rate);
     } else {
-        int percent = ReceivedPercent(p->total, p->expected);
-        long remaining = RemainingSeconds(p->total, p->expected, p->rate);
-        FormatText(status, sizeof status, p->sizedFormat, p->displayName, (long)p->total, (long)p->expected,
-                   percent, p->rate, remaining / 60, remaining % 60);
-        FormatText(title, sizeof title, "%u%% - %s", (unsigned)percent, p->displayName);
-        bar = percent;
-        period = AnimationPeriodKnownSize(p->rate, percent);
+        bar = ReceivedPercent(p->total, p->expected);
+        period = AnimationPeriodKnownSize(p->rate, bar);
     }
     ShowProgressTitle(title);
     SendDlgItemMessageA(g_mainWindow, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)bar, 0);
@@ -238,7 +246,7 @@ static bool CloseTransferFile(TransferFile *file, const char *localPath, int res
     return true;
 }
 
-int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, DWORD expectedSize,
+int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, unsigned long long expectedSize,
                   const SYSTEMTIME *serverDate, int mode)
 {
     TransferFile file;
@@ -253,14 +261,18 @@ int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath
     int result = RECEIVE_COMPLETE;
     if (file.overlapDiffers)
         result = RECEIVE_OVERLAP_DIFFERS;
+    else if (file.writeFailed)
+        result = RECEIVE_FILE_FAILED;
     else if (expectedSize != 0 && expectedSize != progress.total)
         result = RECEIVE_SHORT;
-    if (result != RECEIVE_OVERLAP_DIFFERS)
+    // A file the drive did not take whole keeps no server date: the next
+    // run does not take it for the server's file.
+    if (result == RECEIVE_COMPLETE || result == RECEIVE_SHORT)
         SetStoredDate(file.handle, serverDate);
     bool closed = CloseTransferFile(&file, localPath, result);
     AddDownloadedBytes(progress.total);
-    if (!closed) {
-        ReportFileProblem(FILE_CANNOT_BE_OPENED, localPath);
+    if (!closed || file.writeFailed) {
+        ReportFileProblem(closed ? FILE_CANNOT_BE_WRITTEN : FILE_CANNOT_BE_OPENED, localPath);
         return RECEIVE_FILE_FAILED;
     }
     ShowStatusString(IDS_FINISHED);

@@ -1,11 +1,14 @@
 // engine/receive_numbers.cpp — the portable numbers of a transfer.
-// Rates, percentages, remaining time, animation periods, the 1980 rule, the
-// Content-Range start and the HTTP date reader.
+// Rates, percentages, remaining time, animation periods, the 1980 rule, byte counts,
+// the Content-Range start, the status texts, file system limits and the HTTP date reader.
 #include "engine/receive_numbers.h"
 
 #include <string.h>
 
-long WindowRate(unsigned long windowBytes, unsigned long elapsedTicks, long previousRate)
+#include "address/text.h"
+#include "address/textcalls.h"
+
+long WindowRate(unsigned long long windowBytes, unsigned long elapsedTicks, long previousRate)
 {
     if (elapsedTicks == 0)
         return previousRate;
@@ -13,7 +16,7 @@ long WindowRate(unsigned long windowBytes, unsigned long elapsedTicks, long prev
     return rate >= (double)RATE_CEILING ? RATE_CEILING : (long)rate;
 }
 
-int ReceivedPercent(unsigned long total, unsigned long expected)
+int ReceivedPercent(unsigned long long total, unsigned long long expected)
 {
     if (expected == 0)
         return 0;
@@ -21,7 +24,7 @@ int ReceivedPercent(unsigned long total, unsigned long expected)
     return percent >= PERCENT_CEILING ? PERCENT_CEILING : (int)percent;
 }
 
-long RemainingSeconds(unsigned long total, unsigned long expected, long rate)
+long RemainingSeconds(unsigned long long total, unsigned long long expected, long rate)
 {
     if (rate <= 0 || total >= expected)
         return 0;
@@ -59,11 +62,11 @@ static const char *SkipSpaces(const char *p)
     return p;
 }
 
-// The largest byte position a 32-bit size allows.
-static const long long POSITION_CEILING = 4294967295LL;
+// The largest byte position or count read: what a signed 64-bit number holds.
+static const long long POSITION_CEILING = 9223372036854775807LL;
 
 // Reads the decimal digits at *p (at least one) into *value, moving *p past
-// them; false when there are none or the number passes 32 bits.
+// them; false when there are none or the number passes 63 bits.
 static bool ReadNumber(const char **p, long long *value)
 {
     const char *q = *p;
@@ -108,6 +111,55 @@ long long ContentRangeStart(const char *value)
     if (*p != '/')
         return -1;
     return start;
+}
+
+bool ReadByteCount(const char *text, unsigned long long *count)
+{
+    const char *p = SkipSpaces(text);
+    long long value;
+    if (!ReadNumber(&p, &value) || *SkipSpaces(p) != '\0')
+        return false;
+    *count = (unsigned long long)value;
+    return true;
+}
+
+// --- Status texts ---------------------------------------------------------------------
+
+void FormatTransferStatus(char *output, size_t size, const char *receivedFormat, const char *sizedFormat,
+                          const char *name, const TransferFigures *f)
+{
+    if (f->expected == 0) {
+        FormatText(output, size, receivedFormat, name, (long long)f->total, f->rate);
+        return;
+    }
+    long remaining = RemainingSeconds(f->total, f->expected, f->rate);
+    FormatText(output, size, sizedFormat, name, (long long)f->total, (long long)f->expected,
+               ReceivedPercent(f->total, f->expected), f->rate, remaining / 60, remaining % 60);
+}
+
+void FormatTransferTitle(char *output, size_t size, const char *name, const TransferFigures *f)
+{
+    if (f->expected == 0)
+        FormatText(output, size, "%lluKB - %s", f->total / 1024, name);
+    else
+        FormatText(output, size, "%d%% - %s", ReceivedPercent(f->total, f->expected), name);
+}
+
+// --- File system limits -----------------------------------------------------------------
+
+// The largest file a file system of that name holds; 0 when it sets no limit below 64 bits.
+static unsigned long long LargestFileOn(const char *fileSystemName)
+{
+    // FAT keeps a file's size in 32 bits.
+    if (CompareNoCase(fileSystemName, "FAT32") == 0 || CompareNoCase(fileSystemName, "FAT") == 0)
+        return 4294967295ULL;
+    return 0;
+}
+
+bool TooBigForFileSystem(const char *fileSystemName, unsigned long long size)
+{
+    unsigned long long largest = LargestFileOn(fileSystemName);
+    return largest != 0 && size > largest;
 }
 
 // --- HTTP dates ---------------------------------------------------------------------

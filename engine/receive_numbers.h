@@ -1,8 +1,11 @@
 // engine/receive_numbers.h — the portable numbers of a transfer.
 // Percentage, throughput over the rate window, remaining time, animation period, the
-// date year of an interrupted file, the start of a Content-Range, the fields of an HTTP date.
+// date year of an interrupted file, byte counts and Content-Range starts, the status texts
+// of a transfer, the size a file system holds, the fields of an HTTP date.
 #ifndef PARVEL_ENGINE_RECEIVE_NUMBERS_H
 #define PARVEL_ENGINE_RECEIVE_NUMBERS_H
+
+#include <stddef.h>
 
 // Reads in one rate window; the throughput shown covers the last window.
 #define RATE_WINDOW_READS 8
@@ -15,16 +18,16 @@
 // Bytes per second over a window of windowBytes bytes received in
 // elapsedTicks milliseconds, fraction cut off. When no time has passed the
 // rate cannot be measured: previousRate (the last one shown) is kept.
-long WindowRate(unsigned long windowBytes, unsigned long elapsedTicks, long previousRate);
+long WindowRate(unsigned long long windowBytes, unsigned long elapsedTicks, long previousRate);
 
 // Percentage of the expected size received, fraction cut off, at most 100
 // (more bytes than announced show 100). 0 when no size was announced.
-int ReceivedPercent(unsigned long total, unsigned long expected);
+int ReceivedPercent(unsigned long long total, unsigned long long expected);
 
 // Seconds still to come at the given rate, fraction cut off, at most
 // RATE_CEILING; 0 when the rate is 0 (not measured yet) or nothing more is
 // expected.
-long RemainingSeconds(unsigned long total, unsigned long expected, long rate);
+long RemainingSeconds(unsigned long long total, unsigned long long expected, long rate);
 
 // Period of the busy animation in milliseconds for a transfer of unknown
 // size: 5 x (65 - rate / 100), at least 0, plus 100.
@@ -46,8 +49,32 @@ int StoredFileYear(int serverYear, int brokenOffByUser, int resumePossible);
 
 // The first byte position of a Content-Range value "bytes S-E/T" (spaces
 // allowed around the parts, the unit without case); -1 when the text is not
-// of that form or a position does not fit 32 bits.
+// of that form or a position does not fit 63 bits.
 long long ContentRangeStart(const char *value);
+
+// Reads a Content-Length value: decimal digits, spaces allowed around them.
+// False for any other text and for a count that does not fit 63 bits.
+bool ReadByteCount(const char *text, unsigned long long *count);
+
+// What the status text and title of a transfer show after a read.
+struct TransferFigures {
+    unsigned long long total;    // bytes received so far
+    unsigned long long expected; // bytes announced; 0 when none
+    long rate;                   // bytes per second over the last window
+};
+
+// The status text: receivedFormat (string 11: name, bytes, rate) when no size
+// was announced, else sizedFormat (string 12: name, bytes, size, percent, rate,
+// minutes and seconds left). Byte counts are passed as long long.
+void FormatTransferStatus(char *output, size_t size, const char *receivedFormat, const char *sizedFormat,
+                          const char *name, const TransferFigures *figures);
+
+// The title text: "<KB received>KB - name" without a size, "<percent>% - name" with one.
+void FormatTransferTitle(char *output, size_t size, const char *name, const TransferFigures *figures);
+
+// True when a file of the size cannot be stored on a file system of that name
+// (as the system names it: "FAT32", "FAT", "NTFS" ...): FAT holds at most 4 GiB - 1.
+bool TooBigForFileSystem(const char *fileSystemName, unsigned long long size);
 
 // The fields of a date of Last-Modified, in GMT.
 struct HttpDate {

@@ -28,14 +28,14 @@ DWORD CacheFlagsForMode(int cacheMode)
     }
 }
 
-void FormatRequestHeaders(char *block, DWORD rangeStart)
+void FormatRequestHeaders(char *block, unsigned long long rangeStart)
 {
     memset(block, 0, HEADER_BLOCK_SIZE);
     if (rangeStart == 0)
         CopyText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\n\r\n");
     else
-        FormatText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=%lu-\r\n\r\n",
-                   (unsigned long)rangeStart);
+        FormatText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=%llu-\r\n\r\n",
+                   rangeStart);
 }
 
 // Sets the receive time-out (setting "timeout") on the request; the data
@@ -95,7 +95,8 @@ static bool AcceptCertificate(HINTERNET request)
 // so that it is told (see AcceptCertificate) before it is ever accepted.
 static DWORD SecureRequestFlags(void) { return IsSecureAddress(g_connection.host) ? INTERNET_FLAG_SECURE : 0; }
 
-static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags, DWORD rangeStart)
+static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags,
+                                 unsigned long long rangeStart)
 {
     HINTERNET request = g_internet.OpenRequest(connection, "GET", objectPath, "HTTP/1.1", NULL, NULL,
                                                flags | SecureRequestFlags(), 0);
@@ -182,7 +183,7 @@ bool TakeRedirect(RedirectCount *count)
 // answered (the last of too many redirects is the answer, and fails as one).
 // A redirect to another place is the answer: the caller decides whether to
 // follow it.
-static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, DWORD rangeStart,
+static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, unsigned long long rangeStart,
                                  RedirectCount *count)
 {
     if (count->firstAsked[0] == '\0')
@@ -199,7 +200,7 @@ static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, 
     }
 }
 
-HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, DWORD rangeStart,
+HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, unsigned long long rangeStart,
                         RedirectCount *count)
 {
     DWORD flags = CacheFlagsForMode(GetCacheMode());
@@ -208,7 +209,7 @@ HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, D
     return g_internet.FtpOpenFile(connection, objectPath, GENERIC_READ, flags | FTP_TRANSFER_TYPE_BINARY, 0);
 }
 
-HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, DWORD rangeStart)
+HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, unsigned long long rangeStart)
 {
     char path[2 * TEXT_SIZE];
     if (!CopyText(path, sizeof path, objectPath))
@@ -233,10 +234,17 @@ DWORD QueryStatusCode(HINTERNET request, DWORD service)
     return QueryNumber(request, HTTP_QUERY_STATUS_CODE, &code) ? code : 0;
 }
 
-DWORD QueryContentLength(HINTERNET request)
+unsigned long long QueryContentLength(HINTERNET request)
 {
-    DWORD length;
-    return QueryNumber(request, HTTP_QUERY_CONTENT_LENGTH, &length) ? length : 0;
+    // The library's number form of the header holds 32 bits only.
+    char text[32];
+    memset(text, 0, sizeof text);
+    DWORD length = sizeof text - 1;
+    unsigned long long count;
+    if (!g_internet.QueryInfo(request, HTTP_QUERY_CONTENT_LENGTH, text, &length, NULL))
+        return 0;
+    text[sizeof text - 1] = '\0';
+    return ReadByteCount(text, &count) ? count : 0;
 }
 
 bool AnswerHasNoHeaderLines(HINTERNET request)
@@ -250,7 +258,7 @@ bool AnswerHasNoHeaderLines(HINTERNET request)
     return lineEnd == NULL || lineEnd[2] == '\0' || (lineEnd[2] == '\r' && lineEnd[3] == '\n');
 }
 
-bool AnswersRange(HINTERNET request, DWORD rangeStart)
+bool AnswersRange(HINTERNET request, unsigned long long rangeStart)
 {
     if (QueryStatusCode(request, INTERNET_SERVICE_HTTP) != 206)
         return false;

@@ -6,6 +6,8 @@
 
 const char FILE_CANNOT_BE_CREATED[] = "* ファイルを作成できません : %s";
 const char FILE_CANNOT_BE_OPENED[] = "* ファイルを開けないので更新しません : %s";
+const char FILE_CANNOT_BE_WRITTEN[] = "* ファイルに書き込めません : %s";
+const char FILE_TOO_BIG_FOR_DRIVE[] = "* ファイルが大きすぎてこのドライブに保存できません : %s";
 
 void ShowStatusText(const char *text) { LeaveWindowText(g_mainWindow, IDC_STATUS, text); }
 

@@ -1,6 +1,6 @@
 // engine/update_check.cpp — a file's remote facts compared with the stored file.
 // Date, size, content type and whether the server can continue files, from HTTP
-// headers or an FTP listing.
+// headers or an FTP listing; the stored file's size and the largest file its drive holds.
 #include "engine/engine_internal.h"
 
 #include <string.h>
@@ -14,7 +14,7 @@ int g_resumePossible;
 // Size of the work buffer of the header queries.
 #define HEADER_WORK_SIZE 4096
 
-static DWORD FetchFtpFacts(HINTERNET connection, const char *objectPath, SYSTEMTIME *serverDate)
+static unsigned long long FetchFtpFacts(HINTERNET connection, const char *objectPath, SYSTEMTIME *serverDate)
 {
     WIN32_FIND_DATAA record;
     memset(&record, 0, sizeof record);
@@ -28,7 +28,7 @@ static DWORD FetchFtpFacts(HINTERNET connection, const char *objectPath, SYSTEMT
     if (!FileTimeToSystemTime(&record.ftLastWriteTime, serverDate))
         memset(serverDate, 0, sizeof *serverDate);
     memset(g_contentType, 0, sizeof g_contentType);
-    return record.nFileSizeLow;
+    return (unsigned long long)record.nFileSizeHigh << 32 | record.nFileSizeLow;
 }
 
 // Queries a text header into the work buffer (cleared first); false when
@@ -67,7 +67,7 @@ static void ReadServerDate(HINTERNET request, char *work, SYSTEMTIME *serverDate
         memset(serverDate, 0, sizeof *serverDate);
 }
 
-static DWORD FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
+static unsigned long long FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
 {
     static char work[HEADER_WORK_SIZE + 1];
     QueryText(request, HTTP_QUERY_RAW_HEADERS_CRLF, work);
@@ -83,7 +83,7 @@ static DWORD FetchHttpFacts(HINTERNET request, SYSTEMTIME *serverDate)
     return QueryContentLength(request);
 }
 
-DWORD FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate, DWORD service)
+unsigned long long FetchRemoteFacts(HINTERNET handle, const char *objectPath, SYSTEMTIME *serverDate, DWORD service)
 {
     g_resumePossible = 0;
     if (service == INTERNET_SERVICE_FTP)
@@ -111,13 +111,27 @@ int CompareWithStoredFile(const char *localPath, const SYSTEMTIME *serverDate)
     return CompareFileTime(&server, &created);
 }
 
-bool ReadStoredSize(const char *localPath, DWORD *size)
+bool ReadStoredSize(const char *localPath, unsigned long long *size)
 {
     HANDLE file = CreateFileA(localPath, GENERIC_READ, 0, NULL, OPEN_EXISTING,
                               FILE_FLAG_RANDOM_ACCESS | FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE)
         return false;
-    *size = GetFileSize(file, NULL);
+    LARGE_INTEGER bytes;
+    bool read = GetFileSizeEx(file, &bytes) != FALSE;
     CloseHandle(file);
-    return true;
+    *size = read ? (unsigned long long)bytes.QuadPart : 0;
+    return read;
+}
+
+DriveCalls g_driveCalls = {GetVolumeInformationA, WriteFile};
+
+bool TooBigForDrive(const char *localPath, unsigned long long size)
+{
+    char root[MAX_PATH], fileSystem[MAX_PATH + 1];
+    if (!GetVolumePathNameA(localPath, root, sizeof root))
+        return false;
+    if (!g_driveCalls.VolumeInformation(root, NULL, 0, NULL, NULL, NULL, fileSystem, sizeof fileSystem))
+        return false;
+    return TooBigForFileSystem(fileSystem, size);
 }

@@ -231,9 +231,18 @@ DWORD GetTimeout(void)
     return timeout < MIN_TIMEOUT ? MIN_TIMEOUT : timeout > MAX_TIMEOUT ? MAX_TIMEOUT : timeout;
 }
 
-void AddDownloadedBytes(DWORD byteCount)
+unsigned long long GetDownloadTotal(void)
 {
-    WriteSettingNumber(REG_DLSIZE, ReadSettingNumber(REG_DLSIZE, 0) + byteCount);
+    return (unsigned long long)ReadSettingNumber(REG_DLSIZEH, 0) << 32 | ReadSettingNumber(REG_DLSIZE, 0);
+}
+
+void AddDownloadedBytes(unsigned long long byteCount)
+{
+    unsigned long long before = GetDownloadTotal(), total = before + byteCount;
+    WriteSettingNumber(REG_DLSIZE, (DWORD)total);
+    // Written only when it changes: a total below 4 GiB keeps the one value it always had.
+    if (total >> 32 != before >> 32)
+        WriteSettingNumber(REG_DLSIZEH, (DWORD)(total >> 32));
 }
 
 struct HiddenCommand {

@@ -52,8 +52,12 @@ DWORD GetTimeout(void);
 #define MAX_WAIT 1000
 DWORD GetSupervisionWait(void);
 
-// Adds the bytes of one transfer to the running total "DLSIZE" (wraps at 2^32).
-void AddDownloadedBytes(DWORD byteCount);
+// The running total of bytes downloaded: "DLSIZE" holds its low 32 bits, as
+// it always did, and "DLSIZEH" the bits above.
+unsigned long long GetDownloadTotal(void);
+
+// Adds the bytes of one transfer to the running total (wraps at 2^64).
+void AddDownloadedBytes(unsigned long long byteCount);
 
 // Flushes the settings key to disk when a write since the last flush left it
 // to later (writes flush at most once a second): at the end of a run and of

@@ -1,13 +1,13 @@
 // tests/unit/receive_numbers_test.cpp — the numbers of the receive loop.
 // Rates without time, percentages past 100, remaining time, animation periods, the 1980
-// rule and Content-Range starts.
+// rule, byte counts and Content-Range starts across 4 GiB, status texts, file system limits.
 #include <gtest/gtest.h>
 
 #include "engine/receive_numbers.h"
 
 TEST(ReceiveNumbers, WindowRate)
 {
-    struct Case { unsigned long bytes, ticks; long previous, expected; } cases[] = {
+    struct Case { unsigned long long bytes; unsigned long ticks; long previous, expected; } cases[] = {
         {5000, 1000, 0, 5000},
         {1500, 250, 0, 6000},
         {1, 3, 0, 333},             // fraction cut off
@@ -17,6 +17,7 @@ TEST(ReceiveNumbers, WindowRate)
         {0, 500, 77, 0},            // time but no bytes: 0
         {4294967295UL, 1, 0, RATE_CEILING}, // more than 31 bits per second is cut
         {4294967295UL, 4294967295UL, 0, 1000},
+        {5368709120ULL, 5000, 0, 1073741824L},
     };
     for (const Case &c : cases)
         EXPECT_EQ(WindowRate(c.bytes, c.ticks, c.previous), c.expected)
@@ -25,12 +26,14 @@ TEST(ReceiveNumbers, WindowRate)
 
 TEST(ReceiveNumbers, ReceivedPercent)
 {
-    struct Case { unsigned long total, expected; int percent; } cases[] = {
+    struct Case { unsigned long long total, expected; int percent; } cases[] = {
         {0, 1000, 0},      {999, 1000, 99}, {1000, 1000, 100}, {1, 3, 33},
         {1200, 1000, 100}, // more bytes than announced: shown as 100
         {4294967295UL, 1, 100},
         {5, 0, 0},         // no size announced
         {2147483648UL, 4294967295UL, 50},
+        {4294967295ULL, 5368709120ULL, 79}, {4294967296ULL, 5368709120ULL, 80},
+        {4294967297ULL, 4294967296ULL, 100}, {5368709119ULL, 5368709120ULL, 99},
     };
     for (const Case &c : cases)
         EXPECT_EQ(ReceivedPercent(c.total, c.expected), c.percent) << c.total << " of " << c.expected;
@@ -38,11 +41,13 @@ TEST(ReceiveNumbers, ReceivedPercent)
 
 TEST(ReceiveNumbers, RemainingSeconds)
 {
-    struct Case { unsigned long total, expected; long rate, seconds; } cases[] = {
+    struct Case { unsigned long long total, expected; long rate, seconds; } cases[] = {
         {0, 10000, 1000, 10},
         {2500, 10000, 1000, 7}, // 7.5 cut off
         {0, 4294967295UL, 100, 42949672L},
         {0, 4294967295UL, 1, RATE_CEILING}, // does not fit a 32-bit long: cut
+        {4294967296ULL, 5368709120ULL, 1048576, 1024},
+        {4294967295ULL, 4294967297ULL, 1, 2},
         {10000, 10000, 1000, 0},
         {12000, 10000, 1000, 0}, // more than announced: nothing left
         {0, 10000, 0, 0},        // rate not measured: no estimate
@@ -98,7 +103,11 @@ TEST(ReceiveNumbers, ContentRangeStart)
         {"BYTES 100-199/*", 100},
         {"  bytes  42 - 99 / 100", 42},
         {"bytes 4294967294-4294967294/4294967295", 4294967294LL},
-        {"bytes 4294967296-4294967297/4294967298", -1}, // beyond 32 bits
+        {"bytes 4294967295-4294967297/4294967298", 4294967295LL},
+        {"bytes 4294967296-4294967297/4294967298", 4294967296LL},
+        {"bytes 5368706620-5368709119/5368709120", 5368706620LL},
+        {"bytes 9223372036854775807-9223372036854775807/*", 9223372036854775807LL},
+        {"bytes 9223372036854775808-9223372036854775808/*", -1}, // beyond 63 bits
         {"bytes */12000", -1},                          // the answer of an unsatisfiable range
         {"bytes 200-100/300", -1},
         {"bytes 5-/10", -1},
@@ -110,6 +119,57 @@ TEST(ReceiveNumbers, ContentRangeStart)
     };
     for (const Case &c : cases)
         EXPECT_EQ(ContentRangeStart(c.value), c.start) << "'" << c.value << "'";
+}
+
+TEST(ReceiveNumbers, ReadByteCount)
+{
+    struct Case { const char *text; bool read; unsigned long long count; } cases[] = {
+        {"12000", true, 12000}, {" 0 ", true, 0}, {"4294967295", true, 4294967295ULL},
+        {"4294967296", true, 4294967296ULL}, {"5368709120", true, 5368709120ULL},
+        {"9223372036854775807", true, 9223372036854775807ULL},
+        {"9223372036854775808", false, 0}, {"", false, 0}, {"-1", false, 0}, {"12 34", false, 0}, {"1e9", false, 0},
+    };
+    for (const Case &c : cases) {
+        unsigned long long count = 0;
+        EXPECT_EQ(ReadByteCount(c.text, &count), c.read) << "'" << c.text << "'";
+        EXPECT_EQ(count, c.count) << "'" << c.text << "'";
+    }
+}
+
+// The formats of strings 11 and 12 of the string table.
+static const char RECEIVED[] = "%s : %lldバイト受信済み\n効率%ldバイト/秒";
+static const char RECEIVED_OF[] = "%s : サイズ %lld/%lld %d％受信済み\n効率%ldバイト/秒 残り%ld分%ld秒";
+
+TEST(ReceiveNumbers, TransferTextsAcross4GiB)
+{
+    struct Case { TransferFigures figures; const char *status, *title; } cases[] = {
+        {{3000, 0, 1500}, "a : 3000バイト受信済み\n効率1500バイト/秒", "2KB - a"},
+        {{1000, 3000, 1000}, "a : サイズ 1000/3000 33％受信済み\n効率1000バイト/秒 残り0分2秒", "33% - a"},
+        {{2147483647ULL, 0, 0}, "a : 2147483647バイト受信済み\n効率0バイト/秒", "2097151KB - a"},
+        {{4294967296ULL, 0, 0}, "a : 4294967296バイト受信済み\n効率0バイト/秒", "4194304KB - a"},
+        {{4294967296ULL, 5368709120ULL, 1048576},
+         "a : サイズ 4294967296/5368709120 80％受信済み\n効率1048576バイト/秒 残り17分4秒", "80% - a"},
+        {{5368709120ULL, 5368709120ULL, 2147483647L},
+         "a : サイズ 5368709120/5368709120 100％受信済み\n効率2147483647バイト/秒 残り0分0秒", "100% - a"},
+    };
+    for (const Case &c : cases) {
+        char status[260], title[260];
+        FormatTransferStatus(status, sizeof status, RECEIVED, RECEIVED_OF, "a", &c.figures);
+        FormatTransferTitle(title, sizeof title, "a", &c.figures);
+        EXPECT_STREQ(status, c.status) << c.figures.total << " of " << c.figures.expected;
+        EXPECT_STREQ(title, c.title) << c.figures.total << " of " << c.figures.expected;
+    }
+}
+
+TEST(ReceiveNumbers, TooBigForFileSystem)
+{
+    struct Case { const char *fileSystem; unsigned long long size; bool tooBig; } cases[] = {
+        {"FAT32", 4294967295ULL, false}, {"FAT32", 4294967296ULL, true}, {"FAT32", 5368709120ULL, true},
+        {"fat32", 4294967297ULL, true},  {"FAT", 4294967296ULL, true},    {"NTFS", 5368709120ULL, false},
+        {"exFAT", 5368709120ULL, false}, {"", 5368709120ULL, false},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(TooBigForFileSystem(c.fileSystem, c.size), c.tooBig) << c.fileSystem << " " << c.size;
 }
 
 TEST(ReceiveNumbers, ParseHttpDate)

@@ -156,8 +156,10 @@ static BOOL WINAPI FakeQueryInfo(HINTERNET handle, DWORD level, LPVOID buffer, L
     switch (level) {
     case HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER:
         return r.statusReadable && CopyNumber(r.status, buffer, length);
-    case HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER:
-        return r.hasLength && CopyNumber(r.length, buffer, length);
+    case HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER: // the library's number holds 32 bits
+        return r.hasLength && CopyNumber((DWORD)r.length, buffer, length);
+    case HTTP_QUERY_CONTENT_LENGTH:
+        return r.hasLength && CopyText(std::to_string(r.length), buffer, length);
     case HTTP_QUERY_RAW_HEADERS_CRLF:
         return CopyText(r.rawHeaders, buffer, length);
     case HTTP_QUERY_CONTENT_TYPE:
@@ -195,8 +197,8 @@ static HINTERNET WINAPI FakeFtpFindFirstFile(HINTERNET connection, LPCSTR path, 
     g_fakeCalls.push_back("FtpFindFirstFile " + std::string(path) + " " + std::to_string(flags));
     if (Find(connection) == NULL || !g_fakeFtpFile.found)
         return NULL;
-    data->nFileSizeLow = g_fakeFtpFile.size;
-    data->nFileSizeHigh = 1; // only the low 32 bits count
+    data->nFileSizeLow = (DWORD)g_fakeFtpFile.size;
+    data->nFileSizeHigh = (DWORD)(g_fakeFtpFile.size >> 32);
     data->ftLastWriteTime = g_fakeFtpFile.written;
     return NewHandle(FTP_FIND);
 }

@@ -23,7 +23,7 @@ struct FakeResponse {
     SYSTEMTIME lastModified = {2001, 2, 6, 3, 4, 5, 6, 0};
     std::string lastModifiedText; // the header's text; empty: lastModified in RFC 1123 form
     bool hasLength = true;      // Content-Length as announced below
-    DWORD length = 0;           // when hasLength; set to the body size by Serve when 0
+    unsigned long long length = 0; // when hasLength; set to the body size by Serve when 0
     std::string contentRange;   // empty: no Content-Range header
     std::string location;       // empty: no Location header
     std::string body;
@@ -55,7 +55,7 @@ extern std::vector<std::string> g_fakeCalls;
 // and the file body FtpOpenFileA reads.
 struct FakeFtpFile {
     bool found = true;
-    DWORD size = 0;
+    unsigned long long size = 0;
     FILETIME written = {};
     std::string body;
     bool opens = true;

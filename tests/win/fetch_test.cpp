@@ -25,11 +25,18 @@ static std::string Pattern(size_t size, int seed = 0)
     return bytes;
 }
 
-static void WriteDatedFile(const std::string &path, const std::string &bytes, const SYSTEMTIME &date)
+// The bytes, then zeros up to extendTo when that is longer: a file past
+// 4 GiB costs no disk space (the file system leaves the zeros out).
+static void WriteDatedFile(const std::string &path, const std::string &bytes, const SYSTEMTIME &date,
+                           unsigned long long extendTo = 0)
 {
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     DWORD written;
     WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, NULL);
+    LARGE_INTEGER end;
+    end.QuadPart = (LONGLONG)extendTo;
+    if (extendTo > bytes.size())
+        ASSERT_TRUE(SetFilePointerEx(file, end, NULL, FILE_BEGIN) && SetEndOfFile(file)) << path;
     FILETIME time;
     SystemTimeToFileTime(&date, &time);
     SetFileTime(file, &time, &time, &time);
@@ -52,7 +59,8 @@ TEST(TransferDecision, Table)
     std::string path = std::string(temp) + "parvel-decision.bin";
     const int L = LAST_ATTEMPT;
     struct Case {
-        const char *name; bool stored; DWORD storedSize; SYSTEMTIME remote; bool remoteDate; DWORD remoteSize;
+        const char *name; bool stored; unsigned long long storedSize; SYSTEMTIME remote; bool remoteDate;
+        unsigned long long remoteSize;
         int resumeFlag; const char *resumeSetting; bool reload; int attempt; bool retryBox; int decision;
     } cases[] = {
         {"no server date", true, 5000, STORED_DATE, false, 5000, 1, "1", false, 0, true, TRANSFER_UPDATE},
@@ -73,12 +81,24 @@ TEST(TransferDecision, Table)
         {"older, other size", true, 10000, OLDER, true, 12000, 1, "1", false, 0, true, TRANSFER_WHOLE},
         {"stored longer than the server's", true, 12000, STORED_DATE, true, 10000, 1, "1", false, 0, true, TRANSFER_WHOLE},
         {"reload, other size", true, 10000, STORED_DATE, true, 12000, 1, "1", true, 0, true, TRANSFER_WHOLE},
+        // Sizes across 4 GiB: all 64 bits are compared.
+        {"4 GiB + 5000 stored, 5000 announced", true, 4294972296ULL, STORED_DATE, true, 5000, 1, "1", false, 0,
+         true, TRANSFER_WHOLE},
+        {"5000 stored, 4 GiB + 5000 announced", true, 5000, STORED_DATE, true, 4294972296ULL, 1, "1", false, 0,
+         true, TRANSFER_CONTINUE},
+        {"4 GiB - 1 stored, 4 GiB announced", true, 4294967295ULL, STORED_DATE, true, 4294967296ULL, 1, "1", false,
+         0, true, TRANSFER_CONTINUE},
+        {"4 GiB + 1 stored and announced", true, 4294967297ULL, STORED_DATE, true, 4294967297ULL, 1, "1", false, 0,
+         true, TRANSFER_UNCHANGED},
+        {"5 GiB stored, 4 GiB + 1 announced", true, 5368709120ULL, STORED_DATE, true, 4294967297ULL, 1, "1", false,
+         0, true, TRANSFER_WHOLE},
     };
     for (const Case &c : cases) {
         ClearSettings();
         DeleteFileA(path.c_str());
         if (c.stored)
-            WriteDatedFile(path, Pattern(c.storedSize), STORED_DATE);
+            WriteDatedFile(path, Pattern(c.storedSize < 20000 ? (size_t)c.storedSize : 20000), STORED_DATE,
+                           c.storedSize);
         SYSTEMTIME remote = c.remote;
         if (!c.remoteDate)
             remote.wYear = 0;
@@ -86,12 +106,14 @@ TEST(TransferDecision, Table)
         WriteSettingText(REG_RESUME, c.resumeSetting);
         CheckDlgButton(window, IDC_RELOAD, c.reload ? BST_CHECKED : BST_UNCHECKED);
         CheckDlgButton(window, IDC_RETRY, c.retryBox ? BST_CHECKED : BST_UNCHECKED);
-        DWORD storedSize = 0;
+        unsigned long long storedSize = 0;
         EXPECT_EQ(DecideTransfer(path.c_str(), &remote, c.remoteSize, c.attempt, &storedSize), c.decision) << c.name;
+        if (c.stored)
+            EXPECT_EQ(storedSize, c.storedSize) << c.name;
     }
     WriteDatedFile(path, Pattern(10), STORED_DATE);
     HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
-    DWORD storedSize = 0;
+    unsigned long long storedSize = 0;
     EXPECT_EQ(DecideTransfer(path.c_str(), &STORED_DATE, 10, 0, &storedSize), TRANSFER_HELD) << "held by another program";
     CloseHandle(held);
     DeleteFileA(path.c_str());
@@ -112,6 +134,7 @@ struct ServedFile {
     bool hasLength = true;
     std::string contentType = "application/octet-stream";
     size_t cutAt = std::string::npos; // the body stops there, the length stays
+    unsigned long long announced = 0; // a Content-Length other than the body's
     std::string location;             // a redirect's Location
     int headerlessAnswers = 0;        // this many answers come without header lines
 };
@@ -154,7 +177,7 @@ static FakeResponse Serve(const FakeRequestRecord &request)
     r.hasLastModified = f.hasDate;
     r.lastModified = f.date;
     r.hasLength = f.hasLength;
-    r.length = (DWORD)r.body.size();
+    r.length = f.announced != 0 ? f.announced : r.body.size();
     if (f.cutAt < r.body.size())
         r.body.resize(f.cutAt);
     if (r.length == 0)
@@ -446,6 +469,49 @@ TEST_F(FetchTest, HeldStoredFileIsReportedAndLeftAlone)
     EXPECT_EQ(g_fakeRequests.back().bytesRead, 0u);
     CloseHandle(held);
     EXPECT_EQ(ReadBytes(local), "stored");
+}
+
+// The drive's file system as the stand-in reports it, and the roots it was asked about.
+static const char *g_fileSystem = "NTFS";
+static std::vector<std::string> g_volumesAsked;
+static BOOL WINAPI StandInVolume(LPCSTR root, LPSTR, DWORD, LPDWORD, LPDWORD, LPDWORD, LPSTR name, DWORD size)
+{
+    g_volumesAsked.push_back(root);
+    lstrcpynA(name, g_fileSystem, (int)size);
+    return TRUE;
+}
+
+TEST_F(FetchTest, FileTooBigForItsDriveIsNamedOnceAndNotFetched)
+{
+    const std::string tooBig = "* ファイルが大きすぎてこのドライブに保存できません : " + local;
+    struct Case { const char *fileSystem; unsigned long long announced; bool asked, refused; } cases[] = {
+        {"FAT32", 5368709120ULL, true, true},
+        {"fat", 4294967296ULL, true, true},
+        {"FAT32", 4294967295ULL, false, false}, // fits: the drive is not even asked
+        {"NTFS", 5368709120ULL, true, false},
+        {"exFAT", 5368709120ULL, true, false},
+    };
+    g_driveCalls.VolumeInformation = StandInVolume;
+    for (const Case &c : cases) {
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        g_fakeRequests.clear();
+        g_volumesAsked.clear();
+        g_fileSystem = c.fileSystem;
+        g_served["/dir/a.bin"].body = Pattern(3000);
+        g_served["/dir/a.bin"].announced = c.announced;
+        std::string label = std::string(c.fileSystem) + " " + std::to_string(c.announced);
+        int result = Fetch();
+        if (c.refused)
+            EXPECT_EQ(result, 1) << label << ": finished with, no further attempt";
+        EXPECT_EQ(HasText(LogLines(window), tooBig), c.refused) << label;
+        EXPECT_EQ(HasText(LogLines(window), local), false) << label << ": not recorded as stored";
+        EXPECT_EQ(g_fakeRequests.back().bytesRead, c.refused ? 0u : 3000u) << label;
+        std::vector<std::string> roots;
+        if (c.asked)
+            roots.push_back(local.substr(0, 3)); // the drive's root, "C:\"
+        EXPECT_EQ(g_volumesAsked, roots) << label;
+    }
+    g_driveCalls.VolumeInformation = GetVolumeInformationA;
 }
 
 TEST_F(FetchTest, PagesOutOfScopeOrTooDeepAreNotStored)

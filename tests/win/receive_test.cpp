@@ -102,7 +102,7 @@ protected:
         FindClose(find);
     }
     // Serves the body and receives it into the file.
-    int Receive(const std::string &body, DWORD expected, int mode, const char *filePart = "a.bin",
+    int Receive(const std::string &body, unsigned long long expected, int mode, const char *filePart = "a.bin",
                 const SYSTEMTIME &date = SERVER_DATE)
     {
         response = BodyResponse(body);
@@ -189,7 +189,62 @@ TEST_F(ReceiveTest, DownloadTotalAddsEveryTransfer)
     WriteSettingNumber(REG_DLSIZE, 4294967000UL);
     Receive(Pattern(1000), 1000, RECEIVE_NEW);
     Receive(Pattern(300), 0, RECEIVE_NEW);
-    EXPECT_EQ(ReadSettingNumber(REG_DLSIZE, 0), (DWORD)(4294967000ULL + 1300 - 4294967296ULL)) << "wraps at 2^32";
+    EXPECT_EQ(GetDownloadTotal(), 4294967000ULL + 1300);
+}
+
+// A stored file past 4 GiB (sparse: zeros, then the server's last bytes) is
+// continued from 2500 bytes before its end.
+TEST_F(ReceiveTest, FilePast4GiBIsContinuedAtItsEnd)
+{
+    const unsigned long long storedSize = 4294967296ULL + 10000;
+    std::string tail = Pattern(12000);
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)storedSize - 10000;
+    DWORD written;
+    ASSERT_TRUE(SetFilePointerEx(file, at, NULL, FILE_BEGIN));
+    WriteFile(file, tail.data(), 10000, &written, NULL);
+    CloseHandle(file);
+    EXPECT_EQ(Receive(tail.substr(7500), 4500, RECEIVE_CONTINUE), RECEIVE_COMPLETE);
+    file = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    LARGE_INTEGER size;
+    GetFileSizeEx(file, &size);
+    std::string end(12000, '\0');
+    SetFilePointerEx(file, at, NULL, FILE_BEGIN);
+    ReadFile(file, &end[0], 12000, &written, NULL);
+    CloseHandle(file);
+    EXPECT_EQ((unsigned long long)size.QuadPart, storedSize + 2000);
+    EXPECT_EQ(end, tail);
+}
+
+// The drive takes the first 1500 bytes, then no more (full, or past its largest file).
+static DWORD g_driveRoom;
+static BOOL WINAPI FillingDrive(HANDLE file, LPCVOID block, DWORD length, LPDWORD written, LPOVERLAPPED)
+{
+    DWORD taken = length < g_driveRoom ? length : g_driveRoom;
+    g_driveRoom -= taken;
+    return WriteFile(file, block, taken, written, NULL) && taken == length;
+}
+
+TEST_F(ReceiveTest, WriteTheDriveRefusesIsReportedNotTakenForAFile)
+{
+    struct Case { int mode; const char *stored; std::string left; } cases[] = {
+        {RECEIVE_NEW, "", Pattern(1500)},
+        {RECEIVE_REPLACE, "the stored file", "the stored file"},
+    };
+    g_driveCalls.WriteFile = FillingDrive;
+    for (const Case &c : cases) {
+        SendDlgItemMessageA(window, IDC_LOG, LB_RESETCONTENT, 0, 0);
+        WriteBytes(path, c.stored);
+        g_driveRoom = 1500;
+        EXPECT_EQ(Receive(Pattern(5000), 0, c.mode), RECEIVE_FILE_FAILED) << "mode " << c.mode;
+        std::vector<std::string> log = {"* ファイルに書き込めません : " + path};
+        EXPECT_EQ(LogLines(window), log) << "mode " << c.mode;
+        EXPECT_EQ(ReadBytes(path), c.left) << "mode " << c.mode;
+        EXPECT_EQ(FilesIn(transfers), 0) << "mode " << c.mode;
+        EXPECT_NE(LastWriteTime(path).wYear, 2003) << "mode " << c.mode << ": no server date";
+    }
+    g_driveCalls.WriteFile = WriteFile;
 }
 
 TEST_F(ReceiveTest, ContinuedFileIsWrittenFromItsOverlap)
@@ -337,6 +392,22 @@ TEST_F(ReceiveTest, TextsOfAnUnknownSizeAndAnEmptyFilePart)
     ASSERT_GE(g_statusTexts.size(), 3u);
     EXPECT_EQ(g_statusTexts[2].rfind("(index.html) : 3000バイト受信済み\n効率", 0), 0u) << g_statusTexts[2];
     EXPECT_EQ(g_titles.back(), "2KB - (index.html) / Parvel 1st MIX");
+}
+
+// The string table's formats filled with counts past 32 bits through the
+// formatter of this build.
+TEST_F(ReceiveTest, TextsOfSizesPast32Bits)
+{
+    struct Case { unsigned long long expected; const char *status, *title; } cases[] = {
+        {2147483647ULL, "a.bin : サイズ 1000/2147483647 0％受信済み\n効率", "0% - a.bin / Parvel 1st MIX"},
+        {5368709120ULL, "a.bin : サイズ 1000/5368709120 0％受信済み\n効率", "0% - a.bin / Parvel 1st MIX"},
+    };
+    for (const Case &c : cases) {
+        ClearTexts();
+        Receive(Pattern(3000), c.expected, RECEIVE_NEW);
+        EXPECT_EQ(g_statusTexts[0].rfind(c.status, 0), 0u) << g_statusTexts[0];
+        EXPECT_EQ(g_titles[0], c.title);
+    }
 }
 
 TEST_F(ReceiveTest, MoreBytesThanAnnouncedShowAtMostAHundredPercent)

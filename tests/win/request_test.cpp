@@ -30,11 +30,14 @@ protected:
 
 TEST_F(RequestTest, HeaderBlockWithAndWithoutRange)
 {
-    struct Case { DWORD range; const char *block; } cases[] = {
+    struct Case { unsigned long long range; const char *block; } cases[] = {
         {0, "Accept: */*\r\nPragma: no-cache\r\n\r\n"},
         {2600, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=2600-\r\n\r\n"},
         {7500, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=7500-\r\n\r\n"},
         {4294967000UL, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=4294967000-\r\n\r\n"},
+        {4294967295ULL, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=4294967295-\r\n\r\n"},
+        {4294967296ULL, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=4294967296-\r\n\r\n"},
+        {5368706620ULL, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=5368706620-\r\n\r\n"},
     };
     for (const Case &c : cases) {
         g_fakeRequests.clear();
@@ -238,7 +241,9 @@ TEST_F(RequestTest, StatusCodeAndRangeAnswers)
 {
     FakeResponse next;
     g_fakeAnswer = [&next](const FakeRequestRecord &) { return next; };
-    struct Case { DWORD status; bool readable; const char *range; DWORD asked; DWORD code; bool answers; } cases[] = {
+    struct Case {
+        DWORD status; bool readable; const char *range; unsigned long long asked; DWORD code; bool answers;
+    } cases[] = {
         {200, true, "", 0, 200, false},
         {404, true, "", 0, 404, false},
         {200, false, "", 0, 0, false}, // unreadable status counts as 0
@@ -247,6 +252,8 @@ TEST_F(RequestTest, StatusCodeAndRangeAnswers)
         {206, true, "", 7500, 206, false},                      // no Content-Range
         {200, true, "bytes 7500-11999/12000", 7500, 200, false}, // range ignored
         {416, true, "bytes */12000", 7500, 416, false},
+        {206, true, "bytes 5368706620-5368709119/5368709120", 5368706620ULL, 206, true},
+        {206, true, "bytes 1073739324-5368709119/5368709120", 5368706620ULL, 206, false}, // its low 32 bits
     };
     for (const Case &c : cases) {
         next = FakeResponse();
@@ -266,8 +273,8 @@ TEST_F(RequestTest, RemoteFactsFromHttpHeaders)
     FakeResponse next;
     g_fakeAnswer = [&next](const FakeRequestRecord &) { return next; };
     struct Case {
-        const char *raw; bool hasType; const char *type; bool hasDate; bool hasLength; DWORD length;
-        int resume; const char *shownType; WORD year; DWORD size;
+        const char *raw; bool hasType; const char *type; bool hasDate; bool hasLength; unsigned long long length;
+        int resume; const char *shownType; WORD year; unsigned long long size;
     } cases[] = {
         {"HTTP/1.1 200 OK\r\n\r\n", true, "text/html", true, true, 1234, 1, "text/html", 2001, 1234},
         {"http/1.1 200 OK\r\n\r\n", true, "image/gif", true, true, 5, 1, "image/gif", 2001, 5},
@@ -276,6 +283,9 @@ TEST_F(RequestTest, RemoteFactsFromHttpHeaders)
         {"HTTP/1.1 200 OK\r\n\r\n", true, "text/html; charset=Shift_JIS", true, false, 0, 1,
          "text/html; charset=Shift_JIS", 2001, 0},
         {"", true, "text/html", true, true, 7, 0, "text/html", 2001, 7}, // raw headers too long to read
+        {"HTTP/1.1 200 OK\r\n\r\n", true, "x/y", true, true, 4294967295ULL, 1, "x/y", 2001, 4294967295ULL},
+        {"HTTP/1.1 200 OK\r\n\r\n", true, "x/y", true, true, 4294967296ULL, 1, "x/y", 2001, 4294967296ULL},
+        {"HTTP/1.1 200 OK\r\n\r\n", true, "x/y", true, true, 5368709120ULL, 1, "x/y", 2001, 5368709120ULL},
     };
     for (const Case &c : cases) {
         next = FakeResponse();
@@ -291,7 +301,7 @@ TEST_F(RequestTest, RemoteFactsFromHttpHeaders)
         SYSTEMTIME date;
         memset(&date, 0x55, sizeof date);
         g_resumePossible = 7;
-        DWORD size = FetchRemoteFacts(request, "/a", &date, INTERNET_SERVICE_HTTP);
+        unsigned long long size = FetchRemoteFacts(request, "/a", &date, INTERNET_SERVICE_HTTP);
         EXPECT_EQ(size, c.size) << c.raw << c.type;
         EXPECT_EQ(g_resumePossible, c.resume) << c.raw;
         EXPECT_STREQ(g_contentType, c.shownType);
@@ -342,11 +352,11 @@ TEST_F(RequestTest, RemoteFactsFromAnFtpListing)
 {
     SYSTEMTIME written = {1999, 7, 0, 4, 12, 30, 15, 0};
     SystemTimeToFileTime(&written, &g_fakeFtpFile.written);
-    g_fakeFtpFile.size = 4321;
+    g_fakeFtpFile.size = 5368713441ULL; // 5 GiB + 4321: the listing's high part counts
     lstrcpyA(g_contentType, "text/html");
     g_resumePossible = 1;
     SYSTEMTIME date;
-    EXPECT_EQ(FetchRemoteFacts(connection, "/pub/a.lzh", &date, INTERNET_SERVICE_FTP), 4321u) << "low 32 bits only";
+    EXPECT_EQ(FetchRemoteFacts(connection, "/pub/a.lzh", &date, INTERNET_SERVICE_FTP), 5368713441ULL);
     EXPECT_EQ(g_resumePossible, 0);
     EXPECT_STREQ(g_contentType, "");
     EXPECT_EQ(date.wYear, 1999);
@@ -393,7 +403,7 @@ TEST(UpdateCheck, CompareWithStoredFile)
             << c.server.wYear << "-" << c.server.wMonth << "-" << c.server.wDay << " " << c.server.wSecond;
     SYSTEMTIME any = {2001, 2, 0, 3, 4, 5, 6, 0};
     EXPECT_EQ(CompareWithStoredFile((path + ".none").c_str(), &any), 1) << "no stored file";
-    DWORD size = 0;
+    unsigned long long size = 0;
     EXPECT_TRUE(ReadStoredSize(path.c_str(), &size));
     EXPECT_EQ(size, 10u);
     // Held by another program without sharing: neither compared nor sized.

@@ -185,14 +185,26 @@ TEST_F(SettingsTest, RetryCountFollowsTheRetryBox)
     DestroyWindow(window);
 }
 
-TEST_F(SettingsTest, DownloadTotalAddsAndWraps)
+// "DLSIZE" keeps the low 32 bits as it always held the total; "DLSIZEH" the carry.
+TEST_F(SettingsTest, DownloadTotalCarriesPast32Bits)
 {
-    AddDownloadedBytes(1000);
-    AddDownloadedBytes(1000);
-    EXPECT_EQ(ReadSettingNumber("DLSIZE", 0), 2000u);
-    WriteSettingNumber("DLSIZE", 0xFFFFFFF0u);
-    AddDownloadedBytes(0x20);
-    EXPECT_EQ(ReadSettingNumber("DLSIZE", 0), 0x10u);
+    struct Case { DWORD low, high; bool hasHigh; unsigned long long added; DWORD newLow, newHigh; } cases[] = {
+        {0, 0, false, 2000, 2000, 0},
+        {0xFFFFFFF0u, 0, false, 0x0F, 0xFFFFFFFFu, 0},
+        {0xFFFFFFF0u, 0, false, 0x20, 0x10, 1},
+        {0x10, 1, true, 5368709120ULL, 0x40000010u, 2},
+        {0xFFFFFFFFu, 0xFFFFFFFFu, true, 1, 0, 0}, // wraps at 2^64
+    };
+    for (const Case &c : cases) {
+        ClearSettings();
+        WriteSettingNumber("DLSIZE", c.low);
+        if (c.hasHigh)
+            WriteSettingNumber("DLSIZEH", c.high);
+        AddDownloadedBytes(c.added);
+        EXPECT_EQ(ReadSettingNumber("DLSIZE", 0), c.newLow) << c.low << " + " << c.added;
+        EXPECT_EQ(ReadSettingNumber("DLSIZEH", 0), c.newHigh) << c.low << " + " << c.added;
+        EXPECT_EQ(GetDownloadTotal(), (unsigned long long)c.newHigh << 32 | c.newLow) << c.low << " + " << c.added;
+    }
 }
 
 TEST(HiddenCommandValue, DigitsGiveTheAnnouncedValues)
