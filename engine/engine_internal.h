@@ -296,9 +296,18 @@ enum {
     RECEIVE_FILE_FAILED = 3      // the file could not be made, written or replaced (reported)
 };
 
+// The clock the receive loop reads, in a table so that a test can drive
+// the time it sees.
+struct ClockCalls {
+    DWORD(WINAPI *TickCount)(void);
+};
+extern ClockCalls g_clock;
+
 // Moves the body of the open request into the file at the local path,
 // showing the progress; gives the file the server's date and adds the bytes
-// to the download total. Does not close the request.
+// to the download total. Does not close the request. The progress is shown
+// at the first read, then at most once every PROGRESS_INTERVAL ms, and once
+// after the last read.
 int ReceiveToFile(HINTERNET request, const char *filePart, const char *localPath, unsigned long long expectedSize,
                   const SYSTEMTIME *serverDate, int mode);
 

@@ -1,7 +1,7 @@
 // engine/receive.cpp — the receive loop: moves a response body into its file.
 // The file is new, continued after checking the overlap, or kept in the transfer folder
-// until complete. Shows bytes, rate and time left, sets the file's dates and adds to the
-// download total.
+// until complete. Shows bytes, rate and time left (at most every 50 ms), sets the file's
+// dates and adds to the download total.
 #include "engine/engine_internal.h"
 
 #include <commctrl.h>
@@ -23,18 +23,29 @@ struct TransferFile {
     bool writeFailed; // the drive took not all of a block (full, or past its largest file)
 };
 
-// What the progress texts are made of.
+// What the progress texts are made of, and what of them the window shows.
 struct ReceiveProgress {
     char displayName[TEXT_SIZE];
     char receivedFormat[STRING_SIZE]; // string 11, no size announced
     char sizedFormat[STRING_SIZE];    // string 12
     unsigned long long expected;
     unsigned long long total;
-    DWORD windowTick;
+    DWORD windowTick; // the rate window: its start, and the bytes received by then
     unsigned long long windowTotal;
-    int windowReads;
     long rate;
-    long period; // the animation period asked for last; 0 before the first read
+    bool shownOnce;   // whether the progress was shown since the transfer began
+    DWORD shownTick;  // when it was shown last
+    char shownStatus[TEXT_SIZE];
+    char shownTitle[TITLE_TEXT_SIZE];
+    int shownBar;     // -1 before the first showing
+    long period;      // the animation period asked for last; 0 before the first showing
+};
+
+// The block the reads fill, kept across the reads of one transfer and
+// grown when the library has more available than it holds.
+struct ReadBuffer {
+    void *block;
+    DWORD size;
 };
 
 static HANDLE CreateNewFile(const char *path)
@@ -156,6 +167,8 @@ static void SetStoredDate(HANDLE handle, const SYSTEMTIME *serverDate)
         SetFileTime(handle, &time, &time, &time);
 }
 
+ClockCalls g_clock = {GetTickCount};
+
 static void StartProgress(ReceiveProgress *progress, const char *filePart, unsigned long long expected)
 {
     memset(progress, 0, sizeof *progress);
@@ -163,14 +176,54 @@ static void StartProgress(ReceiveProgress *progress, const char *filePart, unsig
     LoadText(IDS_RECEIVED, progress->receivedFormat);
     LoadText(IDS_RECEIVEDOF, progress->sizedFormat);
     progress->expected = expected;
-    progress->windowTick = GetTickCount();
+    progress->windowTick = g_clock.TickCount();
+    progress->shownBar = -1;
 }
 
-// Status text, title, bar and animation period after one read.
-static void ShowReceiveProgress(ReceiveProgress *p)
+// The rate over the window, once it spans a display interval; a shorter
+// window keeps the rate shown and goes on.
+static void MeasureRate(ReceiveProgress *p, DWORD now)
 {
-    DWORD now = GetTickCount();
+    if (now - p->windowTick < PROGRESS_INTERVAL)
+        return;
     p->rate = WindowRate(p->total - p->windowTotal, now - p->windowTick, p->rate);
+    p->windowTick = now;
+    p->windowTotal = p->total;
+}
+
+// Sets the status line, title and bar, each only when it differs from what
+// the window shows: every one is a message to the window's thread.
+static void ShowChangedProgress(ReceiveProgress *p, const char *status, const char *title, int bar)
+{
+    if (lstrcmpA(title, p->shownTitle) != 0) {
+        ShowProgressTitle(title);
+        CopyText(p->shownTitle, sizeof p->shownTitle, title);
+    }
+    if (bar != p->shownBar) {
+        SendDlgItemMessageA(g_mainWindow, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)bar, 0);
+        p->shownBar = bar;
+    }
+    if (lstrcmpA(status, p->shownStatus) != 0) {
+        ShowStatusText(status);
+        CopyText(p->shownStatus, sizeof p->shownStatus, status);
+    }
+}
+
+// Asks for the animation period only when it changes: a timer set anew
+// starts counting again, so one set at every showing would not tick during
+// a fast transfer.
+static void ShowAnimationPeriod(ReceiveProgress *p, long period)
+{
+    if (period == p->period)
+        return;
+    SetAnimationPeriod(g_mainWindow, (UINT)period);
+    p->period = period;
+}
+
+// Status text, title, bar and animation period of the bytes received so far.
+static void ShowReceiveProgress(ReceiveProgress *p, DWORD now)
+{
+    MeasureRate(p, now);
     char status[TEXT_SIZE], title[TITLE_TEXT_SIZE];
     TransferFigures figures = {p->total, p->expected, p->rate};
     FormatTransferStatus(status, sizeof status, p->receivedFormat, p->sizedFormat, p->displayName, &figures);
@@ -184,47 +237,64 @@ static void ShowReceiveProgress(ReceiveProgress *p)
         bar = ReceivedPercent(p->total, p->expected);
         period = AnimationPeriodKnownSize(p->rate, bar);
     }
-    ShowProgressTitle(title);
-    SendDlgItemMessageA(g_mainWindow, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)bar, 0);
-    // Asked only when it changes: a timer set anew starts counting again,
-    // so one set at every read would not tick during a fast transfer.
-    if (period != p->period) {
-        SetAnimationPeriod(g_mainWindow, (UINT)period);
-        p->period = period;
-    }
-    if (++p->windowReads == RATE_WINDOW_READS) {
-        p->windowReads = 0;
-        p->windowTick = GetTickCount();
-        p->windowTotal = p->total;
-    }
-    ShowStatusText(status);
+    ShowChangedProgress(p, status, title, bar);
+    ShowAnimationPeriod(p, period);
+    p->shownOnce = true;
+    p->shownTick = now;
 }
 
-// Reads the body block by block, as much as the library has at each pass,
-// until the data ends, a read fails, the crawl state leaves running or a
-// continued file's overlap differs.
+// Shows the progress after a read when it was never shown or was shown
+// PROGRESS_INTERVAL ms ago or more: a fast transfer reads far more often
+// than a window can be redrawn.
+static void ShowProgressWhenDue(ReceiveProgress *p)
+{
+    DWORD now = g_clock.TickCount();
+    if (!p->shownOnce || now - p->shownTick >= PROGRESS_INTERVAL)
+        ShowReceiveProgress(p, now);
+}
+
+// The buffer's block, grown to hold size bytes; null when it cannot be.
+static void *BlockOfSize(ReadBuffer *buffer, DWORD size)
+{
+    if (size <= buffer->size)
+        return buffer->block;
+    if (buffer->block != NULL)
+        GlobalFree((HGLOBAL)buffer->block);
+    buffer->block = (void *)GlobalAlloc(GMEM_FIXED, size);
+    buffer->size = buffer->block != NULL ? size : 0;
+    return buffer->block;
+}
+
+// One pass: reads as much as the library has available and writes it.
+// False when the data ends, a read fails, the crawl state leaves running or
+// a continued file's overlap differs.
+static bool ReceiveBlock(HINTERNET request, TransferFile *file, ReceiveProgress *progress, ReadBuffer *buffer)
+{
+    DWORD available = 0;
+    if (!g_internet.QueryDataAvailable(request, &available, 0, 0) || available == 0)
+        return false;
+    void *block = BlockOfSize(buffer, available);
+    if (block == NULL)
+        return false;
+    DWORD read = 0;
+    BOOL ok = g_internet.ReadFile(request, block, available, &read);
+    if (read > available)
+        read = available;
+    progress->total += read;
+    return g_crawlState == CRAWL_RUNNING && ok && read != 0 && WriteReceived(file, block, read);
+}
+
+// Reads the body block by block until ReceiveBlock ends it, showing the
+// progress when due and always once more after the last read.
 static void ReceiveBody(HINTERNET request, TransferFile *file, ReceiveProgress *progress)
 {
-    for (;;) {
-        DWORD available = 0;
-        if (!g_internet.QueryDataAvailable(request, &available, 0, 0))
-            available = 0;
-        if (available == 0)
-            return;
-        void *block = (void *)GlobalAlloc(GPTR, available);
-        if (block == NULL)
-            return;
-        DWORD read = 0;
-        BOOL ok = g_internet.ReadFile(request, block, available, &read);
-        if (read > available)
-            read = available;
-        progress->total += read;
-        bool goOn = g_crawlState == CRAWL_RUNNING && ok && read != 0 && WriteReceived(file, block, read);
-        GlobalFree((HGLOBAL)block);
-        if (!goOn)
-            return;
-        ShowReceiveProgress(progress);
-    }
+    ReadBuffer buffer = {NULL, 0};
+    while (ReceiveBlock(request, file, progress, &buffer))
+        ShowProgressWhenDue(progress);
+    if (progress->total != 0)
+        ShowReceiveProgress(progress, g_clock.TickCount());
+    if (buffer.block != NULL)
+        GlobalFree((HGLOBAL)buffer.block);
 }
 
 // Closes the file; a file received in the transfer folder replaces the stored

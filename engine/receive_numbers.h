@@ -7,8 +7,9 @@
 
 #include <stddef.h>
 
-// Reads in one rate window; the throughput shown covers the last window.
-#define RATE_WINDOW_READS 8
+// Milliseconds between two showings of a transfer's progress; the throughput
+// shown covers a window of at least this long.
+#define PROGRESS_INTERVAL 50
 
 // The highest integer rate, remaining time and percentage shown: larger values are cut here
 // so that no conversion overflows whatever the sizes and times.

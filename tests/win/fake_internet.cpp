@@ -6,6 +6,7 @@
 
 #include <map>
 
+#include "engine/engine_internal.h"
 #include "net/net.h"
 
 std::function<FakeResponse(const FakeRequestRecord &)> g_fakeAnswer;
@@ -16,7 +17,12 @@ bool g_fakeTimeoutAccepted = true;
 bool g_fakeConnectWorks = true;
 std::function<void(size_t)> g_fakeOnRead;
 
+DWORD g_fakeTick;
+
 static InternetCalls g_realInternet;
+static ClockCalls g_realClock;
+
+static DWORD WINAPI FakeTickCount(void) { return g_fakeTick; }
 
 // An open handle: a session, a connection, an HTTP request (index into
 // g_fakeRequests), an FTP file or an FTP find handle.
@@ -240,6 +246,9 @@ static BOOL WINAPI FakeReadFile(HINTERNET handle, LPVOID buffer, DWORD toRead, L
 void InstallFakeInternet(void)
 {
     g_realInternet = g_internet;
+    g_realClock = g_clock;
+    g_clock.TickCount = FakeTickCount;
+    g_fakeTick = 0;
     g_internet.Open = FakeOpen;
     g_internet.CloseHandle = FakeClose;
     g_internet.Connect = FakeConnect;
@@ -263,6 +272,7 @@ void InstallFakeInternet(void)
 void RestoreInternet(void)
 {
     g_internet = g_realInternet;
+    g_clock = g_realClock;
     for (auto &entry : g_handles)
         delete entry.second;
     g_handles.clear();

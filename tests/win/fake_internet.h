@@ -1,5 +1,6 @@
 // tests/win/fake_internet.h — an in-memory stand-in for the Internet client calls.
-// Scripted responses per request, and a record of every call the engine makes.
+// Scripted responses per request, a record of every call the engine makes, and the clock the
+// receive loop reads, which only a test moves.
 #ifndef PARVEL_TESTS_WIN_FAKE_INTERNET_H
 #define PARVEL_TESTS_WIN_FAKE_INTERNET_H
 
@@ -69,7 +70,11 @@ extern bool g_fakeConnectWorks;
 // Called on every read, after the bytes were given (a test may press Skip).
 extern std::function<void(size_t bytesSoFar)> g_fakeOnRead;
 
-// Installs the fakes into g_internet (keeping the real table) and clears
+// The engine's clock while the fakes are installed, in milliseconds: 0 at
+// InstallFakeInternet, moved only by the test (g_fakeOnRead may move it).
+extern DWORD g_fakeTick;
+
+// Installs the fakes into g_internet and the engine's clock (keeping the real table) and clears
 // the records; RestoreInternet puts the real calls back.
 void InstallFakeInternet(void);
 void RestoreInternet(void);

@@ -263,7 +263,7 @@ TEST_F(FetchTest, NewFileTitlesStatusAndLog)
         "Prepareing. / Parvel 1st MIX",        "Connecting... / Parvel 1st MIX",
         "a.bin - Sending REQ. / Parvel 1st MIX", "a.bin - Checking. / Parvel 1st MIX",
         "a.bin - Start!!(Update) / Parvel 1st MIX", "33% - a.bin / Parvel 1st MIX",
-        "66% - a.bin / Parvel 1st MIX",        "100% - a.bin / Parvel 1st MIX",
+        "100% - a.bin / Parvel 1st MIX", // the clock stands still: the first read and the last
     };
     EXPECT_EQ(g_titles, titles);
     EXPECT_EQ(g_statusTexts.front(), "ダウンロード中. . .a.bin");

@@ -1,6 +1,6 @@
 // tests/win/receive_test.cpp — the receive loop on disk.
 // New, continued and replacing files, the overlap check, file dates and the 1980 rule, the
-// size check, the download total, files that cannot be written, and the texts shown.
+// size check, the download total, files that cannot be written, the texts shown and how often.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -372,26 +372,55 @@ TEST_F(ReceiveTest, FileThatCannotBeCreatedIsReportedAndTheResponseNotRead)
     EXPECT_EQ(Receive(Pattern(10), 10, RECEIVE_NEW), RECEIVE_FILE_FAILED);
 }
 
-TEST_F(ReceiveTest, TextsTitleAndBarOfAKnownSize)
-{
-    Receive(Pattern(3000), 3000, RECEIVE_NEW);
-    ASSERT_GE(g_statusTexts.size(), 4u);
-    EXPECT_EQ(g_statusTexts[0].rfind("a.bin : サイズ 1000/3000 33％受信済み\n効率", 0), 0u) << g_statusTexts[0];
-    EXPECT_EQ(g_statusTexts[2].rfind("a.bin : サイズ 3000/3000 100％受信済み\n効率", 0), 0u) << g_statusTexts[2];
-    EXPECT_NE(g_statusTexts[2].find("残り0分0秒"), std::string::npos) << g_statusTexts[2];
-    EXPECT_EQ(g_statusTexts.back(), "ダウンロードが終わりました");
-    std::vector<std::string> titles = {"33% - a.bin / Parvel 1st MIX", "66% - a.bin / Parvel 1st MIX",
-                                       "100% - a.bin / Parvel 1st MIX"};
-    EXPECT_EQ(g_titles, titles);
-    EXPECT_EQ(SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_GETPOS, 0, 0), 100);
-}
+static const char RATE_0[] = "効率0バイト/秒";
 
-TEST_F(ReceiveTest, TextsOfAnUnknownSizeAndAnEmptyFilePart)
+TEST_F(ReceiveTest, ProgressShownAtMostEveryIntervalAndAfterTheLastRead)
 {
-    Receive(Pattern(3000), 0, RECEIVE_NEW, "");
-    ASSERT_GE(g_statusTexts.size(), 3u);
-    EXPECT_EQ(g_statusTexts[2].rfind("(index.html) : 3000バイト受信済み\n効率", 0), 0u) << g_statusTexts[2];
-    EXPECT_EQ(g_titles.back(), "2KB - (index.html) / Parvel 1st MIX");
+    // Each read is made at the clock time given; at the first read the rate
+    // window is still empty, then it covers the time since it was last measured.
+    struct Case {
+        const char *name, *filePart;
+        DWORD expected;
+        size_t chunk;
+        std::vector<DWORD> readTicks;
+        std::vector<std::string> statuses, titles;
+        std::vector<int> bars;
+    } cases[] = {
+        {"known size", "a.bin", 6000, 1000, {0, 10, 49, 50, 120, 130},
+         {std::string("a.bin : サイズ 1000/6000 16％受信済み\n") + RATE_0 + " 残り0分0秒",
+          "a.bin : サイズ 4000/6000 66％受信済み\n効率80000バイト/秒 残り0分0秒",
+          "a.bin : サイズ 5000/6000 83％受信済み\n効率14285バイト/秒 残り0分0秒",
+          "a.bin : サイズ 6000/6000 100％受信済み\n効率14285バイト/秒 残り0分0秒", "ダウンロードが終わりました"},
+         {"16% - a.bin", "66% - a.bin", "83% - a.bin", "100% - a.bin"},
+         {16, 66, 83, 100}},
+        // Equal titles and bar positions are not set again; nor is the
+        // status after the last read when that read was shown already.
+        {"unknown size", "", 0, 500, {0, 50, 100, 150},
+         {std::string("(index.html) : 500バイト受信済み\n") + RATE_0, "(index.html) : 1000バイト受信済み\n効率20000バイト/秒",
+          "(index.html) : 1500バイト受信済み\n効率10000バイト/秒", "(index.html) : 2000バイト受信済み\n効率10000バイト/秒",
+          "ダウンロードが終わりました"},
+         {"0KB - (index.html)", "1KB - (index.html)"},
+         {0, 100}},
+    };
+    for (const Case &c : cases) {
+        size_t reads = 0;
+        g_fakeTick = 0;
+        g_fakeOnRead = [&](size_t) { g_fakeTick = c.readTicks[reads++]; };
+        ClearTexts();
+        response = BodyResponse(Pattern(c.chunk * c.readTicks.size()));
+        response.chunk = c.chunk;
+        HINTERNET request = OpenRequest(connection, "/a.bin", INTERNET_SERVICE_HTTP, 0);
+        ReceiveToFile(request, c.filePart, path.c_str(), c.expected, &SERVER_DATE, RECEIVE_NEW);
+        CloseInternetHandle(&request);
+        g_fakeOnRead = nullptr;
+        EXPECT_EQ(reads, c.readTicks.size()) << c.name << ": each pass reads all that is available";
+        EXPECT_EQ(g_statusTexts, c.statuses) << c.name << ": " << JoinTexts(g_statusTexts);
+        std::vector<std::string> titles;
+        for (const std::string &title : c.titles)
+            titles.push_back(title + " / Parvel 1st MIX");
+        EXPECT_EQ(g_titles, titles) << c.name << ": " << JoinTexts(g_titles);
+        EXPECT_EQ(g_barPositions, c.bars) << c.name;
+    }
 }
 
 // The string table's formats filled with counts past 32 bits through the
@@ -413,8 +442,11 @@ TEST_F(ReceiveTest, TextsOfSizesPast32Bits)
 TEST_F(ReceiveTest, MoreBytesThanAnnouncedShowAtMostAHundredPercent)
 {
     EXPECT_EQ(Receive(Pattern(3000), 1000, RECEIVE_NEW), RECEIVE_SHORT);
-    EXPECT_EQ(g_titles.back(), "100% - a.bin / Parvel 1st MIX");
-    EXPECT_EQ(g_statusTexts[2].rfind("a.bin : サイズ 3000/1000 100％受信済み", 0), 0u) << g_statusTexts[2];
+    std::vector<std::string> titles = {"100% - a.bin / Parvel 1st MIX"};
+    EXPECT_EQ(g_titles, titles);
+    ASSERT_GE(g_statusTexts.size(), 2u);
+    const std::string &last = g_statusTexts[g_statusTexts.size() - 2];
+    EXPECT_EQ(last.rfind("a.bin : サイズ 3000/1000 100％受信済み", 0), 0u) << last;
 }
 
 TEST_F(ReceiveTest, LongFilePartIsCutToWholeCharacters)

@@ -1,13 +1,16 @@
 // tests/win/text_recorder.cpp — records the texts set on the test window and status line.
-// It subclasses both controls.
+// It subclasses both, and the file progress bar for its positions.
 #include "tests/win/text_recorder.h"
+
+#include <commctrl.h>
 
 #include "app/ids.h"
 
 std::vector<std::string> g_titles;
 std::vector<std::string> g_statusTexts;
+std::vector<int> g_barPositions;
 
-static WNDPROC g_windowProc, g_statusProc;
+static WNDPROC g_windowProc, g_statusProc, g_barProc;
 
 static LRESULT CALLBACK RecordTitle(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -23,17 +26,26 @@ static LRESULT CALLBACK RecordStatus(HWND window, UINT message, WPARAM wParam, L
     return CallWindowProcA(g_statusProc, window, message, wParam, lParam);
 }
 
+static LRESULT CALLBACK RecordBar(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == PBM_SETPOS)
+        g_barPositions.push_back((int)wParam);
+    return CallWindowProcA(g_barProc, window, message, wParam, lParam);
+}
+
 void RecordTexts(HWND window)
 {
     ClearTexts();
     g_windowProc = (WNDPROC)SetWindowLongPtrA(window, GWLP_WNDPROC, (LONG_PTR)RecordTitle);
     g_statusProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(window, IDC_STATUS), GWLP_WNDPROC, (LONG_PTR)RecordStatus);
+    g_barProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(window, IDC_FILEPROGRESS), GWLP_WNDPROC, (LONG_PTR)RecordBar);
 }
 
 void ClearTexts(void)
 {
     g_titles.clear();
     g_statusTexts.clear();
+    g_barPositions.clear();
 }
 
 bool HasText(const std::vector<std::string> &texts, const std::string &text) { return CountText(texts, text) > 0; }

@@ -1,4 +1,4 @@
-// tests/win/text_recorder.h — records the engine's title and status texts, in order.
+// tests/win/text_recorder.h — records the engine's title and status texts and bar positions, in order.
 #ifndef PARVEL_TESTS_WIN_TEXT_RECORDER_H
 #define PARVEL_TESTS_WIN_TEXT_RECORDER_H
 
@@ -10,9 +10,12 @@
 // Texts set since RecordTexts (or the last ClearTexts), oldest first.
 extern std::vector<std::string> g_titles;
 extern std::vector<std::string> g_statusTexts;
+// Positions set on the file progress bar (1049).
+extern std::vector<int> g_barPositions;
 
-// Starts recording the title of the window and the text of its status
-// line (1004); the window's own behaviour is kept.
+// Starts recording the title of the window, the text of its status
+// line (1004) and the file progress bar's positions; the window's own
+// behaviour is kept.
 void RecordTexts(HWND window);
 void ClearTexts(void);
 

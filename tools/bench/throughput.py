@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
-# tools/bench/throughput.py — benchmark: one large file over loopback, parvel.exe and wget.
-# Both fetch from the same server in the same run; prints both rates and their ratio.
+# tools/bench/throughput.py — benchmark: one large file over loopback, wget, the bare loop, parvel.exe.
+# All three fetch from the same server in the same run: wget, the library's bare read loop
+# (readloop.exe) under Wine and parvel.exe (default settings: the fetch supervision's hold too);
+# prints their rates side by side and parvel.exe's ratio to the bare loop, its ceiling.
 # Usage: throughput.py [--mib N] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
 import argparse
 import os
@@ -14,7 +16,7 @@ TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(TOP, "tools", "e2e"))
 sys.path.insert(0, os.path.join(TOP, "tools", "servers"))
 import serverctl  # noqa: E402
-from parveldriver import Driver, clear_settings, session_env, set_setting, windows_path  # noqa: E402
+from parveldriver import Driver, clear_settings, session_env, set_setting, wine, windows_path  # noqa: E402
 
 ADDRESS, SEARCH = 1000, 1001
 
@@ -54,6 +56,21 @@ def fetch_with_wget(url, save):
     return time.monotonic() - began
 
 
+def fetch_with_bare_loop(build, state, url, save):
+    """Seconds of readloop.exe's own loop (from the session's open to the last
+    read), which leaves out the start of the Wine process."""
+    env = session_env(state)
+    os.makedirs(save)
+    exe = windows_path(env, os.path.join(build, "tools", "bench", "readloop.exe"))
+    out = windows_path(env, os.path.join(save, "big.bin"))
+    done = wine(env, exe, url, out, timeout=1800)
+    line = done.stdout.decode("ascii", "replace").strip()
+    if done.returncode != 0 or not line.startswith("bytes "):
+        raise RuntimeError("readloop.exe: %s %s" % (line, done.stderr.decode("utf-8", "replace")))
+    fields = line.split()
+    return float(fields[fields.index("seconds") + 1]), int(fields[fields.index("reads") + 1])
+
+
 def stored_size(folder):
     total = 0
     for root, _, files in os.walk(folder):
@@ -77,20 +94,22 @@ def main():
         with serverctl.start_http(root) as http:
             url = http.url("/big.bin")
             size = args.mib << 20
-            wget_save = os.path.join(work, "wget")
-            parvel_save = os.path.join(work, "parvel")
-            os.makedirs(parvel_save)
-            wget_time = fetch_with_wget(url, wget_save)
-            parvel_time = fetch_with_parvel(args.build, state, url, parvel_save)
-            for name, folder in (("wget", wget_save), ("parvel", parvel_save)):
+            saves = {name: os.path.join(work, name) for name in ("wget", "bare", "parvel")}
+            os.makedirs(saves["parvel"])
+            wget_time = fetch_with_wget(url, saves["wget"])
+            bare_time, bare_reads = fetch_with_bare_loop(args.build, state, url, saves["bare"])
+            parvel_time = fetch_with_parvel(args.build, state, url, saves["parvel"])
+            for name, folder in saves.items():
                 if stored_size(folder) != size:
                     print("%s stored %d bytes, expected %d" % (name, stored_size(folder), size))
-        wget_rate = size / wget_time / 1e6
-        parvel_rate = size / parvel_time / 1e6
-        print("file              %d MiB over loopback" % args.mib)
-        print("wget              %8.1f MB/s  (%.2f s)" % (wget_rate, wget_time))
-        print("parvel.exe (Wine) %8.1f MB/s  (%.2f s, Search to idle)" % (parvel_rate, parvel_time))
-        print("ratio parvel/wget %8.3f" % (parvel_rate / wget_rate))
+        wget_rate, bare_rate, parvel_rate = (size / t / 1e6 for t in (wget_time, bare_time, parvel_time))
+        print("file                   %d MiB over loopback" % args.mib)
+        print("wget                   %8.1f MB/s  (%.2f s)" % (wget_rate, wget_time))
+        print("bare read loop (Wine)  %8.1f MB/s  (%.2f s, %d reads, %.0f bytes a read)"
+              % (bare_rate, bare_time, bare_reads, size / max(bare_reads, 1)))
+        print("parvel.exe (Wine)      %8.1f MB/s  (%.2f s, Search to idle)" % (parvel_rate, parvel_time))
+        print("ratio parvel/bare loop %8.3f" % (parvel_rate / bare_rate))
+        print("ratio parvel/wget      %8.3f" % (parvel_rate / wget_rate))
     finally:
         subprocess.run([os.path.join(TOP, "cmake", "wine-session.sh"), "stop", state])
         shutil.rmtree(work, ignore_errors=True)
