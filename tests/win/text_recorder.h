@@ -1,4 +1,4 @@
-// tests/win/text_recorder.h — records the engine's title and status texts and bar positions, in order.
+// tests/win/text_recorder.h — records the title, status texts and bar positions set, in order.
 #ifndef PARVEL_TESTS_WIN_TEXT_RECORDER_H
 #define PARVEL_TESTS_WIN_TEXT_RECORDER_H
 

@@ -1,9 +1,9 @@
-#!/usr/bin/env python3
+# tools/bench/throughput.py — benchmark: one large file over loopback: wget, bare loop, parvel.exe.
 # tools/bench/throughput.py — benchmark: one large file over loopback, wget, the bare loop, parvel.exe.
 # All three fetch from the same server in the same run: wget, the library's bare read loop
 # (readloop.exe) under Wine and parvel.exe (default settings: the fetch supervision's hold too);
 # prints their rates side by side and parvel.exe's ratio to the bare loop, its ceiling.
-# Usage: throughput.py [--mib N] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
+# Usage: throughput.py [--mib N] [--wait MS] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
 import argparse
 import os
 import shutil
@@ -28,9 +28,11 @@ def make_file(path, mib):
             f.write(block)
 
 
-def fetch_with_parvel(build, state, url, save):
+def fetch_with_parvel(build, state, url, save, wait):
     env = session_env(state)
     clear_settings(env)
+    if wait is not None:
+        set_setting(env, "wait", wait)
     folder = windows_path(env, save)
     set_setting(env, "folder", folder)
     set_setting(env, "shortcut", folder)
@@ -82,6 +84,7 @@ def stored_size(folder):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--mib", type=int, default=256)
+    parser.add_argument("--wait", type=int, help="the fetch supervision's hold in ms (default: the program's)")
     parser.add_argument("build", nargs="?", default=os.path.join(TOP, "build", "win"))
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="parvel-bench-")
@@ -98,7 +101,7 @@ def main():
             os.makedirs(saves["parvel"])
             wget_time = fetch_with_wget(url, saves["wget"])
             bare_time, bare_reads = fetch_with_bare_loop(args.build, state, url, saves["bare"])
-            parvel_time = fetch_with_parvel(args.build, state, url, saves["parvel"])
+            parvel_time = fetch_with_parvel(args.build, state, url, saves["parvel"], args.wait)
             for name, folder in saves.items():
                 if stored_size(folder) != size:
                     print("%s stored %d bytes, expected %d" % (name, stored_size(folder), size))
@@ -107,7 +110,8 @@ def main():
         print("wget                   %8.1f MB/s  (%.2f s)" % (wget_rate, wget_time))
         print("bare read loop (Wine)  %8.1f MB/s  (%.2f s, %d reads, %.0f bytes a read)"
               % (bare_rate, bare_time, bare_reads, size / max(bare_reads, 1)))
-        print("parvel.exe (Wine)      %8.1f MB/s  (%.2f s, Search to idle)" % (parvel_rate, parvel_time))
+        hold = "default hold" if args.wait is None else "hold %d ms" % args.wait
+        print("parvel.exe (Wine)      %8.1f MB/s  (%.2f s, Search to idle, %s)" % (parvel_rate, parvel_time, hold))
         print("ratio parvel/bare loop %8.3f" % (parvel_rate / bare_rate))
         print("ratio parvel/wget      %8.3f" % (parvel_rate / wget_rate))
     finally:
