@@ -67,9 +67,10 @@ extern int g_linksHandled;
 // What a fetch worker is given, and the worker itself: one per level of
 // nesting, made at the level's first attempt and given every attempt of the
 // level in turn (a thread's start and end cost more under Wine than a small
-// file's fetch). Its caller keeps it until EndWorker.
+// file's fetch). Its caller keeps it until EndWorker, on its own stack. The
+// address holds an admitted one: TEXT_SIZE bytes and the '/' admission may add.
 struct WorkerRecord {
-    char address[START_LIST_SIZE];
+    char address[TEXT_SIZE + 1];
     int depth;
     int attempt;
     int nameEncoding; // what the address's escaped bytes that are no UTF-8 mean (NAME_...)
@@ -95,7 +96,20 @@ void RunStartList(void);
 // nameEncoding says what the escaped bytes of its path that are no UTF-8 mean.
 int AdmitAddress(char *address, int depth, int nameEncoding = NAME_SHIFT_JIS);
 
-// Makes up to GetRetryCount attempts at the address under fetch supervision.
+// The stack a fetch worker reserves; pages are committed as the stack grows.
+// A chain of pages nests one waiting worker per page, so the reservation is
+// paid per level in address space. The deepest a worker went under Wine 8,
+// by the lowest stack byte it wrote, over the demo site, its Japanese and
+// present-day pages, https pages and files, continued transfers and a start
+// page's shortcut: 31,440 bytes (a file received over https), 22,752 for a
+// page's turn. Wine runs its TLS library on a stack of its own; Windows runs
+// part of the TLS handshake and the shell's shortcut code on this one, so the
+// reservation leaves eight times the measured depth. Wine itself never gives
+// a thread less than 1 MiB.
+#define WORKER_STACK_RESERVE (256 * 1024)
+
+// Makes up to GetRetryCount attempts at the address under fetch supervision,
+// each in a fetch worker that reserves WORKER_STACK_RESERVE bytes of stack.
 void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameEncoding);
 
 // The fetch a worker runs: FetchAddress, or a test's stand-in.

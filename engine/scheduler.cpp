@@ -253,7 +253,8 @@ static bool StartWorker(WorkerRecord *record)
     }
     record->end = false;
     if (record->ready != NULL && record->done != NULL)
-        record->thread = g_threadCalls.Create(NULL, 0, FetchWorkerMain, record, 0, NULL);
+        record->thread = g_threadCalls.Create(NULL, WORKER_STACK_RESERVE, FetchWorkerMain, record,
+                                              STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
     return record->thread != NULL;
 }
 

@@ -40,7 +40,6 @@ static void LogLinkTooLong(const LinkList *list, size_t offset)
 // the bottom before the next one starts.
 static void FetchRecordedLinks(const LinkList *list, int pageDepth)
 {
-    static_assert(sizeof(WorkerRecord) < 32768, "the worker record lives on the worker's stack");
     WorkerRecord record;
     InitWorkerRecord(&record);
     size_t offset = 0;

@@ -4,17 +4,19 @@
 
 #include <string.h>
 
-// Growth steps of the list's text and of its kind table.
-#define LINK_TEXT_STEP 16386
-#define KIND_TABLE_STEP 65536
+// First sizes of the list's text and of its kind table. A list lives as long
+// as its page's links are walked, one list per level of nesting, so it starts
+// small and doubles as it grows.
+#define LINK_TEXT_FIRST 256
+#define KIND_TABLE_FIRST 16
 
 // Depth values of FTP addresses and of outside data.
 #define OUTSIDE_DATA_EXTRA 2
 
 bool CreateLinkList(LinkList *list)
 {
-    list->text = AllocBlock(2);
-    list->kinds = AllocBlock(KIND_TABLE_STEP);
+    list->text = AllocBlock(LINK_TEXT_FIRST);
+    list->kinds = AllocBlock(KIND_TABLE_FIRST);
     list->count = 0;
     list->used = 0;
     if (list->text != NULL && list->kinds != NULL)
@@ -33,14 +35,14 @@ void FreeLinkList(LinkList *list)
     list->used = 0;
 }
 
-// Grows the block by steps until it holds at least size bytes.
-static bool GrowBy(BlockHandle *block, size_t size, size_t step)
+// Grows the block, doubling it, until it holds at least size bytes.
+static bool Grow(BlockHandle *block, size_t size)
 {
     size_t have = BlockSize(*block);
     if (have >= size)
         return true;
     while (have < size)
-        have += step;
+        have = have > 0 ? 2 * have : size;
     BlockHandle grown = ResizeBlock(*block, have);
     if (grown == NULL)
         return false;
@@ -56,8 +58,7 @@ static bool GrowBy(BlockHandle *block, size_t size, size_t step)
 bool AppendLink(LinkList *list, const char *address, int kind, int nameEncoding)
 {
     size_t length = strlen(address);
-    if (!GrowBy(&list->text, list->used + length + 10, LINK_TEXT_STEP) ||
-        !GrowBy(&list->kinds, (size_t)list->count + 1, KIND_TABLE_STEP))
+    if (!Grow(&list->text, list->used + length + 10) || !Grow(&list->kinds, (size_t)list->count + 1))
         return false;
     char *text = LockBlock(list->text);
     memcpy(text + list->used, address, length);

@@ -188,7 +188,10 @@ static void AsciiHostPart(char *address)
         beyondAscii = beyondAscii || (unsigned char)address[i] >= 0x80;
     if (!beyondAscii)
         return;
-    char hostPart[TEXT_SIZE], ascii[TEXT_SIZE], whole[LINK_BUFFER_SIZE];
+    // Static, as the page scan's other link buffers: one page is scanned at a
+    // time, and a fetch worker's stack stays small.
+    static char whole[LINK_BUFFER_SIZE];
+    char hostPart[TEXT_SIZE], ascii[TEXT_SIZE];
     if (!CopyTextRange(hostPart, sizeof hostPart, address, address + end) ||
         !HostToAscii(ascii, sizeof ascii, hostPart, PageNameEncoding()) ||
         !FormatText(whole, sizeof whole, "%s%s", ascii, address + end)) {
@@ -213,7 +216,7 @@ static bool IsShiftJisPair(const char *p)
 // ASCII, as a browser sends them. An address that would not fit is emptied.
 static void EscapeAddressBytes(char *address)
 {
-    char escaped[LINK_BUFFER_SIZE];
+    static char escaped[LINK_BUFFER_SIZE]; // static: see AsciiHostPart
     size_t used = 0;
     const char *path = address + strcspn(HostWithoutScheme(address), "/") + (HostWithoutScheme(address) - address);
     for (const char *p = address; *p != '\0'; ++p) {

@@ -1,6 +1,6 @@
 # tests/e2e/test_scale.py — scale through the real parvel.exe: many files, a long page chain.
 # Crawled at unlimited depth, every file checked, with time, memory and threads printed
-# next to wget's; the full sizes (10,000 files, 2,000 pages) only with PARVEL_LONG_TESTS=1.
+# next to wget's; the full sizes (10,000 files, 10,000 pages) only with PARVEL_LONG_TESTS=1.
 import os
 import shutil
 import sys
@@ -15,7 +15,7 @@ import scale  # noqa: E402
 
 LONG = os.environ.get("PARVEL_LONG_TESTS") == "1"
 SITE_FILES = 10000 if LONG else 300
-CHAIN_PAGES = 2000 if LONG else 100
+CHAIN_PAGES = 10000 if LONG else 100
 LIMIT_S = 4 * 3600 if LONG else 600
 FAILURE_LINES = ("* サイズが合いません", "* パスが長すぎます")
 

@@ -266,3 +266,53 @@ TEST_F(PageDriverTest, AJapaneseLinkIsFetchedWithWhatItsBytesMean)
         EXPECT_EQ(g_pageFetches[0].nameEncoding, c.encoding) << c.page;
     }
 }
+
+// Bytes of this thread's stack written so far: a thread's stack starts as
+// zero, so the first byte that is not zero above its limit marks the
+// deepest call made.
+static size_t StackBytesUsed(void)
+{
+    const NT_TIB *tib = (const NT_TIB *)NtCurrentTeb();
+    const char *p = (const char *)tib->StackLimit;
+    while (p < (const char *)tib->StackBase && *p == 0)
+        ++p;
+    return (size_t)((const char *)tib->StackBase - p);
+}
+
+static std::string g_workerPage;
+static size_t g_workerStackUsed;
+
+// The page's own fetch, in its worker: the page's turn (scan, rewrite,
+// shortcut, links fetched by workers of their own), then the stack it took.
+static int ProcessPageInItsWorker(const char *address, int depth, int attempt, int nameEncoding)
+{
+    if (lstrcmpA(address, "host/a/b/page.html") != 0)
+        return RecordPageFetch(address, depth, attempt, nameEncoding);
+    ProcessStoredPage(g_workerPage.c_str(), "host", "/a/b/", depth);
+    g_workerStackUsed = StackBytesUsed();
+    return 1;
+}
+
+// The deepest turn of a page (a Japanese start page: its title, links beyond
+// ASCII and to a Japanese host, the shortcut through the shell) takes less
+// than a quarter of what a fetch worker reserves.
+TEST_F(PageDriverTest, StartPageTurnTakesAQuarterOfAWorkersStackAtMost)
+{
+    std::string page = "<meta charset=utf-8><title>\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E</title>";
+    for (int i = 0; i < 40; ++i)
+        page += "<a href=\"\xE5\x86\x99" + std::to_string(i) + ".html\">x</a><img src=\"http://\xE6\x97\xA5.jp/" +
+                std::to_string(i) + ".png\" srcset=\"a.png 1x, b.png 2x\" style=\"background:url(c.png)\">";
+    WriteBytes(pagePath, page);
+    WriteSettingText(REG_OUTSERVER, "1");
+    WriteSettingNumber(REG_WAIT, 0);
+    g_startPageFlag = 1;
+    g_workerPage = pagePath;
+    g_workerStackUsed = 0;
+    g_fetchAddress = ProcessPageInItsWorker;
+    WorkerRecord record;
+    EXPECT_TRUE(RunOffTheWindowThread([&] { RunAttempts(&record, "host/a/b/page.html", 1, NAME_UTF8); }, 60000));
+    EXPECT_FALSE(g_pageFetches.empty()) << "the page's links were fetched";
+    EXPECT_TRUE(Exists(shortcuts + "\\日本語.LNK")) << "the shortcut was made";
+    EXPECT_GT(g_workerStackUsed, 4096u) << "the stack was measured";
+    EXPECT_LE(g_workerStackUsed * 4, (size_t)WORKER_STACK_RESERVE) << g_workerStackUsed << " bytes used";
+}

@@ -233,6 +233,52 @@ TEST_F(SchedulerTest, AttemptWithoutAWorkerThreadFailsWithALogLine)
     g_threadCalls.Create = CreateThread;
 }
 
+struct WorkerCreation {
+    SIZE_T stack;
+    DWORD flags;
+};
+static std::vector<WorkerCreation> g_creations;
+
+static HANDLE WINAPI RecordCreation(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                                    LPVOID parameter, DWORD flags, LPDWORD id)
+{
+    g_creations.push_back({stack, flags});
+    return CreateThread(security, stack, start, parameter, flags, id);
+}
+
+// A chain of pages: the fetch of page n starts the fetch of page n + 1 from
+// its own worker, as a page scan does, and waits for it.
+static const int CHAIN_END = 300;
+
+static int FetchChainPage(const char *address, int depth, int attempt, int nameEncoding)
+{
+    RecordFetch(address, depth, attempt, nameEncoding);
+    if (depth < CHAIN_END) {
+        WorkerRecord record;
+        char next[TEXT_SIZE + 1];
+        FormatText(next, sizeof next, "host/%d.html", depth + 1);
+        RunAttempts(&record, next, depth + 1, nameEncoding);
+    }
+    return 1;
+}
+
+TEST_F(SchedulerTest, ChainNestsAWorkerPerPageEachReservingItsStack)
+{
+    WriteSettingNumber(REG_WAIT, 0);
+    g_fetchAddress = FetchChainPage;
+    g_creations.clear();
+    g_threadCalls.Create = RecordCreation;
+    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    g_threadCalls.Create = CreateThread;
+    ASSERT_EQ(g_fetches.size(), (size_t)CHAIN_END + 1);
+    EXPECT_EQ(g_fetches.back().address, "host/300.html");
+    ASSERT_EQ(g_creations.size(), (size_t)CHAIN_END + 1);
+    for (size_t n = 0; n < g_creations.size(); ++n) {
+        EXPECT_EQ(g_creations[n].flags, (DWORD)STACK_SIZE_PARAM_IS_A_RESERVATION) << "worker " << n;
+        EXPECT_EQ(g_creations[n].stack, (SIZE_T)WORKER_STACK_RESERVE) << "worker " << n;
+    }
+}
+
 TEST_F(SchedulerTest, StopRequestLogsTheRestButFetchesNothing)
 {
     g_stopAtFetch = 2;

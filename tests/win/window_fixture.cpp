@@ -40,6 +40,24 @@ bool PumpUntil(const std::function<bool()> &condition, DWORD timeout)
     }
 }
 
+static DWORD WINAPI RunWork(LPVOID work)
+{
+    (*(const std::function<void()> *)work)();
+    return 0;
+}
+
+bool RunOffTheWindowThread(const std::function<void()> &work, DWORD timeout)
+{
+    HANDLE thread = CreateThread(NULL, 0, RunWork, (LPVOID)&work, 0, NULL);
+    if (thread == NULL)
+        return false;
+    bool ended = PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, timeout);
+    if (!ended)
+        WaitForSingleObject(thread, INFINITE); // the work refers to the caller's frame
+    CloseHandle(thread);
+    return ended;
+}
+
 std::vector<std::string> LogLines(HWND window)
 {
     std::vector<std::string> lines;

@@ -25,6 +25,11 @@ bool ShowLeftTextsMessage(HWND window, UINT message);
 // time (milliseconds) is over; true when it held.
 bool PumpUntil(const std::function<bool()> &condition, DWORD timeout);
 
+// Runs the work on a thread of its own, as the crawl's run thread runs the
+// engine, while this thread answers the window; false when it has not ended
+// within the time (milliseconds).
+bool RunOffTheWindowThread(const std::function<void()> &work, DWORD timeout);
+
 // All lines of the access log.
 std::vector<std::string> LogLines(HWND window);
 
