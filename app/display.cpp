@@ -23,6 +23,7 @@ struct LeftTexts {
     bool posted;  // a WM_SHOW_LEFT_TEXTS is on its way
     bool countsLeft;
     int found, handled;
+    int filePosition; // the file progress bar's position left; -1 for none
     size_t used;
     char texts[LEFT_SIZE];
 };
@@ -46,6 +47,7 @@ static void LockLeft(HWND window)
         g_left.window = window;
         g_left.posted = false;
         g_left.countsLeft = false;
+        g_left.filePosition = -1;
         g_left.used = 0;
     }
 }
@@ -90,8 +92,9 @@ void ShowLeftTexts(HWND window)
     LockLeft(window);
     g_left.posted = false;
     bool countsLeft = g_left.countsLeft;
-    int found = g_left.found, handled = g_left.handled;
+    int found = g_left.found, handled = g_left.handled, filePosition = g_left.filePosition;
     g_left.countsLeft = false;
+    g_left.filePosition = -1;
     size_t used = g_left.used;
     memcpy(texts, g_left.texts, used);
     UnlockLeft();
@@ -104,6 +107,8 @@ void ShowLeftTexts(HWND window)
     UnlockLeft();
     if (countsLeft)
         ShowLinkCounts(window, found, handled);
+    if (filePosition >= 0)
+        SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)filePosition, 0);
 }
 
 void WaitForLeftTexts(HWND window)
@@ -175,6 +180,19 @@ void LeaveLinkCounts(HWND window, int found, int handled)
     g_left.found = found;
     g_left.handled = handled;
     g_left.countsLeft = true;
+    PostLeftTexts(window);
+    UnlockLeft();
+}
+
+void LeaveFilePosition(HWND window, int position)
+{
+    if (OnWindowThread(window)) {
+        ShowLeftTexts(window);
+        SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)position, 0);
+        return;
+    }
+    LockLeft(window);
+    g_left.filePosition = position;
     PostLeftTexts(window);
     UnlockLeft();
 }

@@ -64,6 +64,9 @@ void LeaveWindowText(HWND window, int id, const char *text);
 // another thread the latest counts left are shown with the texts.
 void LeaveLinkCounts(HWND window, int found, int handled);
 
+// Sets the file progress bar's position as LeaveLinkCounts shows the counts.
+void LeaveFilePosition(HWND window, int position);
+
 // Window thread: shows what the engine threads have left.
 void ShowLeftTexts(HWND window);
 

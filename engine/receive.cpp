@@ -200,7 +200,7 @@ static void ShowChangedProgress(ReceiveProgress *p, const char *status, const ch
         CopyText(p->shownTitle, sizeof p->shownTitle, title);
     }
     if (bar != p->shownBar) {
-        SendDlgItemMessageA(g_mainWindow, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)bar, 0);
+        LeaveFilePosition(g_mainWindow, bar);
         p->shownBar = bar;
     }
     if (lstrcmpA(status, p->shownStatus) != 0) {

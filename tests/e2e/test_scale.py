@@ -34,10 +34,10 @@ class ScaleTest(unittest.TestCase):
 
     def crawl(self, name, path):
         rows = scale.run_case(e2econfig.PARVEL, e2econfig.DRIVER, e2econfig.STATE, self.work, name,
-                              self.http.url(path), LIMIT_S)
+                              self.http.url(path), [100], LIMIT_S)
         print()
         scale.print_table(name, SITE_FILES if name == "site" else CHAIN_PAGES, rows)
-        parvel, wget = rows
+        (_, wget), (_, parvel) = rows
         self.assertEqual([l for l in parvel.log if l.startswith(FAILURE_LINES)], [])
         return parvel, wget
 

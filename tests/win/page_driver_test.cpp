@@ -310,7 +310,11 @@ TEST_F(PageDriverTest, StartPageTurnTakesAQuarterOfAWorkersStackAtMost)
     g_workerStackUsed = 0;
     g_fetchAddress = ProcessPageInItsWorker;
     WorkerRecord record;
-    EXPECT_TRUE(RunOffTheWindowThread([&] { RunAttempts(&record, "host/a/b/page.html", 1, NAME_UTF8); }, 60000));
+    InitWorkerRecord(&record);
+    EXPECT_TRUE(RunOffTheWindowThread([&] {
+        RunAttempts(&record, "host/a/b/page.html", 1, NAME_UTF8);
+        EndWorker(&record);
+    }, 60000));
     EXPECT_FALSE(g_pageFetches.empty()) << "the page's links were fetched";
     EXPECT_TRUE(Exists(shortcuts + "\\日本語.LNK")) << "the shortcut was made";
     EXPECT_GT(g_workerStackUsed, 4096u) << "the stack was measured";

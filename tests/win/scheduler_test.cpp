@@ -255,9 +255,11 @@ static int FetchChainPage(const char *address, int depth, int attempt, int nameE
     RecordFetch(address, depth, attempt, nameEncoding);
     if (depth < CHAIN_END) {
         WorkerRecord record;
+        InitWorkerRecord(&record);
         char next[TEXT_SIZE + 1];
         FormatText(next, sizeof next, "host/%d.html", depth + 1);
         RunAttempts(&record, next, depth + 1, nameEncoding);
+        EndWorker(&record);
     }
     return 1;
 }

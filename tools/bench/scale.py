@@ -3,18 +3,19 @@
 # Many files and a long chain of pages, crawled at unlimited depth by parvel.exe under Wine
 # and by wget from the same servers in one run; prints wall time, peak memory, thread
 # count and time per file side by side.
-"""Usage: scale.py [--files N] [--chain N] [BUILD_DIR]
-  (defaults: 10000 files, a chain of 2000 pages, build/win; the Windows build must exist;
-  0 leaves that case out)
+"""Usage: scale.py [--files N,N...] [--long] [--chain N] [--holds MS,MS...] [--chain-hold MS] [BUILD_DIR]
+  (defaults: sites of 1,000 and 10,000 files (--long adds 100,000), a chain of 10,000
+  pages, holds of 100 ms (the default) and 0 ms (*set40) for the sites, 0 ms for the chain,
+  build/win; the Windows build must exist; 0 leaves a case out)
 
-The site: /s/index.html links folders d0000/, d0001/, ...; each folder's index.html
+A site: /nN/s/index.html links folders d0000/, d0001/, ...; each folder's index.html
 links up to 99 small files f00.bin ... (512 bytes each); N counts every file, pages
 included. The chain: /c/0.html links 1.html, which links 2.html, and so on.
 
 Figures for parvel.exe: wall time from Search to idle, peak resident memory (VmHWM)
 and the largest thread count, both read from /proc of the Linux process that runs
-parvel.exe, sampled every 0.1 s; the time per file, and that time less the 100 ms
-for which the fetch supervision holds every fetch worker suspended. wget: wall time,
+parvel.exe, sampled every 0.1 s; the time per file, that time less the hold for which
+the fetch supervision keeps every fetch worker suspended, and files per second. wget: wall time,
 peak resident memory of the process (from wait4), one thread, time per file.
 The module also serves the end-to-end scale test (tests/e2e/test_scale.py).
 """
@@ -37,7 +38,6 @@ from parveldriver import Driver, fresh_settings, session_env, windows_path  # no
 ADDRESS, SEARCH, DEPTH_UNLIMITED = 1000, 1001, 1021
 FILES_PER_FOLDER = 100          # one index.html and up to 99 files
 FILE_SIZE = 512
-SUPERVISION_HOLD_S = 0.100      # each fetch worker is held suspended this long
 
 
 def file_bytes(number):
@@ -166,12 +166,12 @@ class Figures:
 
 # --- the two crawlers ----------------------------------------------------------------
 
-def crawl_with_parvel(exe, driver_exe, state, url, save, limit_s):
+def crawl_with_parvel(exe, driver_exe, state, url, save, limit_s, wait=100):
     """Crawls url at unlimited depth with parvel.exe; returns its Figures (files =
     files stored) with the access log as .log. Raises when the run does not end
     within limit_s."""
     env = session_env(state)
-    fresh_settings(env, save, timeout=30000)
+    fresh_settings(env, save, timeout=30000, wait=wait)
     driver = Driver(driver_exe, env)
     try:
         driver.start(windows_path(env, exe))
@@ -216,53 +216,72 @@ def crawl_with_wget(url, save):
 # --- the report ------------------------------------------------------------------------
 
 def print_table(title, expected_files, rows):
+    """rows: (hold ms or None for wget, Figures)."""
     print("%s (%d files)" % (title, expected_files))
-    print("  %-12s %7s %9s %11s %8s %12s %15s" % ("", "files", "wall s", "peak MiB", "threads", "ms per file",
-                                                  "ms beyond hold"))
-    for f in rows:
-        beyond = "%15.1f" % (f.per_file_ms - 1000 * SUPERVISION_HOLD_S) if f.name == "parvel.exe" else "%15s" % "-"
-        print("  %-12s %7d %9.1f %11.1f %8d %12.1f %s" % (f.name, f.files, f.seconds, f.peak_kib / 1024.0,
-                                                         f.threads, f.per_file_ms, beyond))
-    parvel, wget = rows
-    print("  parvel/wget time per file: %.1f" % (parvel.per_file_ms / max(0.001, wget.per_file_ms)))
+    print("  %-12s %6s %7s %9s %9s %8s %12s %15s %8s" % ("", "hold", "files", "wall s", "peak MiB", "threads",
+                                                       "ms per file", "ms beyond hold", "files/s"))
+    for hold, f in rows:
+        beyond = "%15.1f" % (f.per_file_ms - hold) if hold is not None else "%15s" % "-"
+        print("  %-12s %6s %7d %9.1f %9.1f %8d %12.1f %s %8.1f" % (
+            f.name, "-" if hold is None else "%d" % hold, f.files, f.seconds, f.peak_kib / 1024.0, f.threads,
+            f.per_file_ms, beyond, f.files / max(0.001, f.seconds)))
+    wget = [f for hold, f in rows if hold is None][0]
+    for hold, f in rows:
+        if hold is not None:
+            print("  parvel.exe (hold %d ms) / wget time per file: %.1f" % (hold, f.per_file_ms / max(0.001, wget.per_file_ms)))
 
 
-def run_case(exe, driver_exe, state, work, name, url, limit_s):
-    """Crawls url with wget, then with parvel.exe, each into a folder of its own
-    under work; returns [parvel Figures, wget Figures]."""
-    parvel_save = os.path.join(work, name + "-parvel")
+def run_case(exe, driver_exe, state, work, name, url, holds, limit_s):
+    """Crawls url with wget, then with parvel.exe once per hold (the "wait"
+    setting, ms), each into a folder of its own under work; returns the rows."""
     wget_save = os.path.join(work, name + "-wget")
-    os.makedirs(parvel_save)
-    wget = crawl_with_wget(url, wget_save)
-    parvel = crawl_with_parvel(exe, driver_exe, state, url, parvel_save, limit_s)
-    parvel.save = parvel_save
-    return [parvel, wget]
+    rows = [(None, crawl_with_wget(url, wget_save))]
+    for hold in holds:
+        save = os.path.join(work, "%s-parvel-%d" % (name, hold))
+        os.makedirs(save)
+        figures = crawl_with_parvel(exe, driver_exe, state, url, save, limit_s, wait=hold)
+        figures.save = save
+        rows.append((hold, figures))
+    return rows
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--files", type=int, default=10000)
-    parser.add_argument("--chain", type=int, default=2000)
+    parser.add_argument("--files", default="1000,10000",
+                        help="sizes of the site, comma-separated (0 leaves the site out)")
+    parser.add_argument("--long", action="store_true", help="adds a site of 100,000 files")
+    parser.add_argument("--chain", type=int, default=10000, help="pages of the chain (0 leaves it out)")
+    parser.add_argument("--holds", default="100,0",
+                        help="holds of the fetch supervision (ms, the \"wait\" setting; *set40 is 0) of the site runs")
+    parser.add_argument("--chain-hold", type=int, default=0, help="the hold of the chain run (ms)")
     parser.add_argument("build", nargs="?", default=os.path.join(TOP, "build", "win"))
     args = parser.parse_args()
     build = os.path.abspath(args.build)
+    sizes = [int(n) for n in args.files.split(",") if int(n) > 0] + ([100000] if args.long else [])
+    holds = [int(n) for n in args.holds.split(",")]
     work = tempfile.mkdtemp(prefix="parvel-scale-")
     state = os.path.join(work, "wine")
     session = os.path.join(TOP, "cmake", "wine-session.sh")
     try:
         root = os.path.join(work, "root")
-        make_site(root, args.files)
-        make_chain(root, args.chain)
+        for size in sizes:
+            make_site(os.path.join(root, "n%d" % size), size)
+        if args.chain > 0:
+            make_chain(root, args.chain)
         subprocess.run([session, "start", state], check=True)
         exe = os.path.join(build, "app", "parvel.exe")
         driver_exe = os.path.join(build, "tools", "driver", "driver.exe")
-        cases = [("site", args.files, "/s/index.html"), ("chain", args.chain, "/c/0.html")]
+        tables = []
         with serverctl.start_http(root) as http:
-            rows = [(name, size, run_case(exe, driver_exe, state, work, name, http.url(path), 4 * 3600))
-                    for name, size, path in cases if size > 0]
+            for size in sizes:
+                url = http.url("/n%d/s/index.html" % size)
+                tables.append(("site", size, run_case(exe, driver_exe, state, work, "site%d" % size, url, holds, 4 * 3600)))
+            if args.chain > 0:
+                rows = run_case(exe, driver_exe, state, work, "chain", http.url("/c/0.html"), [args.chain_hold], 4 * 3600)
+                tables.append(("chain", args.chain, rows))
         print("scale benchmark, loopback HTTP server, %s" % time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()))
-        for name, size, figures in rows:
-            print_table(name, size, figures)
+        for name, size, rows in tables:
+            print_table(name, size, rows)
     finally:
         subprocess.run([session, "stop", state])
         shutil.rmtree(work, ignore_errors=True)
