@@ -79,6 +79,7 @@ struct WorkerRecord {
     HANDLE done;      // set by the worker: the attempt is over, its result in result
     DWORD result;
     bool end;
+    volatile LONG nested; // set once the attempt's worker has started a worker of its own
 };
 
 // A record without a worker yet.

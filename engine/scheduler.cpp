@@ -199,23 +199,31 @@ void RunStartList(void)
     ForgetConnection();
 }
 
+// The record of the fetch worker this thread runs; null on the run thread.
+static thread_local WorkerRecord *t_ownRecord;
+
 // Lets the worker make the attempt in its record, holding it suspended for
 // the "wait" setting (100 ms by default; read once per attempt) and then
 // letting it run for up to 1500 ms at a time, until the attempt is over;
 // returns its result, 0 when the worker ended without one. A wait of 0
-// holds it not.
+// holds it not. A worker that has started a worker of its own has fetched
+// its address and only walks its page's links until its attempt is over: it
+// is waited for without cycles, so that a deep chain of waiting workers
+// costs no time (each cycle of each level suspends, wakes and resumes one).
 static DWORD SuperviseWorker(WorkerRecord *record)
 {
     DWORD wait = GetSupervisionWait();
     HANDLE ends[2] = {record->done, record->thread};
+    InterlockedExchange(&record->nested, 0);
     SetEvent(record->ready);
     for (;;) {
-        if (wait > 0) {
+        bool nested = record->nested != 0;
+        if (wait > 0 && !nested) {
             SuspendThread(record->thread);
             Sleep(wait);
             ResumeThread(record->thread);
         }
-        DWORD ended = WaitForMultipleObjects(2, ends, FALSE, 1500);
+        DWORD ended = WaitForMultipleObjects(2, ends, FALSE, nested ? INFINITE : 1500);
         if (ended == WAIT_OBJECT_0)
             return record->result;
         if (ended != WAIT_TIMEOUT)
@@ -231,6 +239,7 @@ void InitWorkerRecord(WorkerRecord *record)
 {
     record->thread = record->ready = record->done = NULL;
     record->end = false;
+    record->nested = 0;
 }
 
 static void CloseWorkerEvents(WorkerRecord *record)
@@ -287,6 +296,8 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameE
         record->nameEncoding = nameEncoding;
         record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
         DWORD code = 0; // an attempt without a worker has failed
+        if (t_ownRecord != NULL)
+            InterlockedExchange(&t_ownRecord->nested, 1);
         if (StartWorker(record)) {
             code = SuperviseWorker(record);
         } else {
@@ -300,6 +311,7 @@ void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameE
 DWORD WINAPI FetchWorkerMain(LPVOID parameter)
 {
     WorkerRecord *record = (WorkerRecord *)parameter;
+    t_ownRecord = record;
     for (;;) {
         WaitForSingleObject(record->ready, INFINITE);
         if (record->end)
