@@ -17,7 +17,7 @@ EndActionCalls g_endActions = {
     PlaySoundA, OpenProcessToken, LookupPrivilegeValueA, AdjustTokenPrivileges, ExitWindowsEx,
 };
 
-ThreadCalls g_threadCalls = {CreateThread};
+ThreadCalls g_threadCalls = {CreateThread, SuspendThread};
 
 // Log lines of a run that cannot start and of end actions a press called off.
 static const char RUN_NOT_STARTED[] = "* スレッドを作成できないので探索を始められません";

@@ -37,6 +37,7 @@ extern EndActionCalls g_endActions;
 struct ThreadCalls {
     HANDLE(WINAPI *Create)(LPSECURITY_ATTRIBUTES security, SIZE_T stackSize, LPTHREAD_START_ROUTINE start,
                            LPVOID parameter, DWORD flags, LPDWORD threadId);
+    DWORD(WINAPI *Suspend)(HANDLE thread);
 };
 extern ThreadCalls g_threadCalls;
 
@@ -108,6 +109,9 @@ int AdmitAddress(char *address, int depth, int nameEncoding = NAME_SHIFT_JIS);
 // reservation leaves eight times the measured depth. Wine itself never gives
 // a thread less than 1 MiB.
 #define WORKER_STACK_RESERVE (256 * 1024)
+
+// The longest the fetch supervision lets a worker run between two holds (ms).
+#define SUPERVISION_CYCLE 1500
 
 // Makes up to GetRetryCount attempts at the address under fetch supervision,
 // each in a fetch worker that reserves WORKER_STACK_RESERVE bytes of stack.

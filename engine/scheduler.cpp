@@ -219,11 +219,11 @@ static DWORD SuperviseWorker(WorkerRecord *record)
     for (;;) {
         bool nested = record->nested != 0;
         if (wait > 0 && !nested) {
-            SuspendThread(record->thread);
+            g_threadCalls.Suspend(record->thread);
             Sleep(wait);
             ResumeThread(record->thread);
         }
-        DWORD ended = WaitForMultipleObjects(2, ends, FALSE, nested ? INFINITE : 1500);
+        DWORD ended = WaitForMultipleObjects(2, ends, FALSE, nested ? INFINITE : SUPERVISION_CYCLE);
         if (ended == WAIT_OBJECT_0)
             return record->result;
         if (ended != WAIT_TIMEOUT)

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -278,6 +279,52 @@ TEST_F(SchedulerTest, ChainNestsAWorkerPerPageEachReservingItsStack)
     for (size_t n = 0; n < g_creations.size(); ++n) {
         EXPECT_EQ(g_creations[n].flags, (DWORD)STACK_SIZE_PARAM_IS_A_RESERVATION) << "worker " << n;
         EXPECT_EQ(g_creations[n].stack, (SIZE_T)WORKER_STACK_RESERVE) << "worker " << n;
+    }
+}
+
+// Holds per worker thread, counted by a stand-in for SuspendThread.
+static SRWLOCK g_holdLock = SRWLOCK_INIT;
+static std::vector<DWORD> g_heldThreads;
+static DWORD g_chainWorkers[3];
+
+static DWORD WINAPI CountHold(HANDLE thread)
+{
+    AcquireSRWLockExclusive(&g_holdLock);
+    g_heldThreads.push_back(GetThreadId(thread));
+    ReleaseSRWLockExclusive(&g_holdLock);
+    return SuspendThread(thread);
+}
+
+// A chain of three pages whose last fetch takes two supervision cycles and more.
+static int FetchSlowChainPage(const char *, int depth, int, int nameEncoding)
+{
+    g_chainWorkers[depth] = GetCurrentThreadId();
+    if (depth == 2) {
+        Sleep(2 * SUPERVISION_CYCLE + 300);
+        return 1;
+    }
+    WorkerRecord record;
+    InitWorkerRecord(&record);
+    RunAttempts(&record, depth == 0 ? "host/1.html" : "host/2.html", depth + 1, nameEncoding);
+    EndWorker(&record);
+    return 1;
+}
+
+TEST_F(SchedulerTest, WorkersWaitingForTheirOwnAreNotHeldInCycles)
+{
+    WriteSettingNumber(REG_WAIT, 50);
+    g_fetchAddress = FetchSlowChainPage;
+    g_heldThreads.clear();
+    g_threadCalls.Suspend = CountHold;
+    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    g_threadCalls.Suspend = SuspendThread;
+    for (int depth = 0; depth < 3; ++depth) {
+        auto holds = std::count(g_heldThreads.begin(), g_heldThreads.end(), g_chainWorkers[depth]);
+        // A waiting worker is held at most before it starts its own; the fetching one every cycle.
+        if (depth < 2)
+            EXPECT_LE(holds, 1) << "waiting worker at depth " << depth;
+        else
+            EXPECT_GE(holds, 2) << "fetching worker";
     }
 }
 
