@@ -251,17 +251,22 @@ static HANDLE WINAPI RecordCreation(LPSECURITY_ATTRIBUTES security, SIZE_T stack
 // its own worker, as a page scan does, and waits for it.
 static const int CHAIN_END = 300;
 
+// From a chain page's fetch: fetches page depth + 1 with a worker of its own, as a page scan does.
+static void FetchNextPage(int depth, int nameEncoding)
+{
+    WorkerRecord record;
+    InitWorkerRecord(&record);
+    char next[TEXT_SIZE + 1];
+    FormatText(next, sizeof next, "host/%d.html", depth + 1);
+    RunAttempts(&record, next, depth + 1, nameEncoding);
+    EndWorker(&record);
+}
+
 static int FetchChainPage(const char *address, int depth, int attempt, int nameEncoding)
 {
     RecordFetch(address, depth, attempt, nameEncoding);
-    if (depth < CHAIN_END) {
-        WorkerRecord record;
-        InitWorkerRecord(&record);
-        char next[TEXT_SIZE + 1];
-        FormatText(next, sizeof next, "host/%d.html", depth + 1);
-        RunAttempts(&record, next, depth + 1, nameEncoding);
-        EndWorker(&record);
-    }
+    if (depth < CHAIN_END)
+        FetchNextPage(depth, nameEncoding);
     return 1;
 }
 
@@ -303,10 +308,7 @@ static int FetchSlowChainPage(const char *, int depth, int, int nameEncoding)
         Sleep(2 * SUPERVISION_CYCLE + 300);
         return 1;
     }
-    WorkerRecord record;
-    InitWorkerRecord(&record);
-    RunAttempts(&record, depth == 0 ? "host/1.html" : "host/2.html", depth + 1, nameEncoding);
-    EndWorker(&record);
+    FetchNextPage(depth, nameEncoding);
     return 1;
 }
 
