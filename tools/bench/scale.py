@@ -231,6 +231,19 @@ def print_table(title, expected_files, rows):
             print("  parvel.exe (hold %d ms) / wget time per file: %.1f" % (hold, f.per_file_ms / max(0.001, wget.per_file_ms)))
 
 
+# Wine gives each thread of a program four file descriptors (tools/bench/bare_threads.exe
+# under Wine 8: 1,000 waiting threads held 4,014 open; at a hard limit of 20,000 open files
+# its 4,998th thread failed with ERROR_TOO_MANY_OPEN_FILES). A chain keeps a waiting fetch
+# worker per level, so this caps the levels any crawl of it can reach here.
+FDS_PER_WINE_THREAD = 4
+
+
+def wine_thread_ceiling():
+    """About how many threads a program under Wine can hold on this machine."""
+    import resource
+    return resource.getrlimit(resource.RLIMIT_NOFILE)[1] // FDS_PER_WINE_THREAD
+
+
 def run_case(exe, driver_exe, state, work, name, url, holds, limit_s):
     """Crawls url with wget, then with parvel.exe once per hold (the "wait"
     setting, ms), each into a folder of its own under work; returns the rows."""
@@ -282,6 +295,9 @@ def main():
         print("scale benchmark, loopback HTTP server, %s" % time.strftime("%Y-%m-%d %H:%M UTC", time.gmtime()))
         for name, size, rows in tables:
             print_table(name, size, rows)
+        if args.chain > 0:
+            print("  threads a program under Wine can hold here: about %d (hard limit of open files / %d)"
+                  % (wine_thread_ceiling(), FDS_PER_WINE_THREAD))
     finally:
         subprocess.run([session, "stop", state])
         shutil.rmtree(work, ignore_errors=True)
