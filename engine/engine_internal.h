@@ -80,7 +80,8 @@ struct WorkerRecord {
     HANDLE done;      // set by the worker: the attempt is over, its result in result
     DWORD result;
     bool end;
-    volatile LONG nested; // set once the attempt's worker has started a worker of its own
+    HANDLE begun;     // set by the worker: an attempt of a deeper level begins on its thread
+    volatile LONG nested; // set while the worker waits for a worker of its own
 };
 
 // A record without a worker yet.
@@ -98,23 +99,32 @@ void RunStartList(void);
 // nameEncoding says what the escaped bytes of its path that are no UTF-8 mean.
 int AdmitAddress(char *address, int depth, int nameEncoding = NAME_SHIFT_JIS);
 
+// A fetch worker makes the attempts of up to WORKER_LEVELS nested levels on
+// its own thread (a page, the pages it links, and so on); the next level
+// gets a worker of its own. Under Wine every thread holds four open files,
+// so a chain with a waiting thread per page would stop at the machine's
+// open-file limit (near 5,000 levels at 20,000 files), and each thread costs
+// about 1 MiB resident whatever it does.
+#define WORKER_LEVELS 8
+
 // The stack a fetch worker reserves; pages are committed as the stack grows.
-// A chain of pages nests one waiting worker per page, so the reservation is
-// paid per level in address space. The deepest a worker went under Wine 8,
-// by the lowest stack byte it wrote, over the demo site, its Japanese and
-// present-day pages, https pages and files, continued transfers and a start
-// page's shortcut: 31,440 bytes (a file received over https), 22,752 for a
-// page's turn. Wine runs its TLS library on a stack of its own; Windows runs
-// part of the TLS handshake and the shell's shortcut code on this one, so the
-// reservation leaves eight times the measured depth. Wine itself never gives
-// a thread less than 1 MiB.
-#define WORKER_STACK_RESERVE (256 * 1024)
+// The deepest a worker went under Wine 8, by the lowest stack byte it wrote,
+// over the demo site, its Japanese and present-day pages, https pages and
+// files, continued transfers and a start page's shortcut: 31,440 bytes (a
+// file received over https), 22,752 for a page's turn. WORKER_LEVELS levels
+// go to about 190 KiB. Wine runs its TLS library on a stack of its own;
+// Windows runs part of the TLS handshake and the shell's shortcut code on
+// this one, so the reservation leaves over five times that. Wine never gives
+// a thread less than 1 MiB, and 1 MiB is Windows' own default.
+#define WORKER_STACK_RESERVE (1024 * 1024)
 
 // The longest the fetch supervision lets a worker run between two holds (ms).
 #define SUPERVISION_CYCLE 1500
 
-// Makes up to GetRetryCount attempts at the address under fetch supervision,
-// each in a fetch worker that reserves WORKER_STACK_RESERVE bytes of stack.
+// Makes up to GetRetryCount attempts at the address under fetch supervision:
+// on the calling fetch worker's own thread while it has levels to spare,
+// else in the record's worker, which reserves WORKER_STACK_RESERVE bytes of
+// stack.
 void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameEncoding);
 
 // The fetch a worker runs: FetchAddress, or a test's stand-in.

@@ -201,33 +201,36 @@ void RunStartList(void)
 
 // The record of the fetch worker this thread runs; null on the run thread.
 static thread_local WorkerRecord *t_ownRecord;
+// The levels nested on this worker's thread beyond its own attempt.
+static thread_local int t_levelsHere;
 
 // Lets the worker make the attempt in its record, holding it suspended for
-// the "wait" setting (100 ms by default; read once per attempt) and then
-// letting it run for up to 1500 ms at a time, until the attempt is over;
+// the "wait" setting (100 ms by default; read at each hold) and then letting
+// it run for up to SUPERVISION_CYCLE ms at a time, until the attempt is over;
 // returns its result, 0 when the worker ended without one. A wait of 0
-// holds it not. A worker that has started a worker of its own has fetched
-// its address and only walks its page's links until its attempt is over: it
-// is waited for without cycles, so that a deep chain of waiting workers
-// costs no time (each cycle of each level suspends, wakes and resumes one).
+// holds it not. While the worker waits for a worker of its own, it only
+// walks its page's links: it is not held in cycles, so that a deep chain of
+// waiting workers costs no time (each cycle of each level suspends, wakes
+// and resumes one). When it goes on with an attempt of its own thread, it
+// holds that one itself and the cycles begin again.
 static DWORD SuperviseWorker(WorkerRecord *record)
 {
-    DWORD wait = GetSupervisionWait();
-    HANDLE ends[2] = {record->done, record->thread};
+    HANDLE ends[3] = {record->done, record->thread, record->begun};
     InterlockedExchange(&record->nested, 0);
     SetEvent(record->ready);
-    for (;;) {
-        bool nested = record->nested != 0;
-        if (wait > 0 && !nested) {
+    for (bool hold = true;;) {
+        DWORD wait = GetSupervisionWait();
+        if (hold && wait > 0 && record->nested == 0) {
             g_threadCalls.Suspend(record->thread);
             Sleep(wait);
             ResumeThread(record->thread);
         }
-        DWORD ended = WaitForMultipleObjects(2, ends, FALSE, nested ? INFINITE : SUPERVISION_CYCLE);
+        DWORD ended = WaitForMultipleObjects(3, ends, FALSE, record->nested != 0 ? INFINITE : SUPERVISION_CYCLE);
         if (ended == WAIT_OBJECT_0)
             return record->result;
-        if (ended != WAIT_TIMEOUT)
+        if (ended != WAIT_TIMEOUT && ended != WAIT_OBJECT_0 + 2)
             break;
+        hold = ended == WAIT_TIMEOUT;
     }
     // The worker is gone: the next attempt makes another.
     CloseHandle(record->thread);
@@ -237,7 +240,7 @@ static DWORD SuperviseWorker(WorkerRecord *record)
 
 void InitWorkerRecord(WorkerRecord *record)
 {
-    record->thread = record->ready = record->done = NULL;
+    record->thread = record->ready = record->done = record->begun = NULL;
     record->end = false;
     record->nested = 0;
 }
@@ -248,7 +251,9 @@ static void CloseWorkerEvents(WorkerRecord *record)
         CloseHandle(record->ready);
     if (record->done != NULL)
         CloseHandle(record->done);
-    record->ready = record->done = NULL;
+    if (record->begun != NULL)
+        CloseHandle(record->begun);
+    record->ready = record->done = record->begun = NULL;
 }
 
 // Makes the record's worker when it has none; false when it cannot be made.
@@ -259,9 +264,10 @@ static bool StartWorker(WorkerRecord *record)
     if (record->ready == NULL) {
         record->ready = CreateEventA(NULL, FALSE, FALSE, NULL);
         record->done = CreateEventA(NULL, FALSE, FALSE, NULL);
+        record->begun = CreateEventA(NULL, FALSE, FALSE, NULL);
     }
     record->end = false;
-    if (record->ready != NULL && record->done != NULL)
+    if (record->ready != NULL && record->done != NULL && record->begun != NULL)
         record->thread = g_threadCalls.Create(NULL, WORKER_STACK_RESERVE, FetchWorkerMain, record,
                                               STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
     return record->thread != NULL;
@@ -288,21 +294,42 @@ static void LogAddressLine(const char *format, const char *address)
     AppendLog(g_mainWindow, line);
 }
 
+// Makes the attempt in the record on this fetch worker's own thread, held
+// first for the "wait" setting as an attempt in a worker of its own is; the
+// worker's supervision holds it in cycles from then on.
+static DWORD AttemptHere(const WorkerRecord *record)
+{
+    if (InterlockedExchange(&t_ownRecord->nested, 0) != 0)
+        SetEvent(t_ownRecord->begun);
+    DWORD wait = GetSupervisionWait();
+    if (wait > 0)
+        Sleep(wait);
+    ++t_levelsHere;
+    DWORD code = (DWORD)g_fetchAddress(record->address, record->depth, record->attempt, record->nameEncoding);
+    --t_levelsHere;
+    return code;
+}
+
+// Makes the attempt in the record's worker, which this thread waits for.
+static DWORD AttemptInWorker(WorkerRecord *record)
+{
+    if (t_ownRecord != NULL)
+        InterlockedExchange(&t_ownRecord->nested, 1);
+    if (StartWorker(record))
+        return SuperviseWorker(record);
+    LogAddressLine("* スレッドを作成できないので取得できません : %.259s", record->address);
+    return 0; // an attempt without a worker has failed
+}
+
 void RunAttempts(WorkerRecord *record, const char *address, int depth, int nameEncoding)
 {
+    bool here = t_ownRecord != NULL && t_levelsHere < WORKER_LEVELS - 1;
     for (int attempt = 0; attempt < GetRetryCount(g_mainWindow); ++attempt) {
         CopyText(record->address, sizeof record->address, address);
         record->depth = depth;
         record->nameEncoding = nameEncoding;
         record->attempt = attempt == GetRetryCount(g_mainWindow) - 1 ? LAST_ATTEMPT : attempt;
-        DWORD code = 0; // an attempt without a worker has failed
-        if (t_ownRecord != NULL)
-            InterlockedExchange(&t_ownRecord->nested, 1);
-        if (StartWorker(record)) {
-            code = SuperviseWorker(record);
-        } else {
-            LogAddressLine("* スレッドを作成できないので取得できません : %.259s", address);
-        }
+        DWORD code = here ? AttemptHere(record) : AttemptInWorker(record);
         if (code == 1 || g_crawlState != CRAWL_RUNNING)
             return;
     }

@@ -247,11 +247,11 @@ static HANDLE WINAPI RecordCreation(LPSECURITY_ATTRIBUTES security, SIZE_T stack
     return CreateThread(security, stack, start, parameter, flags, id);
 }
 
-// A chain of pages: the fetch of page n starts the fetch of page n + 1 from
-// its own worker, as a page scan does, and waits for it.
+// A chain of pages: the fetch of page n starts the fetch of page n + 1, as a
+// page scan does, and waits for it.
 static const int CHAIN_END = 300;
 
-// From a chain page's fetch: fetches page depth + 1 with a worker of its own, as a page scan does.
+// From a chain page's fetch: fetches page depth + 1 through a record of its own, as a page scan does.
 static void FetchNextPage(int depth, int nameEncoding)
 {
     WorkerRecord record;
@@ -270,7 +270,7 @@ static int FetchChainPage(const char *address, int depth, int attempt, int nameE
     return 1;
 }
 
-TEST_F(SchedulerTest, ChainNestsAWorkerPerPageEachReservingItsStack)
+TEST_F(SchedulerTest, ChainNestsAWorkerPerLevelsOfPagesEachReservingItsStack)
 {
     WriteSettingNumber(REG_WAIT, 0);
     g_fetchAddress = FetchChainPage;
@@ -280,7 +280,7 @@ TEST_F(SchedulerTest, ChainNestsAWorkerPerPageEachReservingItsStack)
     g_threadCalls.Create = CreateThread;
     ASSERT_EQ(g_fetches.size(), (size_t)CHAIN_END + 1);
     EXPECT_EQ(g_fetches.back().address, "host/300.html");
-    ASSERT_EQ(g_creations.size(), (size_t)CHAIN_END + 1);
+    ASSERT_EQ(g_creations.size(), (size_t)(CHAIN_END + WORKER_LEVELS) / WORKER_LEVELS);
     for (size_t n = 0; n < g_creations.size(); ++n) {
         EXPECT_EQ(g_creations[n].flags, (DWORD)STACK_SIZE_PARAM_IS_A_RESERVATION) << "worker " << n;
         EXPECT_EQ(g_creations[n].stack, (SIZE_T)WORKER_STACK_RESERVE) << "worker " << n;
@@ -290,7 +290,7 @@ TEST_F(SchedulerTest, ChainNestsAWorkerPerPageEachReservingItsStack)
 // Holds per worker thread, counted by a stand-in for SuspendThread.
 static SRWLOCK g_holdLock = SRWLOCK_INIT;
 static std::vector<DWORD> g_heldThreads;
-static DWORD g_chainWorkers[3];
+static DWORD g_chainWorkers[WORKER_LEVELS + 1];
 
 static DWORD WINAPI CountHold(HANDLE thread)
 {
@@ -300,11 +300,12 @@ static DWORD WINAPI CountHold(HANDLE thread)
     return SuspendThread(thread);
 }
 
-// A chain of three pages whose last fetch takes two supervision cycles and more.
+// A chain one level longer than a worker takes, whose last fetch (the second
+// worker's) takes two supervision cycles and more.
 static int FetchSlowChainPage(const char *, int depth, int, int nameEncoding)
 {
     g_chainWorkers[depth] = GetCurrentThreadId();
-    if (depth == 2) {
+    if (depth == WORKER_LEVELS) {
         Sleep(2 * SUPERVISION_CYCLE + 300);
         return 1;
     }
@@ -320,14 +321,30 @@ TEST_F(SchedulerTest, WorkersWaitingForTheirOwnAreNotHeldInCycles)
     g_threadCalls.Suspend = CountHold;
     EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
     g_threadCalls.Suspend = SuspendThread;
-    for (int depth = 0; depth < 3; ++depth) {
-        auto holds = std::count(g_heldThreads.begin(), g_heldThreads.end(), g_chainWorkers[depth]);
-        // A waiting worker is held at most before it starts its own; the fetching one every cycle.
-        if (depth < 2)
-            EXPECT_LE(holds, 1) << "waiting worker at depth " << depth;
-        else
-            EXPECT_GE(holds, 2) << "fetching worker";
-    }
+    DWORD first = g_chainWorkers[0], second = g_chainWorkers[WORKER_LEVELS];
+    ASSERT_NE(first, second);
+    for (int depth = 1; depth < WORKER_LEVELS; ++depth)
+        EXPECT_EQ(g_chainWorkers[depth], first) << "level " << depth << " on the first worker's thread";
+    // The waiting worker is held at most before it starts its own; the fetching one every cycle.
+    EXPECT_LE(std::count(g_heldThreads.begin(), g_heldThreads.end(), first), 1);
+    EXPECT_GE(std::count(g_heldThreads.begin(), g_heldThreads.end(), second), 2);
+}
+
+TEST_F(SchedulerTest, AttemptsOnAWorkersOwnThreadAreHeldAsTheirOwnWorkerWouldBe)
+{
+    static const DWORD wait = 200;
+    WriteSettingNumber(REG_WAIT, wait);
+    g_fetchAddress = [](const char *address, int depth, int attempt, int nameEncoding) {
+        RecordFetch(address, depth, attempt, nameEncoding);
+        if (depth < 3)
+            FetchNextPage(depth, nameEncoding);
+        return 1;
+    };
+    DWORD began = GetTickCount();
+    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    // Pages 1 to 3 run on page 0's worker, each held first.
+    EXPECT_GE(GetTickCount() - began, 3 * wait);
+    EXPECT_EQ(g_fetches.size(), 4u);
 }
 
 TEST_F(SchedulerTest, StopRequestLogsTheRestButFetchesNothing)
