@@ -1,4 +1,4 @@
-// tools/bench/bare_threads.cpp — what a waiting thread costs a program here, and how many it can hold.
+// tools/bench/bare_threads.cpp — what a waiting thread costs, and how many a program can hold.
 // Makes N threads that each wait for one event (stack reserved as a fetch worker reserves it),
 // prints how many were made and why the next one failed, then keeps them waiting for S seconds
 // so that the process's memory, threads and open files can be read from outside.
