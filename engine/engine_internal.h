@@ -245,6 +245,10 @@ bool SameServer(const char *hostPart, const char *otherHostPart);
 // status 206 and a Content-Range that begins at rangeStart.
 bool AnswersRange(HINTERNET request, unsigned long long rangeStart);
 
+// The whole file's size a response to a range request names: status 206, a
+// Content-Range that begins at rangeStart and a known total. 0 otherwise.
+unsigned long long RangeAnswerTotal(HINTERNET request, unsigned long long rangeStart);
+
 // ---- Update check ----
 
 // Size of the response content type.

@@ -37,6 +37,13 @@ struct FetchJob {
     // The start address was redirected to another server or scheme: the
     // entry's scope moved there.
     bool startMoved;
+    // The byte the open request asked its answer to start at (0: the whole
+    // file), and whether the answer is that range (206) rather than the whole.
+    unsigned long long rangeStart;
+    bool ranged;
+    // The server answered the range the first request asked for otherwise
+    // (the whole file, another range, an error): it is not asked for one again.
+    bool rangeRefused;
 };
 
 // What RequestFile returns when the fetch goes on to the transfer.
@@ -166,7 +173,7 @@ static void AskOnANewConnection(FetchJob *job)
     CloseInternetHandle(&job->request);
     ForgetConnection();
     if (Connect(job->host, job->user, job->password, job->service))
-        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, job->rangeStart);
 }
 
 // Tells the user, once per run and server, that the library could not
@@ -240,7 +247,7 @@ static int FollowRedirectElsewhere(FetchJob *job)
     }
     if (!FormatText(job->objectPath, sizeof job->objectPath, "%s%s", path, file))
         return 1;
-    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0, &job->redirects);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, job->rangeStart, &job->redirects);
     if (job->request != NULL || g_connection.certificateRefused)
         return job->request != NULL ? GO_ON : 1;
     ShowStatusString(IDS_REQUESTFAILED);
@@ -256,19 +263,36 @@ static void AnsweredPath(const FetchJob *job, char *path)
         CopyText(path, TEXT_SIZE, job->path);
 }
 
-// Sends the request and checks the response: status, remote facts and, for
-// a page, depth and scope. GO_ON, or the fetch's result when it ends here.
-static int RequestFile(FetchJob *job)
+// The reload box applies to the first attempt: number 0, or 32760 when it
+// is the only one (retry box clear).
+static bool ReloadApplies(int attempt)
 {
-    ShowFileTitle("%s - Sending REQ.", job->shown);
-    if (job->service == INTERNET_SERVICE_FTP) {
-        job->remoteSize = FetchRemoteFacts(g_connection.handle, job->objectPath, &job->remoteDate, job->service);
-        if (job->remoteSize == REMOTE_SIZE_FAILED) {
-            ShowStatusString(IDS_REQUESTFAILED);
-            return 1;
-        }
-    }
-    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, 0, &job->redirects);
+    if (IsBoxChecked(g_mainWindow, IDC_RELOAD) != BST_CHECKED)
+        return false;
+    return attempt == 0 || (attempt == LAST_ATTEMPT && GetRetryCount(g_mainWindow) == 1);
+}
+
+// Where the first request asks its answer to start: 2500 bytes before the
+// end of a stored copy that could be continued (resume on, more than 2500
+// bytes stored, no reload), else 0. Closing a request whose body is unread
+// makes the library read the rest of it from the socket first: for a big
+// file asked for whole that takes as long as its transfer, so the facts of
+// a file to continue come with the range that continues it.
+static unsigned long long FirstRangeStart(const FetchJob *job)
+{
+    unsigned long long storedSize;
+    if (job->service != INTERNET_SERVICE_HTTP || GetResume() != 1 || ReloadApplies(job->attempt))
+        return 0;
+    if (!ReadStoredSize(job->localPath, &storedSize) || storedSize <= OVERLAP_SIZE)
+        return 0;
+    return storedSize - OVERLAP_SIZE;
+}
+
+// Opens the job's request (from its range start) and follows redirects to
+// other servers. GO_ON with the answer, or the fetch's result when it ends here.
+static int SendRequest(FetchJob *job)
+{
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, job->rangeStart, &job->redirects);
     if (job->request != NULL && job->service == INTERNET_SERVICE_HTTP && AnswerHasNoHeaderLines(job->request))
         AskOnANewConnection(job);
     if (job->request == NULL && g_connection.certificateRefused)
@@ -283,17 +307,62 @@ static int RequestFile(FetchJob *job)
         if (followed != GO_ON)
             return followed;
     }
+    return GO_ON;
+}
+
+// The answer to a range request is the range asked for (206 naming its
+// start and the file's size) or the whole file (200: the server sends no
+// ranges); any other answer (416, another range, an error) is asked for
+// again without the range. GO_ON, or the fetch's result when it ends here.
+static int TakeRangeAnswer(FetchJob *job)
+{
+    if (job->rangeStart == 0)
+        return GO_ON;
+    job->ranged = RangeAnswerTotal(job->request, job->rangeStart) != 0;
+    job->rangeRefused = !job->ranged;
+    if (job->ranged || QueryStatusCode(job->request, job->service) == 200)
+        return GO_ON;
+    CloseInternetHandle(&job->request);
+    job->rangeStart = 0;
+    return SendRequest(job);
+}
+
+// The remote facts of the answer: a range gives the file's size in its
+// Content-Range (its Content-Length counts the range only).
+static bool ReadRemoteFacts(FetchJob *job)
+{
+    job->remoteSize = FetchRemoteFacts(job->request, job->objectPath, &job->remoteDate, job->service);
+    if (job->ranged && job->remoteSize != REMOTE_SIZE_FAILED)
+        job->remoteSize = RangeAnswerTotal(job->request, job->rangeStart);
+    return job->remoteSize != REMOTE_SIZE_FAILED;
+}
+
+// Sends the request and checks the response: status, remote facts and, for
+// a page, depth and scope. GO_ON, or the fetch's result when it ends here.
+static int RequestFile(FetchJob *job)
+{
+    ShowFileTitle("%s - Sending REQ.", job->shown);
+    if (job->service == INTERNET_SERVICE_FTP) {
+        job->remoteSize = FetchRemoteFacts(g_connection.handle, job->objectPath, &job->remoteDate, job->service);
+        if (job->remoteSize == REMOTE_SIZE_FAILED) {
+            ShowStatusString(IDS_REQUESTFAILED);
+            return 1;
+        }
+    }
+    job->rangeStart = FirstRangeStart(job);
+    int sent = SendRequest(job);
+    if (sent == GO_ON)
+        sent = TakeRangeAnswer(job);
+    if (sent != GO_ON)
+        return sent;
     ShowFileTitle("%s - Checking.", job->shown);
     if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
         ShowStatusString(IDS_NOTFOUND);
         return 1;
     }
-    if (job->service == INTERNET_SERVICE_HTTP) {
-        job->remoteSize = FetchRemoteFacts(job->request, job->objectPath, &job->remoteDate, job->service);
-        if (job->remoteSize == REMOTE_SIZE_FAILED) {
-            ShowStatusString(IDS_REQUESTFAILED);
-            return 1;
-        }
+    if (job->service == INTERNET_SERVICE_HTTP && !ReadRemoteFacts(job)) {
+        ShowStatusString(IDS_REQUESTFAILED);
+        return 1;
     }
     if (IsHtmlContentType(g_contentType)) {
         job->nonPage = 0;
@@ -316,15 +385,6 @@ static void LogResumeLine(const FetchJob *job)
     FormatText(line, sizeof line, format, job->host);
     if (!IsInVisitedList(g_mainWindow, line))
         AppendLog(g_mainWindow, line);
-}
-
-// The reload box applies to the first attempt: number 0, or 32760 when it
-// is the only one (retry box clear).
-static bool ReloadApplies(int attempt)
-{
-    if (IsBoxChecked(g_mainWindow, IDC_RELOAD) != BST_CHECKED)
-        return false;
-    return attempt == 0 || (attempt == LAST_ATTEMPT && GetRetryCount(g_mainWindow) == 1);
 }
 
 int DecideTransfer(const char *localPath, const SYSTEMTIME *remoteDate, unsigned long long remoteSize, int attempt,
@@ -385,9 +445,31 @@ static int AfterWholeFile(const FetchJob *job, int result)
     return FinalResult(result);
 }
 
+// Makes the job's answer the whole file's when it is not (a range, or a
+// status other than 200) by asking for the file again without a range.
+// GO_ON, or the fetch's result when it ends here.
+static int AskForWholeFile(FetchJob *job)
+{
+    if (QueryStatusCode(job->request, job->service) == 200)
+        return GO_ON;
+    CloseInternetHandle(&job->request);
+    job->ranged = false;
+    job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
+    if (job->request == NULL)
+        return 0;
+    if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
+        ShowStatusString(IDS_NOTFOUND);
+        return 1;
+    }
+    return GO_ON;
+}
+
 static int ReceiveUpdate(FetchJob *job)
 {
     ShowFileTitle("%s - Start!!(Update)", job->shown);
+    int asked = job->ranged ? AskForWholeFile(job) : GO_ON;
+    if (asked != GO_ON)
+        return asked;
     int result = Receive(job, job->remoteSize, RECEIVE_NEW);
     if (job->fileProblem)
         return 1;
@@ -401,6 +483,9 @@ static int ReceiveUpdate(FetchJob *job)
 static int ReceiveWhole(FetchJob *job)
 {
     ShowFileTitle("%s - Start!", job->shown);
+    int asked = job->ranged ? AskForWholeFile(job) : GO_ON;
+    if (asked != GO_ON)
+        return asked;
     return AfterWholeFile(job, Receive(job, job->remoteSize, RECEIVE_NEW));
 }
 
@@ -411,29 +496,35 @@ static int ReceiveWhole(FetchJob *job)
 static int ReceiveWholeInstead(FetchJob *job)
 {
     ShowFileTitle("%s - Start!", job->shown);
-    if (QueryStatusCode(job->request, job->service) != 200) {
-        CloseInternetHandle(&job->request);
-        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, 0);
-        if (job->request == NULL)
-            return 0;
-        if (!IsSuccessStatus(QueryStatusCode(job->request, job->service))) {
-            ShowStatusString(IDS_NOTFOUND);
-            return 1;
-        }
-    }
+    int asked = AskForWholeFile(job);
+    if (asked != GO_ON)
+        return asked;
     return AfterWholeFile(job, Receive(job, QueryContentLength(job->request), RECEIVE_REPLACE));
 }
 
-// Continues the stored file from 2500 bytes before its end.
+// Makes the job's answer the range from rangeStart: the first answer when
+// it is that range, else a new request for it. False when no request could
+// be made; true with another answer (the whole file, another range) too.
+static bool AskForRange(FetchJob *job, unsigned long long rangeStart)
+{
+    if (job->ranged && job->rangeStart == rangeStart)
+        return true;
+    CloseInternetHandle(&job->request);
+    job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, rangeStart);
+    job->rangeStart = rangeStart;
+    job->ranged = job->request != NULL && AnswersRange(job->request, rangeStart);
+    return job->request != NULL;
+}
+
+// Continues the stored file from 2500 bytes before its end. A server that
+// refused the first request's range is not asked for one again: the whole
+// file it answered with is received instead.
 static int ContinueFile(FetchJob *job, unsigned long long storedSize)
 {
     ShowFileTitle("%s - Start!(resume)", job->shown);
-    CloseInternetHandle(&job->request);
-    unsigned long long rangeStart = storedSize - OVERLAP_SIZE;
-    job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, rangeStart);
-    if (job->request == NULL)
+    if (!job->rangeRefused && !AskForRange(job, storedSize - OVERLAP_SIZE))
         return 0;
-    if (AnswersRange(job->request, rangeStart)) {
+    if (job->ranged) {
         int result = Receive(job, job->remoteSize - storedSize + OVERLAP_SIZE, RECEIVE_CONTINUE);
         if (job->fileProblem)
             return 1;

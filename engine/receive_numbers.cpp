@@ -92,25 +92,45 @@ static bool StartsWithBytesUnit(const char *p)
     return p[5] == ' ' || p[5] == '\t';
 }
 
-long long ContentRangeStart(const char *value)
+// Reads a Content-Range value "bytes S-E/T" into its positions; total is -1
+// for an unknown one ("*"). False when the text is not of that form.
+static bool ReadContentRange(const char *value, long long *start, long long *total)
 {
     const char *p = SkipSpaces(value);
     if (!StartsWithBytesUnit(p))
-        return -1;
+        return false;
     p = SkipSpaces(p + 5);
-    long long start, end;
-    if (!ReadNumber(&p, &start))
-        return -1;
+    long long end;
+    if (!ReadNumber(&p, start))
+        return false;
     p = SkipSpaces(p);
     if (*p != '-')
-        return -1;
+        return false;
     p = SkipSpaces(p + 1);
-    if (!ReadNumber(&p, &end) || end < start)
-        return -1;
+    if (!ReadNumber(&p, &end) || end < *start)
+        return false;
     p = SkipSpaces(p);
     if (*p != '/')
-        return -1;
-    return start;
+        return false;
+    p = SkipSpaces(p + 1);
+    *total = -1;
+    if (*p == '*')
+        ++p;
+    else if (!ReadNumber(&p, total) || *total <= end)
+        return false;
+    return *SkipSpaces(p) == '\0';
+}
+
+long long ContentRangeStart(const char *value)
+{
+    long long start, total;
+    return ReadContentRange(value, &start, &total) ? start : -1;
+}
+
+long long ContentRangeTotal(const char *value)
+{
+    long long start, total;
+    return ReadContentRange(value, &start, &total) ? total : -1;
 }
 
 bool ReadByteCount(const char *text, unsigned long long *count)

@@ -49,9 +49,13 @@ int UnknownSizeBarPosition(long rate);
 int StoredFileYear(int serverYear, int brokenOffByUser, int resumePossible);
 
 // The first byte position of a Content-Range value "bytes S-E/T" (spaces
-// allowed around the parts, the unit without case); -1 when the text is not
-// of that form or a position does not fit 63 bits.
+// allowed around the parts, the unit without case, T a number past E or "*");
+// -1 when the text is not of that form or a position does not fit 63 bits.
 long long ContentRangeStart(const char *value);
+
+// The whole file's size T of such a value; -1 when it is "*" (unknown) or
+// the text is not of that form.
+long long ContentRangeTotal(const char *value);
 
 // Reads a Content-Length value: decimal digits, spaces allowed around them.
 // False for any other text and for a count that does not fit 63 bits.

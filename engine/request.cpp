@@ -258,14 +258,28 @@ bool AnswerHasNoHeaderLines(HINTERNET request)
     return lineEnd == NULL || lineEnd[2] == '\0' || (lineEnd[2] == '\r' && lineEnd[3] == '\n');
 }
 
-bool AnswersRange(HINTERNET request, unsigned long long rangeStart)
+// The Content-Range of a 206 answer into value (TEXT_SIZE + 1 bytes); false
+// for another status or when it has none.
+static bool QueryContentRange(HINTERNET request, char *value)
 {
     if (QueryStatusCode(request, INTERNET_SERVICE_HTTP) != 206)
         return false;
-    char value[TEXT_SIZE + 1];
-    memset(value, 0, sizeof value);
+    memset(value, 0, TEXT_SIZE + 1);
     DWORD length = TEXT_SIZE;
-    if (!g_internet.QueryInfo(request, HTTP_QUERY_CONTENT_RANGE, value, &length, NULL))
-        return false;
-    return ContentRangeStart(value) == (long long)rangeStart;
+    return g_internet.QueryInfo(request, HTTP_QUERY_CONTENT_RANGE, value, &length, NULL) != FALSE;
+}
+
+bool AnswersRange(HINTERNET request, unsigned long long rangeStart)
+{
+    char value[TEXT_SIZE + 1];
+    return QueryContentRange(request, value) && ContentRangeStart(value) == (long long)rangeStart;
+}
+
+unsigned long long RangeAnswerTotal(HINTERNET request, unsigned long long rangeStart)
+{
+    char value[TEXT_SIZE + 1];
+    if (!QueryContentRange(request, value) || ContentRangeStart(value) != (long long)rangeStart)
+        return 0;
+    long long total = ContentRangeTotal(value);
+    return total > 0 ? (unsigned long long)total : 0;
 }

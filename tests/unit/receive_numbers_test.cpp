@@ -95,30 +95,36 @@ TEST(ReceiveNumbers, StoredFileYear)
             << c.year << " broken off " << c.brokenOff << " resume " << c.resume;
 }
 
-TEST(ReceiveNumbers, ContentRangeStart)
+TEST(ReceiveNumbers, ContentRangeStartAndTotal)
 {
-    struct Case { const char *value; long long start; } cases[] = {
-        {"bytes 7500-11999/12000", 7500},
-        {"bytes 0-9/10", 0},
-        {"BYTES 100-199/*", 100},
-        {"  bytes  42 - 99 / 100", 42},
-        {"bytes 4294967294-4294967294/4294967295", 4294967294LL},
-        {"bytes 4294967295-4294967297/4294967298", 4294967295LL},
-        {"bytes 4294967296-4294967297/4294967298", 4294967296LL},
-        {"bytes 5368706620-5368709119/5368709120", 5368706620LL},
-        {"bytes 9223372036854775807-9223372036854775807/*", 9223372036854775807LL},
-        {"bytes 9223372036854775808-9223372036854775808/*", -1}, // beyond 63 bits
-        {"bytes */12000", -1},                          // the answer of an unsatisfiable range
-        {"bytes 200-100/300", -1},
-        {"bytes 5-/10", -1},
-        {"bytes=5-9/10", -1},
-        {"items 5-9/10", -1},
-        {"bytes 5-9", -1},
-        {"", -1},
-        {"bytes99999999999999999999-1/2", -1},
+    struct Case { const char *value; long long start, total; } cases[] = {
+        {"bytes 7500-11999/12000", 7500, 12000},
+        {"bytes 0-9/10", 0, 10},
+        {"BYTES 100-199/*", 100, -1},
+        {"  bytes  42 - 99 / 100 ", 42, 100},
+        {"bytes 4294967294-4294967294/4294967295", 4294967294LL, 4294967295LL},
+        {"bytes 4294967295-4294967297/4294967298", 4294967295LL, 4294967298LL},
+        {"bytes 4294967296-4294967297/4294967298", 4294967296LL, 4294967298LL},
+        {"bytes 4831849365-5368709119/5368709120", 4831849365LL, 5368709120LL},
+        {"bytes 9223372036854775807-9223372036854775807/*", 9223372036854775807LL, -1},
+        {"bytes 9223372036854775808-9223372036854775808/*", -1, -1}, // beyond 63 bits
+        {"bytes 0-9/99999999999999999999", -1, -1},
+        {"bytes */12000", -1, -1},                          // the answer of an unsatisfiable range
+        {"bytes 200-100/300", -1, -1},
+        {"bytes 0-9/9", -1, -1},                            // the total must hold the range
+        {"bytes 0-9/10x", -1, -1},
+        {"bytes 0-9/", -1, -1},
+        {"bytes 5-/10", -1, -1},
+        {"bytes=5-9/10", -1, -1},
+        {"items 5-9/10", -1, -1},
+        {"bytes 5-9", -1, -1},
+        {"", -1, -1},
+        {"bytes99999999999999999999-1/2", -1, -1},
     };
-    for (const Case &c : cases)
+    for (const Case &c : cases) {
         EXPECT_EQ(ContentRangeStart(c.value), c.start) << "'" << c.value << "'";
+        EXPECT_EQ(ContentRangeTotal(c.value), c.total) << "'" << c.value << "'";
+    }
 }
 
 TEST(ReceiveNumbers, ReadByteCount)
