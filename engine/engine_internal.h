@@ -181,15 +181,18 @@ int FetchAddress(const char *address, int depth, int attempt, int nameEncoding =
 DWORD CacheFlagsForMode(int cacheMode);
 
 // Fills the header block (HEADER_BLOCK_SIZE bytes, cleared first): Accept
-// and Pragma lines, and a Range line from rangeStart on when it is not 0.
-void FormatRequestHeaders(char *block, unsigned long long rangeStart);
+// and Pragma lines, and a Range line from rangeStart on when it is not 0,
+// with an If-Range line when ifRange (a date) is given: a server whose file
+// has another date answers with the whole file instead.
+void FormatRequestHeaders(char *block, unsigned long long rangeStart, const char *ifRange = NULL);
 
 // Opens and sends a GET of the object path on the connection (HTTP), or
 // opens the file for reading (FTP); the caller closes the handle. Null when
 // the request could not be made or sent. The connection is the current one:
 // an https one sends over TLS. Redirects within the connection's server and
 // scheme are followed; a redirect elsewhere is the answer.
-HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, unsigned long long rangeStart);
+HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, unsigned long long rangeStart,
+                      const char *ifRange = NULL);
 
 // Redirects one request follows at most, across servers and schemes.
 #define MAX_REDIRECTS 10
@@ -209,7 +212,7 @@ bool TakeRedirect(RedirectCount *count);
 // answered after redirects within the server; the redirects followed are
 // counted in count, which a request that goes on to another server keeps.
 HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, unsigned long long rangeStart,
-                        RedirectCount *count);
+                        RedirectCount *count, const char *ifRange = NULL);
 
 // True for the status codes of a redirect.
 bool IsRedirect(DWORD code);
@@ -279,6 +282,11 @@ int CompareWithStoredFile(const char *localPath, const SYSTEMTIME *serverDate);
 
 // The size of the stored file; false when it cannot be opened.
 bool ReadStoredSize(const char *localPath, unsigned long long *size);
+
+// The size of the stored file and, in the form of an HTTP date (HTTP_DATE_SIZE
+// bytes), the time CompareWithStoredFile compares; false when it cannot be
+// opened or its time read.
+bool ReadStoredCopy(const char *localPath, unsigned long long *size, char *dateText);
 
 // The calls that ask the drive: its file system and the writes of a received
 // file, in a table so that a test can stand in a FAT drive or a full one.

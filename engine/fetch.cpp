@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/surface.h"
+#include "engine/receive_numbers.h"
 #include "net/net.h"
 #include "page/page.h"
 #include "settings/settings.h"
@@ -41,6 +42,8 @@ struct FetchJob {
     // file), and whether the answer is that range (206) rather than the whole.
     unsigned long long rangeStart;
     bool ranged;
+    // The stored copy's date the first request's range depends on (If-Range).
+    char storedDate[HTTP_DATE_SIZE];
     // The server answered the range the first request asked for otherwise
     // (the whole file, another range, an error): it is not asked for one again.
     bool rangeRefused;
@@ -173,7 +176,7 @@ static void AskOnANewConnection(FetchJob *job)
     CloseInternetHandle(&job->request);
     ForgetConnection();
     if (Connect(job->host, job->user, job->password, job->service))
-        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, job->rangeStart);
+        job->request = OpenRequest(g_connection.handle, job->objectPath, job->service, job->rangeStart, job->storedDate);
 }
 
 // Tells the user, once per run and server, that the library could not
@@ -247,7 +250,8 @@ static int FollowRedirectElsewhere(FetchJob *job)
     }
     if (!FormatText(job->objectPath, sizeof job->objectPath, "%s%s", path, file))
         return 1;
-    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, job->rangeStart, &job->redirects);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, job->rangeStart, &job->redirects,
+                                 job->storedDate);
     if (job->request != NULL || g_connection.certificateRefused)
         return job->request != NULL ? GO_ON : 1;
     ShowStatusString(IDS_REQUESTFAILED);
@@ -274,25 +278,29 @@ static bool ReloadApplies(int attempt)
 
 // Where the first request asks its answer to start: 2500 bytes before the
 // end of a stored copy that could be continued (resume on, more than 2500
-// bytes stored, no reload), else 0. Closing a request whose body is unread
-// makes the library read the rest of it from the socket first: for a big
-// file asked for whole that takes as long as its transfer, so the facts of
-// a file to continue come with the range that continues it.
-static unsigned long long FirstRangeStart(const FetchJob *job)
+// bytes stored, no reload), else 0; the range holds only while the server's
+// file has the stored copy's date (If-Range), else the whole file comes.
+// Closing a request whose body is unread makes the library read the rest
+// of it from the socket first: for a big file asked for whole that takes as
+// long as its transfer, so the facts of a file to continue come with the
+// range that continues it, and those of a changed one with its whole body.
+static void ChooseFirstRange(FetchJob *job)
 {
     unsigned long long storedSize;
+    job->rangeStart = 0;
+    job->storedDate[0] = '\0';
     if (job->service != INTERNET_SERVICE_HTTP || GetResume() != 1 || ReloadApplies(job->attempt))
-        return 0;
-    if (!ReadStoredSize(job->localPath, &storedSize) || storedSize <= OVERLAP_SIZE)
-        return 0;
-    return storedSize - OVERLAP_SIZE;
+        return;
+    if (ReadStoredCopy(job->localPath, &storedSize, job->storedDate) && storedSize > OVERLAP_SIZE)
+        job->rangeStart = storedSize - OVERLAP_SIZE;
 }
 
 // Opens the job's request (from its range start) and follows redirects to
 // other servers. GO_ON with the answer, or the fetch's result when it ends here.
 static int SendRequest(FetchJob *job)
 {
-    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, job->rangeStart, &job->redirects);
+    job->request = OpenRequestAt(g_connection.handle, job->objectPath, job->service, job->rangeStart, &job->redirects,
+                                 job->storedDate);
     if (job->request != NULL && job->service == INTERNET_SERVICE_HTTP && AnswerHasNoHeaderLines(job->request))
         AskOnANewConnection(job);
     if (job->request == NULL && g_connection.certificateRefused)
@@ -311,9 +319,10 @@ static int SendRequest(FetchJob *job)
 }
 
 // The answer to a range request is the range asked for (206 naming its
-// start and the file's size) or the whole file (200: the server sends no
-// ranges); any other answer (416, another range, an error) is asked for
-// again without the range. GO_ON, or the fetch's result when it ends here.
+// start and the file's size) or the whole file (200: the server's file has
+// another date, or the server sends no ranges); any other answer (416,
+// another range, an error) is asked for again without the range. GO_ON, or
+// the fetch's result when it ends here.
 static int TakeRangeAnswer(FetchJob *job)
 {
     if (job->rangeStart == 0)
@@ -324,6 +333,7 @@ static int TakeRangeAnswer(FetchJob *job)
         return GO_ON;
     CloseInternetHandle(&job->request);
     job->rangeStart = 0;
+    job->storedDate[0] = '\0';
     return SendRequest(job);
 }
 
@@ -349,7 +359,7 @@ static int RequestFile(FetchJob *job)
             return 1;
         }
     }
-    job->rangeStart = FirstRangeStart(job);
+    ChooseFirstRange(job);
     int sent = SendRequest(job);
     if (sent == GO_ON)
         sent = TakeRangeAnswer(job);

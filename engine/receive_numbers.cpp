@@ -373,3 +373,15 @@ bool ParseHttpDate(const char *text, HttpDate *date)
     *date = fields;
     return true;
 }
+
+bool FormatHttpDate(char *output, size_t size, const HttpDate *date, int weekday)
+{
+    static const char *const DAY_NAMES[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char *const MONTH_TITLES[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    if (weekday < 0 || weekday > 6 || date->month < 1 || date->month > 12 || date->year < 1601 ||
+        date->year > 30827)
+        return false;
+    return FormatText(output, size, "%s, %02d %s %04d %02d:%02d:%02d GMT", DAY_NAMES[weekday], date->day,
+                      MONTH_TITLES[date->month - 1], date->year, date->hour, date->minute, date->second);
+}

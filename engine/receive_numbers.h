@@ -95,4 +95,11 @@ struct HttpDate {
 // outside the years 1601 to 30827, which a file time cannot hold.
 bool ParseHttpDate(const char *text, HttpDate *date);
 
+// Size of a date text in the first of those forms, with its NUL (years up to 30827).
+#define HTTP_DATE_SIZE 32
+
+// Writes the date in the first form, "Sun, 06 Nov 1994 08:49:37 GMT"; weekday
+// 0 is Sunday (as the system counts). False when a field is out of range.
+bool FormatHttpDate(char *output, size_t size, const HttpDate *date, int weekday);
+
 #endif

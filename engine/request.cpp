@@ -28,14 +28,18 @@ DWORD CacheFlagsForMode(int cacheMode)
     }
 }
 
-void FormatRequestHeaders(char *block, unsigned long long rangeStart)
+void FormatRequestHeaders(char *block, unsigned long long rangeStart, const char *ifRange)
 {
     memset(block, 0, HEADER_BLOCK_SIZE);
     if (rangeStart == 0)
         CopyText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\n\r\n");
-    else
+    else if (ifRange == NULL || ifRange[0] == '\0')
         FormatText(block, HEADER_BLOCK_SIZE, "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=%llu-\r\n\r\n",
                    rangeStart);
+    else
+        FormatText(block, HEADER_BLOCK_SIZE,
+                   "Accept: */*\r\nPragma: no-cache\r\nRange: bytes=%llu-\r\nIf-Range: %s\r\n\r\n", rangeStart,
+                   ifRange);
 }
 
 // Sets the receive time-out (setting "timeout") on the request; the data
@@ -96,14 +100,14 @@ static bool AcceptCertificate(HINTERNET request)
 static DWORD SecureRequestFlags(void) { return IsSecureAddress(g_connection.host) ? INTERNET_FLAG_SECURE : 0; }
 
 static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags,
-                                 unsigned long long rangeStart)
+                                 unsigned long long rangeStart, const char *ifRange)
 {
     HINTERNET request = g_internet.OpenRequest(connection, "GET", objectPath, "HTTP/1.1", NULL, NULL,
                                                flags | SecureRequestFlags(), 0);
     if (request == NULL)
         return NULL;
     char block[HEADER_BLOCK_SIZE];
-    FormatRequestHeaders(block, rangeStart);
+    FormatRequestHeaders(block, rangeStart, ifRange);
     SetReceiveTimeouts(request);
     for (int tries = 0;; ++tries) {
         if (g_internet.SendRequest(request, block, (DWORD)lstrlenA(block), NULL, 0))
@@ -184,12 +188,12 @@ bool TakeRedirect(RedirectCount *count)
 // A redirect to another place is the answer: the caller decides whether to
 // follow it.
 static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, unsigned long long rangeStart,
-                                 RedirectCount *count)
+                                 RedirectCount *count, const char *ifRange)
 {
     if (count->firstAsked[0] == '\0')
         FormatText(count->firstAsked, sizeof count->firstAsked, "%s%s", g_connection.host, path);
     for (;;) {
-        HINTERNET request = SendHttpRequest(connection, path, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, rangeStart);
+        HINTERNET request = SendHttpRequest(connection, path, flags | INTERNET_FLAG_NO_AUTO_REDIRECT, rangeStart, ifRange);
         if (request == NULL || !IsRedirect(QueryStatusCode(request, INTERNET_SERVICE_HTTP)))
             return request;
         char next[2 * TEXT_SIZE];
@@ -201,21 +205,22 @@ static HINTERNET OpenHttpRequest(HINTERNET connection, char *path, DWORD flags, 
 }
 
 HINTERNET OpenRequestAt(HINTERNET connection, char *objectPath, DWORD service, unsigned long long rangeStart,
-                        RedirectCount *count)
+                        RedirectCount *count, const char *ifRange)
 {
     DWORD flags = CacheFlagsForMode(GetCacheMode());
     if (service == INTERNET_SERVICE_HTTP)
-        return OpenHttpRequest(connection, objectPath, flags, rangeStart, count);
+        return OpenHttpRequest(connection, objectPath, flags, rangeStart, count, ifRange);
     return g_internet.FtpOpenFile(connection, objectPath, GENERIC_READ, flags | FTP_TRANSFER_TYPE_BINARY, 0);
 }
 
-HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, unsigned long long rangeStart)
+HINTERNET OpenRequest(HINTERNET connection, const char *objectPath, DWORD service, unsigned long long rangeStart,
+                      const char *ifRange)
 {
     char path[2 * TEXT_SIZE];
     if (!CopyText(path, sizeof path, objectPath))
         return NULL;
     RedirectCount count = {};
-    return OpenRequestAt(connection, path, service, rangeStart, &count);
+    return OpenRequestAt(connection, path, service, rangeStart, &count, ifRange);
 }
 
 // Queries a number header; false when the response has none.

@@ -124,6 +124,29 @@ bool ReadStoredSize(const char *localPath, unsigned long long *size)
     return read;
 }
 
+// The file time as an HTTP date into text (HTTP_DATE_SIZE bytes).
+static bool FormatFileTime(const FILETIME *time, char *text)
+{
+    SYSTEMTIME date;
+    if (!FileTimeToSystemTime(time, &date))
+        return false;
+    HttpDate fields = {date.wYear, date.wMonth, date.wDay, date.wHour, date.wMinute, date.wSecond};
+    return FormatHttpDate(text, HTTP_DATE_SIZE, &fields, date.wDayOfWeek);
+}
+
+bool ReadStoredCopy(const char *localPath, unsigned long long *size, char *dateText)
+{
+    HANDLE file = CreateFileA(localPath, GENERIC_READ, 0, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    LARGE_INTEGER bytes;
+    FILETIME created, accessed, written;
+    bool read = GetFileSizeEx(file, &bytes) && GetFileTime(file, &created, &accessed, &written);
+    CloseHandle(file);
+    *size = read ? (unsigned long long)bytes.QuadPart : 0;
+    return read && FormatFileTime(&created, dateText);
+}
+
 DriveCalls g_driveCalls = {GetVolumeInformationA, WriteFile};
 
 bool TooBigForDrive(const char *localPath, unsigned long long size)

@@ -396,6 +396,29 @@ TEST_F(ServersTest, StoredFileWhoseOverlapDiffersIsRewrittenWhole)
     EXPECT_EQ(RangesAndStatus(Requests(Http(), "/ovl/")), seen);
 }
 
+// A partly stored file that changed on the server: the range is asked for
+// only while the server's file has the stored copy's date (If-Range), so the
+// one answer is the new file whole and nothing is left unread.
+TEST_F(ServersTest, ChangedFileComesWholeInTheAnswerToTheRange)
+{
+    WriteSettingText(REG_RESUME, "1");
+    CheckRetryBox(false);
+    Serve(Http(), "/chg/data.bin", Pattern(30000, 1), DATE_2001);
+    SetFaults(Http(), R"({"/chg/data.bin": {"times": 1, "cut_after": 10000}})");
+    Crawl(Url("/chg/data.bin"));
+    Serve(Http(), "/chg/data.bin", Pattern(30000, 2), DATE_2001 + 3600);
+    Crawl(Url("/chg/data.bin"));
+    std::string local = Local("/chg/data.bin");
+    EXPECT_EQ(ReadBytes(local), Pattern(30000, 2));
+    EXPECT_EQ(StoredEpoch(local), DATE_2001 + 3600);
+    auto requests = Requests(Http(), "/chg/");
+    std::vector<std::string> seen = {"null 200", "bytes=7500- 200"};
+    EXPECT_EQ(RangesAndStatus(requests), seen);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_TRUE(requests[1].HasHeader("If-Range", "Sat, 03 Feb 2001 04:05:06 GMT")) << requests[1].line;
+    EXPECT_TRUE(HasText(g_titles, "data.bin - Start!!(Update) / Parvel 1st MIX")) << JoinTexts(g_titles);
+}
+
 TEST_F(ServersTest, NotFoundIsAskedOnce)
 {
     CheckRetryBox(true);

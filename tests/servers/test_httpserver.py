@@ -200,6 +200,13 @@ class RangeTest(ServerCase):
                     self.assertEqual(body, whole[part[0]:part[1]])
                     self.assertEqual(headers["content-length"], str(part[1] - part[0]))
 
+    def test_if_range_holds_only_for_the_files_date(self):
+        cases = [(JULY_1999_TEXT, 206), ("Sun, 04 Jul 1999 12:00:01 GMT", 200), ('"an-etag"', 200), ("garbage", 200)]
+        for if_range, expected in cases:
+            with self.subTest(if_range=if_range):
+                status, _, body = get(self.port, "/data.bin", {"Range": "bytes=9000-", "If-Range": if_range})
+                self.assertEqual((status, len(body)), (expected, 1000 if expected == 206 else 10000))
+
     def test_range_of_empty_file_is_unsatisfiable(self):
         status, headers, _ = get(self.port, "/empty.bin", {"Range": "bytes=0-"})
         self.assertEqual((status, headers["content-range"]), (416, "bytes */0"))

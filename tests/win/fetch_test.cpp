@@ -10,6 +10,7 @@
 #include <string>
 
 #include "engine/engine_internal.h"
+#include "engine/receive_numbers.h"
 #include "net/net.h"
 #include "settings/settings.h"
 #include "tests/win/fake_internet.h"
@@ -148,6 +149,19 @@ static long long RangeAsked(const std::string &headers)
     return at == std::string::npos ? -1 : atoll(headers.c_str() + at + 13);
 }
 
+// A range holds unless the request names a date (If-Range) other than the file's.
+static bool RangeHolds(const std::string &headers, const ServedFile &f)
+{
+    size_t at = headers.find("If-Range: ");
+    if (at == std::string::npos)
+        return true;
+    HttpDate asked;
+    std::string text = headers.substr(at + 10, headers.find("\r\n", at) - at - 10);
+    return f.hasDate && ParseHttpDate(text.c_str(), &asked) && asked.year == f.date.wYear &&
+           asked.month == f.date.wMonth && asked.day == f.date.wDay && asked.hour == f.date.wHour &&
+           asked.minute == f.date.wMinute && asked.second == f.date.wSecond;
+}
+
 static FakeResponse Serve(const FakeRequestRecord &request)
 {
     FakeResponse r;
@@ -159,7 +173,7 @@ static FakeResponse Serve(const FakeRequestRecord &request)
     }
     ServedFile &f = it->second;
     std::string version = f.http10 ? "HTTP/1.0" : "HTTP/1.1";
-    long long range = RangeAsked(request.headers);
+    long long range = RangeHolds(request.headers, f) ? RangeAsked(request.headers) : -1;
     r.status = f.status;
     r.body = f.body;
     if (range >= 0 && !f.ignoreRange && f.status == 200 && (size_t)range >= f.body.size()) {
@@ -369,9 +383,10 @@ TEST_F(FetchTest, ContinuationThatCannotBeUsedIsReceivedWhole)
 }
 
 // A stored copy that could be continued is asked for from 2500 bytes before
-// its end by the first request: the answer's Content-Range gives the file's
-// size, the decision is the same as on a whole answer, and whatever cannot
-// use the range asks for the whole file once more.
+// its end by the first request, if the server's file still has its date:
+// the answer's Content-Range gives the file's size, the decision is the same
+// as on a whole answer, and whatever cannot use the range asks for the whole
+// file once more.
 TEST_F(FetchTest, FirstRequestAsksForTheRestOfAStoredCopy)
 {
     struct Case {
@@ -381,8 +396,8 @@ TEST_F(FetchTest, FirstRequestAsksForTheRestOfAStoredCopy)
         {"unchanged", 12000, 12000, STORED_DATE, true, false, 206, false, "1", {"9500"}, "No update."},
         {"partly stored", 10000, 12000, STORED_DATE, true, false, 206, false, "1", {"7500"}, "Start!(resume)"},
         {"2501 bytes stored", 2501, 12000, STORED_DATE, true, false, 206, false, "1", {"1"}, "Start!(resume)"},
-        {"newer on the server", 10000, 12000, NEWER, true, false, 206, false, "1", {"7500", "-"}, "Start!!(Update)"},
-        {"no server date", 10000, 12000, STORED_DATE, false, false, 206, false, "1", {"7500", "-"}, "Start!!(Update)"},
+        {"newer on the server", 10000, 12000, NEWER, true, false, 206, false, "1", {"7500"}, "Start!!(Update)"},
+        {"no server date", 10000, 12000, STORED_DATE, false, false, 206, false, "1", {"7500"}, "Start!!(Update)"},
         {"stored longer, 416", 20000, 12000, STORED_DATE, true, false, 206, false, "1", {"17500", "-"}, "Start!"},
         {"stored longer, 206", 13000, 12000, STORED_DATE, true, false, 206, false, "1", {"10500", "-"}, "Start!"},
         {"size unknown in the range", 10000, 12000, STORED_DATE, true, true, 206, false, "1", {"7500", "-"}, "Start!"},
@@ -406,6 +421,9 @@ TEST_F(FetchTest, FirstRequestAsksForTheRestOfAStoredCopy)
         StoreLocally(Pattern(c.stored, 1));
         EXPECT_EQ(Fetch(), 1) << c.name;
         EXPECT_EQ(Ranges(), c.ranges) << c.name;
+        if (c.ranges[0] != "-")
+            EXPECT_NE(g_fakeRequests[0].headers.find("\r\nIf-Range: Tue, 15 Jun 2004 10:20:30 GMT\r\n"),
+                      std::string::npos) << c.name << ": the stored copy's date: " << g_fakeRequests[0].headers;
         EXPECT_TRUE(HasText(g_titles, std::string("a.bin - ") + c.title + " / Parvel 1st MIX"))
             << c.name << ": " << JoinTexts(g_titles);
         EXPECT_EQ(ReadBytes(local), Pattern(c.served, 1)) << c.name << ": the file equals the server's";

@@ -36,7 +36,8 @@ Normal behaviour
     (.woff .woff2 .ttf .otf) also Access-Control-Allow-Origin: *.
   - Range "bytes=N-", "bytes=N-M" and "bytes=-K" answer 206 with
     "Content-Range: bytes S-E/TOTAL"; a start at or past the end answers 416 with
-    "Content-Range: bytes */TOTAL". A Range of any other form is ignored (200).
+    "Content-Range: bytes */TOTAL". A Range of any other form is ignored (200), and so
+    is one whose If-Range is not the Last-Modified date sent (an entity tag never is).
   - If-Modified-Since not older than the file's mtime answers 304 (no fault active).
   - Placeholders: in served pages (.htm .html .shtml .asp) and in the texts of a
     fault rule (body, redirect, headers) "@HOST@" becomes the Host header of the
@@ -582,7 +583,8 @@ class Handler(BaseHTTPRequestHandler):
             plan.status = 416
             plan.length = 0
             content_range = "bytes */%d" % size
-        elif allow_range and range_value is not None and not rule.get("ignore_range"):
+        elif (allow_range and range_value is not None and not rule.get("ignore_range")
+                and self.range_holds(rule, mtime)):
             wanted = parse_range(range_value, size)
             if wanted == "unsatisfiable":
                 plan.status = 416
@@ -648,6 +650,23 @@ class Handler(BaseHTTPRequestHandler):
         plan.headers = headers + plan.headers
         if "status_line" in rule:
             plan.status_line = rule["status_line"]
+
+    def range_holds(self, rule, mtime):
+        """True without If-Range, or when it names the date Last-Modified gives."""
+        value = self.headers.get("If-Range")
+        if value is None:
+            return True
+        if "last_modified" in rule:
+            sent = rule["last_modified"]
+        elif "last_modified_epoch" in rule:
+            sent = http_date(float(rule["last_modified_epoch"]))
+        else:
+            sent = http_date(mtime) if mtime is not None else None
+        try:
+            return sent is not None and (email.utils.parsedate_to_datetime(value) ==
+                                         email.utils.parsedate_to_datetime(sent))
+        except (TypeError, ValueError, IndexError, OverflowError):
+            return False
 
     def not_modified_since(self, mtime):
         value = self.headers.get("If-Modified-Since")
