@@ -262,6 +262,14 @@ static void FetchNextPage(int depth, int nameEncoding)
     EndWorker(&record);
 }
 
+// One pass from the chain's first page with the hold and fetch given.
+static void RunChain(DWORD wait, int (*fetch)(const char *, int, int, int))
+{
+    WriteSettingNumber(REG_WAIT, wait);
+    g_fetchAddress = fetch;
+    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+}
+
 static int FetchChainPage(const char *address, int depth, int attempt, int nameEncoding)
 {
     RecordFetch(address, depth, attempt, nameEncoding);
@@ -272,11 +280,9 @@ static int FetchChainPage(const char *address, int depth, int attempt, int nameE
 
 TEST_F(SchedulerTest, ChainNestsAWorkerPerLevelsOfPagesEachReservingItsStack)
 {
-    WriteSettingNumber(REG_WAIT, 0);
-    g_fetchAddress = FetchChainPage;
     g_creations.clear();
     g_threadCalls.Create = RecordCreation;
-    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    RunChain(0, FetchChainPage);
     g_threadCalls.Create = CreateThread;
     ASSERT_EQ(g_fetches.size(), (size_t)CHAIN_END + 1);
     EXPECT_EQ(g_fetches.back().address, "host/300.html");
@@ -315,11 +321,9 @@ static int FetchSlowChainPage(const char *, int depth, int, int nameEncoding)
 
 TEST_F(SchedulerTest, WorkersWaitingForTheirOwnAreNotHeldInCycles)
 {
-    WriteSettingNumber(REG_WAIT, 50);
-    g_fetchAddress = FetchSlowChainPage;
     g_heldThreads.clear();
     g_threadCalls.Suspend = CountHold;
-    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    RunChain(50, FetchSlowChainPage);
     g_threadCalls.Suspend = SuspendThread;
     DWORD first = g_chainWorkers[0], second = g_chainWorkers[WORKER_LEVELS];
     ASSERT_NE(first, second);
@@ -333,15 +337,13 @@ TEST_F(SchedulerTest, WorkersWaitingForTheirOwnAreNotHeldInCycles)
 TEST_F(SchedulerTest, AttemptsOnAWorkersOwnThreadAreHeldAsTheirOwnWorkerWouldBe)
 {
     static const DWORD wait = 200;
-    WriteSettingNumber(REG_WAIT, wait);
-    g_fetchAddress = [](const char *address, int depth, int attempt, int nameEncoding) {
+    DWORD began = GetTickCount();
+    RunChain(wait, [](const char *address, int depth, int attempt, int nameEncoding) {
         RecordFetch(address, depth, attempt, nameEncoding);
         if (depth < 3)
             FetchNextPage(depth, nameEncoding);
         return 1;
-    };
-    DWORD began = GetTickCount();
-    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    });
     // Pages 1 to 3 run on page 0's worker, each held first.
     EXPECT_GE(GetTickCount() - began, 3 * wait);
     EXPECT_EQ(g_fetches.size(), 4u);
