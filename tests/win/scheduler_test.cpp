@@ -66,6 +66,13 @@ protected:
         lstrcpynA(g_startList, list, START_LIST_SIZE);
         RunStartList();
     }
+    // One pass from a chain's first page, off the window's thread, with the hold and fetch given.
+    void RunChain(DWORD wait, int (*fetch)(const char *, int, int, int))
+    {
+        WriteSettingNumber(REG_WAIT, wait);
+        g_fetchAddress = fetch;
+        EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
+    }
     std::vector<std::string> FetchedAddresses()
     {
         std::vector<std::string> addresses;
@@ -260,14 +267,6 @@ static void FetchNextPage(int depth, int nameEncoding)
     FormatText(next, sizeof next, "host/%d.html", depth + 1);
     RunAttempts(&record, next, depth + 1, nameEncoding);
     EndWorker(&record);
-}
-
-// One pass from the chain's first page with the hold and fetch given.
-static void RunChain(DWORD wait, int (*fetch)(const char *, int, int, int))
-{
-    WriteSettingNumber(REG_WAIT, wait);
-    g_fetchAddress = fetch;
-    EXPECT_TRUE(RunOffTheWindowThread([&] { RunPass("host/0.html"); }, 60000));
 }
 
 static int FetchChainPage(const char *address, int depth, int attempt, int nameEncoding)
