@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 # tools/bench/scale.py — benchmark: a large generated site, parvel.exe beside wget.
 # Many files and a long chain of pages, crawled at unlimited depth by parvel.exe under Wine
-# and by wget from the same servers in one run; prints wall time, peak memory, thread
+# and by wget from the same servers in one run, each site's files also fetched by the
+# library's bare request loop (request_floor.exe); prints wall time, peak memory, thread
 # count and time per file side by side.
 """Usage: scale.py [--files N,N...] [--long] [--chain N] [--holds MS,MS...] [--chain-hold MS] [BUILD_DIR]
   (defaults: sites of 1,000 and 10,000 files (--long adds 100,000), a chain of 10,000
@@ -17,6 +18,9 @@ and the largest thread count, both read from /proc of the Linux process that run
 parvel.exe, sampled every 0.1 s; the time per file, that time less the hold for which
 the fetch supervision keeps every fetch worker suspended, and files per second. wget: wall time,
 peak resident memory of the process (from wait4), one thread, time per file.
+request_floor.exe (sites only): the same files fetched one after another on one kept
+connection under Wine, with no window; its own time from session open to the last file
+stored (the start of the Wine process left out), the floor of parvel.exe's time per file.
 The module also serves the end-to-end scale test (tests/e2e/test_scale.py).
 """
 import argparse
@@ -33,7 +37,7 @@ TOP = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(TOP, "tools", "e2e"))
 sys.path.insert(0, os.path.join(TOP, "tools", "servers"))
 import serverctl  # noqa: E402
-from parveldriver import Driver, fresh_settings, session_env, windows_path  # noqa: E402
+from parveldriver import Driver, fresh_settings, session_env, wine, windows_path  # noqa: E402
 
 ADDRESS, SEARCH, DEPTH_UNLIMITED = 1000, 1001, 1021
 FILES_PER_FOLDER = 100          # one index.html and up to 99 files
@@ -213,22 +217,58 @@ def crawl_with_wget(url, save):
     return Figures("wget", stored_files(save), seconds, usage.ru_maxrss, 1)
 
 
+def site_paths(root, size):
+    """The address path of every file of the site of `size` files under root."""
+    top = os.path.join(root, "n%d" % size)
+    paths = []
+    for folder, _, names in sorted(os.walk(top)):
+        below = os.path.relpath(folder, top).replace(os.sep, "/")
+        prefix = "/n%d/" % size + ("" if below == "." else below + "/")
+        paths += [prefix + name for name in sorted(names)]
+    return paths
+
+
+def fetch_with_probe(build, state, server_url, paths, save):
+    """Fetches the paths with request_floor.exe under Wine into save; its Figures
+    (seconds of its own loop). Raises when it fails."""
+    env = session_env(state)
+    os.makedirs(save)
+    listing = os.path.join(save, "..", os.path.basename(save) + ".list")
+    with open(listing, "w") as f:
+        f.write("".join(path + "\n" for path in paths))
+    exe = os.path.join(build, "tools", "bench", "request_floor.exe")
+    done = wine(env, windows_path(env, exe), server_url, windows_path(env, listing), windows_path(env, save),
+                timeout=4 * 3600)
+    line = done.stdout.decode("ascii", "replace").strip()
+    if done.returncode != 0 or not line.startswith("files "):
+        raise RuntimeError("request_floor.exe: %s %s" % (line, done.stderr.decode("utf-8", "replace")))
+    fields = line.split()
+    return Figures("request_floor", stored_files(save), float(fields[fields.index("seconds") + 1]), 0, 1)
+
+
 # --- the report ------------------------------------------------------------------------
 
 def print_table(title, expected_files, rows):
-    """rows: (hold ms or None for wget, Figures)."""
+    """rows: (hold ms, or None for wget and request_floor.exe, Figures); a peak of
+    0 is one not measured."""
     print("%s (%d files)" % (title, expected_files))
-    print("  %-12s %6s %7s %9s %9s %8s %12s %15s %8s" % ("", "hold", "files", "wall s", "peak MiB", "threads",
+    print("  %-14s %6s %7s %9s %9s %8s %12s %15s %8s" % ("", "hold", "files", "wall s", "peak MiB", "threads",
                                                        "ms per file", "ms beyond hold", "files/s"))
     for hold, f in rows:
         beyond = "%15.1f" % (f.per_file_ms - hold) if hold is not None else "%15s" % "-"
-        print("  %-12s %6s %7d %9.1f %9.1f %8d %12.1f %s %8.1f" % (
-            f.name, "-" if hold is None else "%d" % hold, f.files, f.seconds, f.peak_kib / 1024.0, f.threads,
+        peak = "%9.1f" % (f.peak_kib / 1024.0) if f.peak_kib else "%9s" % "-"
+        print("  %-14s %6s %7d %9.1f %s %8d %12.1f %s %8.1f" % (
+            f.name, "-" if hold is None else "%d" % hold, f.files, f.seconds, peak, f.threads,
             f.per_file_ms, beyond, f.files / max(0.001, f.seconds)))
-    wget = [f for hold, f in rows if hold is None][0]
+    named = {f.name: f for hold, f in rows if hold is None}
     for hold, f in rows:
-        if hold is not None:
-            print("  parvel.exe (hold %d ms) / wget time per file: %.1f" % (hold, f.per_file_ms / max(0.001, wget.per_file_ms)))
+        if hold is None:
+            continue
+        print("  parvel.exe (hold %d ms) / wget time per file: %.1f" % (
+            hold, f.per_file_ms / max(0.001, named["wget"].per_file_ms)))
+        if "request_floor" in named:
+            print("  parvel.exe (hold %d ms) beyond the hold, less request_floor.exe: %.1f ms per file" % (
+                hold, f.per_file_ms - hold - named["request_floor"].per_file_ms))
 
 
 # Wine gives each thread of a program four file descriptors (tools/bench/bare_threads.exe
@@ -288,7 +328,10 @@ def main():
         with serverctl.start_http(root) as http:
             for size in sizes:
                 url = http.url("/n%d/s/index.html" % size)
-                tables.append(("site", size, run_case(exe, driver_exe, state, work, "site%d" % size, url, holds, 4 * 3600)))
+                rows = run_case(exe, driver_exe, state, work, "site%d" % size, url, holds, 4 * 3600)
+                probe = fetch_with_probe(build, state, http.url("/"), site_paths(root, size),
+                                         os.path.join(work, "site%d-probe" % size))
+                tables.append(("site", size, rows[:1] + [(None, probe)] + rows[1:]))
             if args.chain > 0:
                 rows = run_case(exe, driver_exe, state, work, "chain", http.url("/c/0.html"), [args.chain_hold], 4 * 3600)
                 tables.append(("chain", args.chain, rows))

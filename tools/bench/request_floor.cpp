@@ -1,0 +1,176 @@
+// tools/bench/request_floor.cpp — the Internet client library's cost per small file, no window.
+// One session and one connection kept for all files; per file the request parvel.exe sends
+// (same flags, header block and time-outs), the status, length and date queries, the body
+// read until the library gives no more, the file written and given the server's date.
+// Prints files, failures, seconds and ms per file: the floor of a crawl under this library.
+// Usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER
+//   PATH_LIST: one object path a line ("/s/d0000/f00.bin"), each stored under OUTPUT_FOLDER.
+#include <windows.h>
+#include <wininet.h>
+
+#include <stdio.h>
+#include <string.h>
+
+#include "net/net.h"
+
+// As parvel.exe sends with the default settings (see readloop.cpp), redirects
+// left to the caller as parvel.exe leaves them.
+static const DWORD REQUEST_FLAGS = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
+static const char REQUEST_HEADERS[] = "Accept: */*\r\nPragma: no-cache\r\n\r\n";
+static const DWORD RECEIVE_TIMEOUT = 180000;
+
+struct Server {
+    char host[256];
+    INTERNET_PORT port;
+};
+
+static bool ReadServer(const char *url, Server *server)
+{
+    URL_COMPONENTSA components = {};
+    components.dwStructSize = sizeof components;
+    components.lpszHostName = server->host;
+    components.dwHostNameLength = sizeof server->host;
+    if (!InternetCrackUrlA(url, 0, 0, &components))
+        return false;
+    server->port = components.nPort;
+    return true;
+}
+
+static HINTERNET SendRequest(HINTERNET connection, const char *path)
+{
+    HINTERNET request = HttpOpenRequestA(connection, "GET", path, "HTTP/1.1", NULL, NULL, REQUEST_FLAGS, 0);
+    if (request == NULL)
+        return NULL;
+    DWORD timeout = RECEIVE_TIMEOUT;
+    InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    InternetSetOptionA(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+    if (HttpSendRequestA(request, REQUEST_HEADERS, (DWORD)(sizeof REQUEST_HEADERS - 1), NULL, 0))
+        return request;
+    InternetCloseHandle(request);
+    return NULL;
+}
+
+// The facts parvel.exe asks of every answer: status, length, date.
+struct Answer {
+    DWORD status;
+    char length[32];
+    SYSTEMTIME date;
+    bool dated;
+};
+
+static void QueryAnswer(HINTERNET request, Answer *answer)
+{
+    DWORD size = sizeof answer->status;
+    answer->status = 0;
+    HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &answer->status, &size, NULL);
+    size = sizeof answer->length - 1;
+    memset(answer->length, 0, sizeof answer->length);
+    HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, answer->length, &size, NULL);
+    size = sizeof answer->date;
+    answer->dated = HttpQueryInfoA(request, HTTP_QUERY_LAST_MODIFIED | HTTP_QUERY_FLAG_SYSTEMTIME, &answer->date,
+                                   &size, NULL) != FALSE;
+}
+
+// The local file of an object path: the output folder and the path with
+// '\' for '/'; the folders on the way are made.
+static HANDLE CreateLocalFile(const char *folder, const char *path)
+{
+    char local[MAX_PATH * 2];
+    int length = snprintf(local, sizeof local, "%s%s", folder, path);
+    if (length <= 0 || length >= (int)sizeof local)
+        return INVALID_HANDLE_VALUE;
+    for (char *p = local + strlen(folder); *p != '\0'; ++p) {
+        if (*p != '/')
+            continue;
+        *p = '\0';
+        CreateDirectoryA(local, NULL);
+        *p = '\\';
+    }
+    return CreateFileA(local, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+// Reads the body until the library gives no more; false when a read or a
+// write fails.
+static bool StoreBody(HINTERNET request, HANDLE file)
+{
+    static char buffer[65536];
+    for (;;) {
+        DWORD read = 0, written = 0;
+        if (!InternetReadFile(request, buffer, sizeof buffer, &read))
+            return false;
+        if (read == 0)
+            return true;
+        if (!WriteFile(file, buffer, read, &written, NULL) || written != read)
+            return false;
+    }
+}
+
+static void SetDate(HANDLE file, const Answer *answer)
+{
+    FILETIME time;
+    if (answer->dated && SystemTimeToFileTime(&answer->date, &time))
+        SetFileTime(file, &time, &time, &time);
+}
+
+// One file from request to stored file; false when any step fails.
+static bool FetchFile(HINTERNET connection, const char *path, const char *folder)
+{
+    HINTERNET request = SendRequest(connection, path);
+    if (request == NULL)
+        return false;
+    Answer answer;
+    QueryAnswer(request, &answer);
+    bool stored = false;
+    HANDLE file = answer.status == 200 ? CreateLocalFile(folder, path) : INVALID_HANDLE_VALUE;
+    if (file != INVALID_HANDLE_VALUE) {
+        stored = StoreBody(request, file);
+        SetDate(file, &answer);
+        CloseHandle(file);
+    }
+    InternetCloseHandle(request);
+    return stored;
+}
+
+// The path on a line of the list, its line end taken off; false at a blank line.
+static bool TakePath(char *line)
+{
+    line[strcspn(line, "\r\n")] = '\0';
+    return line[0] == '/';
+}
+
+static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return (double)(to.QuadPart - from.QuadPart) / (double)frequency.QuadPart;
+}
+
+int main(int argc, char **argv)
+{
+    Server server = {};
+    FILE *list = argc == 4 ? fopen(argv[2], "r") : NULL;
+    if (list == NULL || !ReadServer(argv[1], &server)) {
+        fprintf(stderr, "usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER\n");
+        return 2;
+    }
+    LARGE_INTEGER began, ended;
+    QueryPerformanceCounter(&began);
+    HINTERNET session = InternetOpenA(USER_AGENT, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+    HINTERNET connection = InternetConnectA(session, server.host, server.port, "", "", INTERNET_SERVICE_HTTP, 0, 0);
+    unsigned files = 0, failed = 0;
+    char line[2048];
+    while (connection != NULL && fgets(line, sizeof line, list) != NULL) {
+        if (!TakePath(line))
+            continue;
+        ++files;
+        failed += FetchFile(connection, line, argv[3]) ? 0 : 1;
+    }
+    QueryPerformanceCounter(&ended);
+    fclose(list);
+    InternetCloseHandle(connection);
+    InternetCloseHandle(session);
+    double seconds = Seconds(began, ended);
+    printf("files %u failed %u seconds %.3f ms/file %.2f\n", files, failed, seconds,
+           files > 0 ? 1000.0 * seconds / files : 0.0);
+    return connection != NULL && failed == 0 ? 0 : 1;
+}
