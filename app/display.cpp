@@ -63,6 +63,12 @@ static void ShowLogLine(HWND window, const char *line)
         SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)last, 0);
 }
 
+// Sets a title or status text where the window shows it.
+static void SetShownText(HWND window, char kind, const char *text)
+{
+    SetWindowTextA(kind == LEFT_TITLE ? window : GetDlgItem(window, IDC_STATUS), text);
+}
+
 // Shows the texts in order; the log is scrolled once for the lines shown
 // together.
 static void ShowTexts(HWND window, const char *texts, size_t used)
@@ -73,7 +79,7 @@ static void ShowTexts(HWND window, const char *texts, size_t used)
         if (texts[at] == LEFT_LOG_LINE)
             last = SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)text);
         else
-            SetWindowTextA(texts[at] == LEFT_TITLE ? window : GetDlgItem(window, IDC_STATUS), text);
+            SetShownText(window, texts[at], text);
     }
     if (last >= 0)
         SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)last, 0);
@@ -153,7 +159,7 @@ static void ShowOrLeave(HWND window, char kind, const char *text)
         if (kind == LEFT_LOG_LINE)
             ShowLogLine(window, text);
         else
-            SetWindowTextA(kind == LEFT_TITLE ? window : GetDlgItem(window, IDC_STATUS), text);
+            SetShownText(window, kind, text);
         return;
     }
     char cut[LEFT_TEXT_SIZE];
