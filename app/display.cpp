@@ -1,21 +1,26 @@
 // app/display.cpp — texts the engine threads show, handed to the window's own thread.
-// A worker leaves the title, status and log texts (in order) and the run's link counts here
-// and goes on; the window thread shows them when it gets to them. A worker that waited for every repaint would spend most of a
-// small file's time on the window.
+// A worker leaves the title, status and log texts and the run's link counts here and goes
+// on; the window thread shows them when it gets to them: every log line in order, and of
+// the title and status texts the newest, as one that a newer one replaces before the window
+// gets to it would be shown for no time. A worker that waited for every repaint would spend
+// most of a small file's time on the window.
 #include "app/surface.h"
 
 #include <commctrl.h>
 #include <string.h>
 
-// Bytes of texts that may wait; a worker that finds them full waits until
-// the window thread has shown them.
+// Bytes of log lines that may wait; a worker that finds them full waits
+// until the window thread has shown them.
 #define LEFT_SIZE 65536
 
 // Texts longer than this are cut (no engine text comes near it).
 #define LEFT_TEXT_SIZE 2048
 
-// What a left text is: each is stored as this byte, the text and a NUL.
-enum { LEFT_LOG_LINE = 'L', LEFT_TITLE = 'T', LEFT_STATUS = 'S' };
+// The newest title or status text left, when one is.
+struct LeftText {
+    bool left;
+    char text[LEFT_TEXT_SIZE];
+};
 
 struct LeftTexts {
     CRITICAL_SECTION lock;
@@ -24,8 +29,9 @@ struct LeftTexts {
     bool countsLeft;
     int found, handled;
     int filePosition; // the file progress bar's position left; -1 for none
+    LeftText title, status;
     size_t used;
-    char texts[LEFT_SIZE];
+    char lines[LEFT_SIZE]; // log lines, each with its NUL
 };
 
 static LeftTexts g_left;
@@ -48,6 +54,7 @@ static void LockLeft(HWND window)
         g_left.posted = false;
         g_left.countsLeft = false;
         g_left.filePosition = -1;
+        g_left.title.left = g_left.status.left = false;
         g_left.used = 0;
     }
 }
@@ -63,24 +70,18 @@ static void ShowLogLine(HWND window, const char *line)
         SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)last, 0);
 }
 
-// Sets a title or status text where the window shows it.
-static void SetShownText(HWND window, char kind, const char *text)
+// Sets the title (id 0) or the status line (IDC_STATUS).
+static void SetShownText(HWND window, int id, const char *text)
 {
-    SetWindowTextA(kind == LEFT_TITLE ? window : GetDlgItem(window, IDC_STATUS), text);
+    SetWindowTextA(id == 0 ? window : GetDlgItem(window, id), text);
 }
 
-// Shows the texts in order; the log is scrolled once for the lines shown
-// together.
-static void ShowTexts(HWND window, const char *texts, size_t used)
+// Shows the lines in order; the log is scrolled once for them all.
+static void ShowLogLines(HWND window, const char *lines, size_t used)
 {
     LRESULT last = LB_ERR;
-    for (size_t at = 0; at < used; at += strlen(texts + at) + 1) {
-        const char *text = texts + at + 1;
-        if (texts[at] == LEFT_LOG_LINE)
-            last = SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)text);
-        else
-            SetShownText(window, texts[at], text);
-    }
+    for (size_t at = 0; at < used; at += strlen(lines + at) + 1)
+        last = SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)(lines + at));
     if (last >= 0)
         SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)last, 0);
 }
@@ -92,25 +93,45 @@ static void ShowLinkCounts(HWND window, int found, int handled)
     SendDlgItemMessageA(window, IDC_RUNPROGRESS, PBM_SETPOS, (WPARAM)handled, 0);
 }
 
+// Moves a left text to the window thread's copy; called with the lock held.
+static void TakeLeftText(LeftText *taken, LeftText *left)
+{
+    taken->left = left->left;
+    if (left->left)
+        CopyText(taken->text, sizeof taken->text, left->text);
+    left->left = false;
+}
+
+static void ShowLeftText(HWND window, int id, const LeftText *taken)
+{
+    if (taken->left)
+        SetShownText(window, id, taken->text);
+}
+
 void ShowLeftTexts(HWND window)
 {
-    static char texts[LEFT_SIZE]; // the window thread's alone
+    static char lines[LEFT_SIZE]; // the window thread's alone
+    static LeftText title, status;
     LockLeft(window);
     g_left.posted = false;
     bool countsLeft = g_left.countsLeft;
     int found = g_left.found, handled = g_left.handled, filePosition = g_left.filePosition;
     g_left.countsLeft = false;
     g_left.filePosition = -1;
+    TakeLeftText(&title, &g_left.title);
+    TakeLeftText(&status, &g_left.status);
     size_t used = g_left.used;
-    memcpy(texts, g_left.texts, used);
+    memcpy(lines, g_left.lines, used);
     UnlockLeft();
-    ShowTexts(window, texts, used);
+    ShowLogLines(window, lines, used);
     // Taken out only once shown: a look-up meanwhile finds each line in the
     // log or here.
     LockLeft(window);
-    memmove(g_left.texts, g_left.texts + used, g_left.used - used);
+    memmove(g_left.lines, g_left.lines + used, g_left.used - used);
     g_left.used -= used;
     UnlockLeft();
+    ShowLeftText(window, 0, &title);
+    ShowLeftText(window, IDC_STATUS, &status);
     if (countsLeft)
         ShowLinkCounts(window, found, handled);
     if (filePosition >= 0)
@@ -133,47 +154,57 @@ static void PostLeftTexts(HWND window)
         g_left.posted = PostMessageA(window, WM_SHOW_LEFT_TEXTS, 0, 0) != FALSE;
 }
 
-// Leaves a text of the kind for the window thread; false when there is no
-// room until the texts already left are shown.
-static bool LeaveText(HWND window, char kind, const char *text)
+// Leaves a log line for the window thread; false when there is no room
+// until the lines already left are shown.
+static bool LeaveLogLine(HWND window, const char *line)
 {
-    size_t length = strlen(text) + 1;
+    size_t length = strlen(line) + 1;
     LockLeft(window);
-    bool room = g_left.used + 1 + length <= sizeof g_left.texts;
+    bool room = g_left.used + length <= sizeof g_left.lines;
     if (room) {
-        g_left.texts[g_left.used] = kind;
-        memcpy(g_left.texts + g_left.used + 1, text, length);
-        g_left.used += 1 + length;
+        memcpy(g_left.lines + g_left.used, line, length);
+        g_left.used += length;
         PostLeftTexts(window);
     }
     UnlockLeft();
     return room;
 }
 
-// Shows the text at once on the window thread; from another thread leaves
-// it, waiting for room when the texts left fill their buffer.
-static void ShowOrLeave(HWND window, char kind, const char *text)
+// Leaves the title or status text in place of one left before it.
+static void LeaveShownText(HWND window, int id, const char *text)
 {
-    if (OnWindowThread(window)) {
-        ShowLeftTexts(window);
-        if (kind == LEFT_LOG_LINE)
-            ShowLogLine(window, text);
-        else
-            SetShownText(window, kind, text);
-        return;
-    }
-    char cut[LEFT_TEXT_SIZE];
-    CopyText(cut, sizeof cut, text);
-    while (!LeaveText(window, kind, cut))
-        WaitForLeftTexts(window);
+    LockLeft(window);
+    LeftText *left = id == 0 ? &g_left.title : &g_left.status;
+    CopyText(left->text, sizeof left->text, text);
+    left->left = true;
+    PostLeftTexts(window);
+    UnlockLeft();
 }
 
 void LeaveWindowText(HWND window, int id, const char *text)
 {
-    ShowOrLeave(window, id == 0 ? LEFT_TITLE : LEFT_STATUS, text);
+    if (OnWindowThread(window)) {
+        ShowLeftTexts(window);
+        SetShownText(window, id, text);
+        return;
+    }
+    LeaveShownText(window, id, text);
 }
 
-void AppendLog(HWND window, const char *text) { ShowOrLeave(window, LEFT_LOG_LINE, text); }
+// From another thread than the window's the line is left, waiting for room
+// when the lines left fill their buffer.
+void AppendLog(HWND window, const char *text)
+{
+    if (OnWindowThread(window)) {
+        ShowLeftTexts(window);
+        ShowLogLine(window, text);
+        return;
+    }
+    char cut[LEFT_TEXT_SIZE];
+    CopyText(cut, sizeof cut, text);
+    while (!LeaveLogLine(window, cut))
+        WaitForLeftTexts(window);
+}
 
 void LeaveLinkCounts(HWND window, int found, int handled)
 {
@@ -207,13 +238,9 @@ int FindLeftLogLine(HWND window, bool (*matches)(const char *line, const void *k
 {
     LockLeft(window);
     int found = -1, number = 0;
-    for (size_t at = 0; at < g_left.used && found < 0; at += strlen(g_left.texts + at) + 1) {
-        if (g_left.texts[at] != LEFT_LOG_LINE)
-            continue;
-        if (matches(g_left.texts + at + 1, key))
+    for (size_t at = 0; at < g_left.used && found < 0; at += strlen(g_left.lines + at) + 1, ++number)
+        if (matches(g_left.lines + at, key))
             found = number;
-        ++number;
-    }
     UnlockLeft();
     return found;
 }

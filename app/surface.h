@@ -57,7 +57,8 @@ void LoadText(int id, char *buffer);
 void AppendLog(HWND window, const char *text);
 
 // Shows text as the window's title (id 0) or the status line (IDC_STATUS);
-// from another thread it is left for the window thread as a log line is.
+// from another thread it is left for the window thread, which shows the
+// newest text left of each: one replaced before it gets to it is not shown.
 void LeaveWindowText(HWND window, int id, const char *text);
 
 // Shows the link counts in the run's progress bar (32-bit range); from
