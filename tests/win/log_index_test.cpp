@@ -1,5 +1,6 @@
 // tests/win/log_index_test.cpp — the access log's index answers as the list box does.
-// Japanese and full-width names, Shift_JIS second bytes, and lines cleared, deleted and put between.
+// Japanese and full-width names, Shift_JIS second bytes, and lines cleared, deleted and put between;
+// texts left by workers.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/win/text_recorder.h"
 #include "tests/win/window_fixture.h"
 
 // Lines as the log holds them: case, prefixes of one another, full-width
@@ -103,6 +105,40 @@ TEST_F(LogIndexTest, LinesLeftByAWorkerAreFoundBeforeTheyAreShown)
     WaitForLeftTexts(window);
     EXPECT_EQ(LogLines(window), (std::vector<std::string>{"first line", "C:\\save\\host\\left.html", "* second line left"}));
     EXPECT_EQ(ControlText(window, 0), "title left");
+}
+
+// More titles and status texts than the lines' buffer holds, three log
+// lines among them.
+static DWORD WINAPI LeaveManyTextsFromAWorker(LPVOID window)
+{
+    std::string padding(100, '.');
+    for (int n = 0; n < 2000; ++n) {
+        LeaveWindowText((HWND)window, 0, ("title " + std::to_string(n) + padding).c_str());
+        LeaveWindowText((HWND)window, IDC_STATUS, ("status " + std::to_string(n) + padding).c_str());
+        if (n % 1000 == 0 || n == 1999)
+            AppendLog((HWND)window, ("line " + std::to_string(n)).c_str());
+    }
+    return 0;
+}
+
+// A worker does not wait for the window thread to show titles and status
+// texts that newer ones replace: it ends while the window thread takes no
+// message at all. The window then shows the newest of each, and every line.
+TEST_F(LogIndexTest, SupersededTextsDoNotHoldUpAWorker)
+{
+    RecordTexts(window);
+    HANDLE worker = CreateThread(NULL, 0, LeaveManyTextsFromAWorker, window, 0, NULL);
+    ASSERT_NE(worker, (HANDLE)NULL);
+    DWORD waited = WaitForSingleObject(worker, 10000);
+    // A worker stuck on the window is let go before the test ends.
+    PumpUntil([&] { return WaitForSingleObject(worker, 0) == WAIT_OBJECT_0; }, 60000);
+    CloseHandle(worker);
+    ASSERT_EQ(waited, WAIT_OBJECT_0) << "the worker waited for the window thread";
+    WaitForLeftTexts(window);
+    std::string padding(100, '.');
+    EXPECT_EQ(g_titles, std::vector<std::string>{"title 1999" + padding}) << JoinTexts(g_titles).substr(0, 300);
+    EXPECT_EQ(g_statusTexts, std::vector<std::string>{"status 1999" + padding});
+    EXPECT_EQ(LogLines(window), (std::vector<std::string>{"line 0", "line 1000", "line 1999"}));
 }
 
 static DWORD WINAPI ReadRetryBox(LPVOID window) { return IsBoxChecked((HWND)window, IDC_RETRY); }
