@@ -1,6 +1,6 @@
 // settings/settings.cpp — the settings store: every option is a registry value.
-// Values under HKEY_CURRENT_USER\software\dwk\qex, read anew at each use and flushed
-// at each write.
+// Values under HKEY_CURRENT_USER\software\dwk\qex, read anew at each use and written at
+// each write (flushed to disk at most once a second).
 #include "settings/settings.h"
 
 #include "address/address.h"
@@ -38,6 +38,41 @@ static HKEY OpenSettingsKey(void)
     return key;
 }
 
+// The settings key is opened once and kept: under Wine opening and closing
+// it cost twice the read itself, at every setting read. Calls use it under
+// the shared lock; it is replaced under the exclusive one.
+static HKEY s_key;
+static SRWLOCK s_keyLock = SRWLOCK_INIT;
+
+// Opens the key again in place of the stale handle, unless another thread
+// has done so already.
+static void ReopenSettingsKey(HKEY stale)
+{
+    AcquireSRWLockExclusive(&s_keyLock);
+    if (s_key == stale) {
+        if (s_key != NULL)
+            RegCloseKey(s_key);
+        s_key = OpenSettingsKey();
+    }
+    ReleaseSRWLockExclusive(&s_keyLock);
+}
+
+// Runs call(key) on the kept key; a key deleted since it was opened (by the
+// user, a script or a test) is opened anew, made again when it is gone, and
+// the call made once more: every read and write reaches the key that stands.
+template <class Call> static LONG OnSettingsKey(Call call)
+{
+    for (int tries = 0;; ++tries) {
+        AcquireSRWLockShared(&s_keyLock);
+        HKEY key = s_key;
+        LONG result = key != NULL ? call(key) : ERROR_KEY_DELETED;
+        ReleaseSRWLockShared(&s_keyLock);
+        if (result != ERROR_KEY_DELETED || tries > 0)
+            return result;
+        ReopenSettingsKey(key);
+    }
+}
+
 // True when the bytes read hold a terminated text that fits the read capacity.
 static bool IsTerminatedText(const char *buffer, DWORD size)
 {
@@ -51,12 +86,11 @@ static bool IsTerminatedText(const char *buffer, DWORD size)
 // receives the bytes stored. False when the value cannot be read whole.
 static bool QuerySetting(const char *name, DWORD *type, void *data, DWORD *size)
 {
-    HKEY key = OpenSettingsKey();
-    if (key == NULL)
-        return false;
-    bool found = RegQueryValueExA(key, name, NULL, type, (BYTE *)data, size) == ERROR_SUCCESS;
-    RegCloseKey(key);
-    return found;
+    DWORD room = *size;
+    return OnSettingsKey([&](HKEY key) {
+               *size = room;
+               return RegQueryValueExA(key, name, NULL, type, (BYTE *)data, size);
+           }) == ERROR_SUCCESS;
 }
 
 static bool IsTextType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
@@ -93,22 +127,24 @@ void FlushSettings(void)
 {
     if (InterlockedExchange(&s_flushPending, 0) == 0)
         return;
-    HKEY key = OpenSettingsKey();
-    if (key == NULL)
-        return;
-    RegFlushKey(key);
-    RegCloseKey(key);
+    OnSettingsKey([](HKEY key) { return RegFlushKey(key); });
     s_lastFlush = GetTickCount();
+}
+
+// Stores the value's bytes, the flush to disk left to FlushSoon.
+static void WriteSetting(const char *name, DWORD type, const void *data, DWORD size)
+{
+    OnSettingsKey([&](HKEY key) {
+        LONG result = RegSetValueExA(key, name, 0, type, (const BYTE *)data, size);
+        if (result == ERROR_SUCCESS)
+            FlushSoon(key);
+        return result;
+    });
 }
 
 void WriteSettingText(const char *name, const char *text)
 {
-    HKEY key = OpenSettingsKey();
-    if (key == NULL)
-        return;
-    RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)text, (DWORD)lstrlenA(text) + 1);
-    FlushSoon(key);
-    RegCloseKey(key);
+    WriteSetting(name, REG_SZ, text, (DWORD)lstrlenA(text) + 1);
 }
 
 // The decimal number at the start of a text (after spaces), at most
@@ -142,15 +178,7 @@ DWORD ReadSettingNumber(const char *name, DWORD defaultValue)
     return value;
 }
 
-void WriteSettingNumber(const char *name, DWORD value)
-{
-    HKEY key = OpenSettingsKey();
-    if (key == NULL)
-        return;
-    RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE *)&value, sizeof value);
-    FlushSoon(key);
-    RegCloseKey(key);
-}
+void WriteSettingNumber(const char *name, DWORD value) { WriteSetting(name, REG_DWORD, &value, sizeof value); }
 
 // The user's Documents folder (the profile folder when the system names
 // none) into buffer (MAX_PATH bytes); false when neither is known.

@@ -146,6 +146,39 @@ TEST_F(SettingsTest, ValuesOfTheOtherTypeOrOutOfRangeReadAsMeant)
     DestroyWindow(window);
 }
 
+static DWORD ReadRaw(const char *name)
+{
+    DWORD value = 0, size = sizeof value;
+    if (RegGetValueA(HKEY_CURRENT_USER, SETTINGS_KEY, name, RRF_RT_REG_DWORD, NULL, &value, &size) != ERROR_SUCCESS)
+        return 0xFFFFFFFF;
+    return value;
+}
+
+// The key the program keeps open is deleted, or deleted and made anew by
+// another writer, between two reads: the next read and write reach the key
+// that stands, not the one deleted.
+TEST_F(SettingsTest, KeyDeletedOrMadeAnewMeanwhileIsTheOneUsed)
+{
+    const DWORD nine = 9;
+    const struct {
+        const char *change;
+        std::function<void()> act;
+        DWORD read;
+    } cases[] = {
+        {"deleted", [] { ClearSettings(); }, 7},
+        {"made anew", [&] { ClearSettings(); StoreRaw("wait", REG_DWORD, &nine, sizeof nine); }, 9},
+    };
+    for (const auto &c : cases) {
+        WriteSettingNumber("wait", 3);
+        ASSERT_EQ(ReadSettingNumber("wait", 7), 3u) << c.change;
+        c.act();
+        EXPECT_EQ(ReadSettingNumber("wait", 7), c.read) << c.change;
+        ClearSettings();
+        WriteSettingNumber("wait", 4);
+        EXPECT_EQ(ReadRaw("wait"), 4u) << c.change << ": a write after the key was deleted";
+    }
+}
+
 TEST_F(SettingsTest, TextsReadWithACapacityOf80Bytes)
 {
     char text[260];
