@@ -181,8 +181,12 @@ static void LeaveShownText(HWND window, int id, const char *text)
     UnlockLeft();
 }
 
+void (*g_textGiven)(int id, const char *text);
+
 void LeaveWindowText(HWND window, int id, const char *text)
 {
+    if (g_textGiven != NULL)
+        g_textGiven(id, text);
     if (OnWindowThread(window)) {
         ShowLeftTexts(window);
         SetShownText(window, id, text);

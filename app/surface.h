@@ -61,6 +61,11 @@ void AppendLog(HWND window, const char *text);
 // newest text left of each: one replaced before it gets to it is not shown.
 void LeaveWindowText(HWND window, int id, const char *text);
 
+// When set (by tests), called with every title (id 0) and status text
+// (IDC_STATUS) LeaveWindowText is given, on the giver's thread: also with
+// those a newer one replaces before the window shows them.
+extern void (*g_textGiven)(int id, const char *text);
+
 // Shows the link counts in the run's progress bar (32-bit range); from
 // another thread the latest counts left are shown with the texts.
 void LeaveLinkCounts(HWND window, int found, int handled);

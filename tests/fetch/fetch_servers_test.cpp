@@ -213,12 +213,13 @@ protected:
         window = CreateTestWindow();
         ASSERT_NE(window, (HWND)NULL);
         CheckDlgButton(window, IDC_DEPTHINF, BST_CHECKED);
-        RecordTexts(window);
+        RecordGivenTexts();
         SetFaults(Http(), "{}");
     }
     void TearDown() override
     {
         SetFaults(Http(), "{}");
+        StopRecordingGivenTexts();
         DestroyWindow(window);
         RemoveTree(SAVE_FOLDER);
         ClearSettings();
@@ -233,8 +234,8 @@ protected:
         bool skipped = false;
         bool ended = PumpUntil(
             [&] {
-                if (!skipped && !skipWhenStatusBegins.empty() && !g_statusTexts.empty() &&
-                    g_statusTexts.back().rfind(skipWhenStatusBegins, 0) == 0) {
+                if (!skipped && !skipWhenStatusBegins.empty() &&
+                    LastStatusText().rfind(skipWhenStatusBegins, 0) == 0) {
                     skipped = true;
                     g_crawlState = CRAWL_SKIP_REQUESTED;
                 }

@@ -4,7 +4,10 @@
 
 #include <commctrl.h>
 
+#include <mutex>
+
 #include "app/ids.h"
+#include "app/surface.h"
 
 std::vector<std::string> g_titles;
 std::vector<std::string> g_statusTexts;
@@ -41,8 +44,31 @@ void RecordTexts(HWND window)
     g_barProc = (WNDPROC)SetWindowLongPtrA(GetDlgItem(window, IDC_FILEPROGRESS), GWLP_WNDPROC, (LONG_PTR)RecordBar);
 }
 
+static std::mutex g_givenLock;
+
+static void RecordGivenText(int id, const char *text)
+{
+    std::lock_guard<std::mutex> hold(g_givenLock);
+    (id == 0 ? g_titles : g_statusTexts).push_back(text);
+}
+
+void RecordGivenTexts(void)
+{
+    ClearTexts();
+    g_textGiven = RecordGivenText;
+}
+
+void StopRecordingGivenTexts(void) { g_textGiven = NULL; }
+
+std::string LastStatusText(void)
+{
+    std::lock_guard<std::mutex> hold(g_givenLock);
+    return g_statusTexts.empty() ? std::string() : g_statusTexts.back();
+}
+
 void ClearTexts(void)
 {
+    std::lock_guard<std::mutex> hold(g_givenLock);
     g_titles.clear();
     g_statusTexts.clear();
     g_barPositions.clear();

@@ -19,6 +19,17 @@ extern std::vector<int> g_barPositions;
 void RecordTexts(HWND window);
 void ClearTexts(void);
 
+// Records the title and status texts as the engine gives them instead
+// (g_textGiven): every one in order, whether or not a newer one replaced it
+// before the window showed it, so that a test of a run off the window
+// thread does not depend on when the window thread gets to them. Stops
+// with StopRecordingGivenTexts.
+void RecordGivenTexts(void);
+void StopRecordingGivenTexts(void);
+
+// The last status text recorded, read safely while engine threads record.
+std::string LastStatusText(void);
+
 // True when one of the texts equals text; the count of those that do.
 bool HasText(const std::vector<std::string> &texts, const std::string &text);
 int CountText(const std::vector<std::string> &texts, const std::string &text);
