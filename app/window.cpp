@@ -282,6 +282,20 @@ static INT_PTR HandleCommand(HWND window, int control, int notification)
     }
 }
 
+// The animation timer's period, 0 while none runs.
+static UINT g_animationPeriod;
+
+// Sets the animation timer to the period unless it runs at it already:
+// setting it anew starts its count again, so a period asked for at every
+// small file (each transfer asks once) would keep the animation still.
+static void SetAnimationTimer(HWND window, UINT period)
+{
+    if (period == g_animationPeriod)
+        return;
+    g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, period, NULL);
+    g_animationPeriod = period;
+}
+
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
@@ -289,11 +303,11 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         InitMainWindow(window);
         g_animationFrame = 0;
         DrawAnimationFrame(window);
-        g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, ANIMATION_PERIOD, NULL);
+        g_animationPeriod = 0;
+        SetAnimationTimer(window, ANIMATION_PERIOD);
         return TRUE;
     case WM_ANIMATION_PERIOD:
-        // Setting the timer anew replaces the running one.
-        g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, (UINT)wParam, NULL);
+        SetAnimationTimer(window, (UINT)wParam);
         return TRUE;
     case WM_PAINT:
         PaintWindow(window);
@@ -316,6 +330,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
         FlushSettings();
         g_windowThreadCalls.KillTimer(window, ANIMATION_TIMER);
+        g_animationPeriod = 0;
         EndDialog(window, 0);
         return TRUE;
     default:
