@@ -10,47 +10,7 @@
 #include <stdlib.h>
 
 #include "net/net.h"
-
-// The request parvel.exe sends with the default settings: cache mode 0
-// (CacheFlagsForMode), the header block of FormatRequestHeaders and the
-// receive time-outs of the default "timeout" setting.
-static const DWORD REQUEST_FLAGS = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
-static const char REQUEST_HEADERS[] = "Accept: */*\r\nPragma: no-cache\r\n\r\n";
-static const DWORD RECEIVE_TIMEOUT = 180000;
-
-struct UrlParts {
-    char host[256];
-    char path[2048];
-    INTERNET_PORT port;
-};
-
-static bool SplitUrl(const char *url, UrlParts *parts)
-{
-    URL_COMPONENTSA components = {};
-    components.dwStructSize = sizeof components;
-    components.lpszHostName = parts->host;
-    components.dwHostNameLength = sizeof parts->host;
-    components.lpszUrlPath = parts->path;
-    components.dwUrlPathLength = sizeof parts->path;
-    if (!InternetCrackUrlA(url, 0, 0, &components))
-        return false;
-    parts->port = components.nPort;
-    return true;
-}
-
-static HINTERNET SendRequest(HINTERNET connection, const char *path)
-{
-    HINTERNET request = HttpOpenRequestA(connection, "GET", path, "HTTP/1.1", NULL, NULL, REQUEST_FLAGS, 0);
-    if (request == NULL)
-        return NULL;
-    DWORD timeout = RECEIVE_TIMEOUT;
-    InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    if (HttpSendRequestA(request, REQUEST_HEADERS, (DWORD)(sizeof REQUEST_HEADERS - 1), NULL, 0))
-        return request;
-    InternetCloseHandle(request);
-    return NULL;
-}
+#include "tools/bench/probe_request.h"
 
 struct LoopCount {
     unsigned long long bytes;
@@ -107,7 +67,7 @@ int main(int argc, char **argv)
     QueryPerformanceCounter(&began);
     HINTERNET session = InternetOpenA(USER_AGENT, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
     HINTERNET connection = InternetConnectA(session, parts.host, parts.port, "", "", INTERNET_SERVICE_HTTP, 0, 0);
-    HINTERNET request = connection != NULL ? SendRequest(connection, parts.path) : NULL;
+    HINTERNET request = connection != NULL ? SendProbeRequest(connection, parts.path, 0) : NULL;
     LoopCount count = {0, 0};
     if (request != NULL)
         ReadLoop(request, file, &count);

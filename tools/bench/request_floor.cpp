@@ -12,43 +12,7 @@
 #include <string.h>
 
 #include "net/net.h"
-
-// As parvel.exe sends with the default settings (see readloop.cpp), redirects
-// left to the caller as parvel.exe leaves them.
-static const DWORD REQUEST_FLAGS = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_AUTO_REDIRECT;
-static const char REQUEST_HEADERS[] = "Accept: */*\r\nPragma: no-cache\r\n\r\n";
-static const DWORD RECEIVE_TIMEOUT = 180000;
-
-struct Server {
-    char host[256];
-    INTERNET_PORT port;
-};
-
-static bool ReadServer(const char *url, Server *server)
-{
-    URL_COMPONENTSA components = {};
-    components.dwStructSize = sizeof components;
-    components.lpszHostName = server->host;
-    components.dwHostNameLength = sizeof server->host;
-    if (!InternetCrackUrlA(url, 0, 0, &components))
-        return false;
-    server->port = components.nPort;
-    return true;
-}
-
-static HINTERNET SendRequest(HINTERNET connection, const char *path)
-{
-    HINTERNET request = HttpOpenRequestA(connection, "GET", path, "HTTP/1.1", NULL, NULL, REQUEST_FLAGS, 0);
-    if (request == NULL)
-        return NULL;
-    DWORD timeout = RECEIVE_TIMEOUT;
-    InternetSetOptionA(request, INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    InternetSetOptionA(request, INTERNET_OPTION_DATA_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-    if (HttpSendRequestA(request, REQUEST_HEADERS, (DWORD)(sizeof REQUEST_HEADERS - 1), NULL, 0))
-        return request;
-    InternetCloseHandle(request);
-    return NULL;
-}
+#include "tools/bench/probe_request.h"
 
 // The facts parvel.exe asks of every answer: status, length, date.
 struct Answer {
@@ -115,7 +79,8 @@ static void SetDate(HANDLE file, const Answer *answer)
 // One file from request to stored file; false when any step fails.
 static bool FetchFile(HINTERNET connection, const char *path, const char *folder)
 {
-    HINTERNET request = SendRequest(connection, path);
+    // Redirects are left to the caller, as parvel.exe leaves them.
+    HINTERNET request = SendProbeRequest(connection, path, INTERNET_FLAG_NO_AUTO_REDIRECT);
     if (request == NULL)
         return false;
     Answer answer;
@@ -147,9 +112,9 @@ static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 
 int main(int argc, char **argv)
 {
-    Server server = {};
+    UrlParts server = {};
     FILE *list = argc == 4 ? fopen(argv[2], "r") : NULL;
-    if (list == NULL || !ReadServer(argv[1], &server)) {
+    if (list == NULL || !SplitUrl(argv[1], &server)) {
         fprintf(stderr, "usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER\n");
         return 2;
     }
