@@ -82,6 +82,7 @@ struct WorkerRecord {
     bool end;
     HANDLE begun;     // set by the worker: an attempt of a deeper level begins on its thread
     volatile LONG nested; // set while the worker waits for a worker of its own
+    volatile LONG runSince; // tick count at which the worker's current run began
 };
 
 // A record without a worker yet.

@@ -204,33 +204,53 @@ static thread_local WorkerRecord *t_ownRecord;
 // The levels nested on this worker's thread beyond its own attempt.
 static thread_local int t_levelsHere;
 
-// Lets the worker make the attempt in its record, holding it suspended for
-// the "wait" setting (100 ms by default; read at each hold) and then letting
-// it run for up to SUPERVISION_CYCLE ms at a time, until the attempt is over;
-// returns its result, 0 when the worker ended without one. A wait of 0
-// holds it not. While the worker waits for a worker of its own, it only
-// walks its page's links: it is not held in cycles, so that a deep chain of
-// waiting workers costs no time (each cycle of each level suspends, wakes
-// and resumes one). When it goes on with an attempt of its own thread, it
-// holds that one itself and the cycles begin again.
+// Holds the worker suspended for the "wait" setting (read at each hold); a
+// wait of 0 holds it not. Its run begins anew when it is resumed.
+static void HoldWorker(WorkerRecord *record)
+{
+    DWORD wait = GetSupervisionWait();
+    if (wait > 0) {
+        g_threadCalls.Suspend(record->thread);
+        Sleep(wait);
+        ResumeThread(record->thread);
+    }
+    InterlockedExchange(&record->runSince, (LONG)GetTickCount());
+}
+
+// How long the supervision waits before the worker's run has lasted
+// SUPERVISION_CYCLE ms; 0 when it has.
+static DWORD RunLeft(const WorkerRecord *record)
+{
+    DWORD ran = GetTickCount() - (DWORD)record->runSince;
+    return ran >= SUPERVISION_CYCLE ? 0 : SUPERVISION_CYCLE - ran;
+}
+
+// Lets the worker make the attempt in its record, holding it first and then
+// after every SUPERVISION_CYCLE ms of one run, until the attempt is over;
+// returns its result, 0 when the worker ended without one. Each attempt
+// the worker makes on its own thread holds itself first and begins a run
+// of its own, so a page's links are held as if each had a worker: a run
+// is never counted across two of them. While the worker waits for a worker
+// of its own, it only walks its page's links: it is not held in cycles, so
+// that a deep chain of waiting workers costs no time (each cycle of each
+// level suspends, wakes and resumes one).
 static DWORD SuperviseWorker(WorkerRecord *record)
 {
     HANDLE ends[3] = {record->done, record->thread, record->begun};
     InterlockedExchange(&record->nested, 0);
     SetEvent(record->ready);
-    for (bool hold = true;;) {
-        DWORD wait = GetSupervisionWait();
-        if (hold && wait > 0 && record->nested == 0) {
-            g_threadCalls.Suspend(record->thread);
-            Sleep(wait);
-            ResumeThread(record->thread);
+    HoldWorker(record);
+    for (;;) {
+        DWORD left = RunLeft(record);
+        if (left == 0 && record->nested == 0) {
+            HoldWorker(record);
+            left = SUPERVISION_CYCLE;
         }
-        DWORD ended = WaitForMultipleObjects(3, ends, FALSE, record->nested != 0 ? INFINITE : SUPERVISION_CYCLE);
+        DWORD ended = WaitForMultipleObjects(3, ends, FALSE, record->nested != 0 ? INFINITE : left);
         if (ended == WAIT_OBJECT_0)
             return record->result;
         if (ended != WAIT_TIMEOUT && ended != WAIT_OBJECT_0 + 2)
             break;
-        hold = ended == WAIT_TIMEOUT;
     }
     // The worker is gone: the next attempt makes another.
     CloseHandle(record->thread);
@@ -243,6 +263,7 @@ void InitWorkerRecord(WorkerRecord *record)
     record->thread = record->ready = record->done = record->begun = NULL;
     record->end = false;
     record->nested = 0;
+    record->runSince = 0;
 }
 
 static void CloseWorkerEvents(WorkerRecord *record)
@@ -299,11 +320,12 @@ static void LogAddressLine(const char *format, const char *address)
 // worker's supervision holds it in cycles from then on.
 static DWORD AttemptHere(const WorkerRecord *record)
 {
-    if (InterlockedExchange(&t_ownRecord->nested, 0) != 0)
-        SetEvent(t_ownRecord->begun);
     DWORD wait = GetSupervisionWait();
     if (wait > 0)
         Sleep(wait);
+    InterlockedExchange(&t_ownRecord->runSince, (LONG)GetTickCount());
+    if (InterlockedExchange(&t_ownRecord->nested, 0) != 0)
+        SetEvent(t_ownRecord->begun);
     ++t_levelsHere;
     DWORD code = (DWORD)g_fetchAddress(record->address, record->depth, record->attempt, record->nameEncoding);
     --t_levelsHere;

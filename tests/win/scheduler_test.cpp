@@ -333,6 +333,24 @@ TEST_F(SchedulerTest, WorkersWaitingForTheirOwnAreNotHeldInCycles)
     EXPECT_GE(std::count(g_heldThreads.begin(), g_heldThreads.end(), second), 2);
 }
 
+// A page whose short links together run longer than a cycle: each link's run
+// is its own, so the cycles never hold the worker that makes them.
+TEST_F(SchedulerTest, ShortLinksOnAWorkersOwnThreadAddUpToNoCycle)
+{
+    g_heldThreads.clear();
+    g_threadCalls.Suspend = CountHold;
+    static const int links = 2 * SUPERVISION_CYCLE / 50 + 10;
+    RunChain(50, [](const char *, int depth, int, int nameEncoding) {
+        g_chainWorkers[depth] = GetCurrentThreadId();
+        for (int link = 0; depth == 0 && link < links; ++link)
+            FetchNextPage(depth, nameEncoding);
+        return 1;
+    });
+    g_threadCalls.Suspend = SuspendThread;
+    ASSERT_EQ(g_chainWorkers[1], g_chainWorkers[0]);
+    EXPECT_EQ(std::count(g_heldThreads.begin(), g_heldThreads.end(), g_chainWorkers[0]), 1);
+}
+
 TEST_F(SchedulerTest, AttemptsOnAWorkersOwnThreadAreHeldAsTheirOwnWorkerWouldBe)
 {
     static const DWORD wait = 200;
