@@ -79,11 +79,17 @@ static void SetShownText(HWND window, int id, const char *text)
 // Shows the lines in order; the log is scrolled once for them all.
 static void ShowLogLines(HWND window, const char *lines, size_t used)
 {
+    if (used == 0)
+        return;
+    HWND log = GetDlgItem(window, IDC_LOG);
+    SendMessageA(log, WM_SETREDRAW, FALSE, 0);
     LRESULT last = LB_ERR;
     for (size_t at = 0; at < used; at += strlen(lines + at) + 1)
-        last = SendDlgItemMessageA(window, IDC_LOG, LB_ADDSTRING, 0, (LPARAM)(lines + at));
+        last = SendMessageA(log, LB_ADDSTRING, 0, (LPARAM)(lines + at));
     if (last >= 0)
-        SendDlgItemMessageA(window, IDC_LOG, LB_SETTOPINDEX, (WPARAM)last, 0);
+        SendMessageA(log, LB_SETTOPINDEX, (WPARAM)last, 0);
+    SendMessageA(log, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(log, NULL, TRUE);
 }
 
 // The 32-bit range: a site's links may number more than 65,535.
@@ -108,10 +114,16 @@ static void ShowLeftText(HWND window, int id, const LeftText *taken)
         SetShownText(window, id, taken->text);
 }
 
+// When what was left was last shown; the window thread's alone.
+static DWORD g_lastShown;
+// The window whose SHOW_TIMER runs; null when none does.
+static HWND g_showTimerWindow;
+
 void ShowLeftTexts(HWND window)
 {
     static char lines[LEFT_SIZE]; // the window thread's alone
     static LeftText title, status;
+    g_lastShown = GetTickCount();
     LockLeft(window);
     g_left.posted = false;
     bool countsLeft = g_left.countsLeft;
@@ -138,12 +150,34 @@ void ShowLeftTexts(HWND window)
         SendDlgItemMessageA(window, IDC_FILEPROGRESS, PBM_SETPOS, (WPARAM)filePosition, 0);
 }
 
+// While a crawl runs, texts left within SHOW_INTERVAL ms of a showing are shown
+// together at its end: a crawl of small files leaves texts at every file, and
+// under Wine each showing costs the window thread as much as a small file's
+// fetch. The notice stays posted meanwhile, so the engine threads post no
+// more. Outside a run (its end actions) what is left is shown at once.
+void ShowLeftTextsInTime(HWND window, bool now)
+{
+    DWORD since = GetTickCount() - g_lastShown;
+    if (!now && since < SHOW_INTERVAL && g_crawlState == CRAWL_RUNNING) {
+        if (g_showTimerWindow == window)
+            return;
+        if (SetTimer(window, SHOW_TIMER, SHOW_INTERVAL - since, NULL) != 0) {
+            g_showTimerWindow = window;
+            return;
+        }
+    }
+    if (g_showTimerWindow == window)
+        KillTimer(window, SHOW_TIMER);
+    g_showTimerWindow = NULL;
+    ShowLeftTexts(window);
+}
+
 void WaitForLeftTexts(HWND window)
 {
     if (OnWindowThread(window))
         ShowLeftTexts(window);
     else
-        SendMessageA(window, WM_SHOW_LEFT_TEXTS, 0, 0);
+        SendMessageA(window, WM_SHOW_LEFT_TEXTS, 1, 0);
 }
 
 // Asks the window thread to show what is left, once until it has; called

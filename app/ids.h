@@ -36,9 +36,12 @@
 #define IDC_COUNTDOWN 1060
 #define IDC_WARNINGICON 1061
 
-// The animation timer, the window's only timer
+// The window's timers: the animation, and the showing of texts the engine
+// threads left (at most every SHOW_INTERVAL ms)
 #define ANIMATION_TIMER 1000
 #define ANIMATION_PERIOD 100
+#define SHOW_TIMER 1001
+#define SHOW_INTERVAL 100
 
 // String table
 #define IDS_PROGRESSTITLE 1

@@ -33,7 +33,8 @@ bool MoveCrawlState(LONG from, LONG to);
 // "電源OFF(&P)" checked: the window's own thread shows the notice.
 #define WM_POWEROFF_NOTICE (WM_APP + 9)
 
-// Posted to the main window: show what the engine threads left (ShowLeftTexts).
+// Posted to the main window: show what the engine threads left (ShowLeftTexts);
+// sent with wParam 1 by WaitForLeftTexts, to show it at once.
 #define WM_SHOW_LEFT_TEXTS (WM_APP + 10)
 
 // Asks the window to run its animation timer with the period; returns at once.
@@ -75,6 +76,11 @@ void LeaveFilePosition(HWND window, int position);
 
 // Window thread: shows what the engine threads have left.
 void ShowLeftTexts(HWND window);
+
+// Window thread, for WM_SHOW_LEFT_TEXTS and SHOW_TIMER: shows what is left at
+// once when now is set or SHOW_INTERVAL ms have passed since the last
+// showing, and otherwise when they have (the timer).
+void ShowLeftTextsInTime(HWND window, bool now);
 
 // Any thread: returns once everything left so far is shown.
 void WaitForLeftTexts(HWND window);

@@ -313,6 +313,10 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         PaintWindow(window);
         return TRUE;
     case WM_TIMER:
+        if (wParam == SHOW_TIMER) {
+            ShowLeftTextsInTime(window, true);
+            return TRUE;
+        }
         AdvanceAnimationFrame();
         DrawAnimationFrame(window);
         return TRUE;
@@ -322,7 +326,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         TakeDroppedFiles(window, (HDROP)wParam);
         return TRUE;
     case WM_SHOW_LEFT_TEXTS:
-        ShowLeftTexts(window);
+        ShowLeftTextsInTime(window, wParam == 1);
         return TRUE;
     case WM_POWEROFF_NOTICE:
         ShowPowerOffNotice(window);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/engine_internal.h"
@@ -268,6 +269,31 @@ static void CloseMainWindow(HWND main)
 {
     SendMessageA(main, WM_CLOSE, 0, 0);
     DestroyWindow(main);
+}
+
+// Texts left during a run soon after a showing wait for the window's timer
+// and are then shown together: every line in order, the newest status.
+TEST_F(CrawlRunTest, TextsLeftDuringARunAreShownTogetherAfterTheInterval)
+{
+    HWND main = OpenMainWindow();
+    ASSERT_NE(main, (HWND)NULL);
+    SendDlgItemMessageA(main, IDC_LOG, LB_RESETCONTENT, 0, 0);
+    g_crawlState = CRAWL_RUNNING;
+    ShowLeftTexts(main);
+    std::vector<std::string> lines;
+    for (int n = 0; n < 20; ++n)
+        lines.push_back("line " + std::to_string(n));
+    std::thread([&] {
+        for (const std::string &line : lines) {
+            AppendLog(main, line.c_str());
+            LeaveWindowText(main, IDC_STATUS, ("status " + line).c_str());
+        }
+    }).join();
+    EXPECT_TRUE(PumpUntil([&] { return LogLines(main).size() == lines.size(); }, 5000));
+    EXPECT_EQ(LogLines(main), lines);
+    EXPECT_EQ(ControlText(main, IDC_STATUS), "status line 19");
+    g_crawlState = CRAWL_IDLE;
+    CloseMainWindow(main);
 }
 
 // Every press is kept: a skip and a stop in a pass stop the pass; a press
