@@ -1,11 +1,13 @@
-# tools/bench/throughput.py — benchmark: one large file over loopback: wget, bare loop, parvel.exe.
 # tools/bench/throughput.py — benchmark: one large file over loopback, wget, the bare loop, parvel.exe.
 # All three fetch from the same server in the same run: wget, the library's bare read loop
 # (readloop.exe) under Wine and parvel.exe (default settings: the fetch supervision's hold too);
-# prints their rates side by side and parvel.exe's ratio to the bare loop, its ceiling.
-# Usage: throughput.py [--mib N] [--wait MS] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
+# prints their rates side by side and parvel.exe's ratio to the bare loop, its ceiling. Each is
+# run --runs times, the bare loop and parvel.exe in turn, and the median time counts: on a
+# shared machine one run of either varies by a fifth.
+# Usage: throughput.py [--mib N] [--wait MS] [--runs N] [BUILD_DIR]   (BUILD_DIR defaults to build/win; the Windows build must exist)
 import argparse
 import os
+import statistics
 import shutil
 import subprocess
 import sys
@@ -85,6 +87,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--mib", type=int, default=256)
     parser.add_argument("--wait", type=int, help="the fetch supervision's hold in ms (default: the program's)")
+    parser.add_argument("--runs", type=int, default=3, help="runs of each; the median time counts")
     parser.add_argument("build", nargs="?", default=os.path.join(TOP, "build", "win"))
     args = parser.parse_args()
     work = tempfile.mkdtemp(prefix="parvel-bench-")
@@ -97,16 +100,24 @@ def main():
         with serverctl.start_http(root) as http:
             url = http.url("/big.bin")
             size = args.mib << 20
-            saves = {name: os.path.join(work, name) for name in ("wget", "bare", "parvel")}
-            os.makedirs(saves["parvel"])
-            wget_time = fetch_with_wget(url, saves["wget"])
-            bare_time, bare_reads = fetch_with_bare_loop(args.build, state, url, saves["bare"])
-            parvel_time = fetch_with_parvel(args.build, state, url, saves["parvel"], args.wait)
-            for name, folder in saves.items():
-                if stored_size(folder) != size:
-                    print("%s stored %d bytes, expected %d" % (name, stored_size(folder), size))
+            times = {"wget": [], "bare": [], "parvel": []}
+            bare_reads = 0
+            for run in range(args.runs):
+                saves = {name: os.path.join(work, "%s-%d" % (name, run)) for name in times}
+                os.makedirs(saves["parvel"])
+                times["wget"].append(fetch_with_wget(url, saves["wget"]))
+                bare_time, bare_reads = fetch_with_bare_loop(args.build, state, url, saves["bare"])
+                times["bare"].append(bare_time)
+                times["parvel"].append(fetch_with_parvel(args.build, state, url, saves["parvel"], args.wait))
+                for name, folder in saves.items():
+                    if stored_size(folder) != size:
+                        print("%s stored %d bytes, expected %d" % (name, stored_size(folder), size))
+                    shutil.rmtree(folder, ignore_errors=True)
+        wget_time, bare_time, parvel_time = (statistics.median(times[name]) for name in ("wget", "bare", "parvel"))
+        print("parvel.exe/bare loop by run: %s" % ", ".join(
+            "%.3f" % (b / p) for b, p in zip(times["bare"], times["parvel"])))
         wget_rate, bare_rate, parvel_rate = (size / t / 1e6 for t in (wget_time, bare_time, parvel_time))
-        print("file                   %d MiB over loopback" % args.mib)
+        print("file                   %d MiB over loopback, median of %d runs" % (args.mib, args.runs))
         print("wget                   %8.1f MB/s  (%.2f s)" % (wget_rate, wget_time))
         print("bare read loop (Wine)  %8.1f MB/s  (%.2f s, %d reads, %.0f bytes a read)"
               % (bare_rate, bare_time, bare_reads, size / max(bare_reads, 1)))
