@@ -12,9 +12,23 @@ bool MoveCrawlState(LONG from, LONG to)
     return InterlockedCompareExchange(&g_crawlState, to, from) == from;
 }
 
+// The window and period last posted: each small file's transfer asks for a
+// period, mostly the one asked before, and each post costs a call to the
+// system and a wake of the window thread.
+static HWND s_periodWindow;
+static UINT s_askedPeriod;
+static SRWLOCK s_periodLock = SRWLOCK_INIT;
+
 void SetAnimationPeriod(HWND window, UINT period)
 {
-    PostMessageA(window, WM_ANIMATION_PERIOD, (WPARAM)period, 0);
+    AcquireSRWLockExclusive(&s_periodLock);
+    if (window != s_periodWindow || period != s_askedPeriod) {
+        if (PostMessageA(window, WM_ANIMATION_PERIOD, (WPARAM)period, 0)) {
+            s_periodWindow = window;
+            s_askedPeriod = period;
+        }
+    }
+    ReleaseSRWLockExclusive(&s_periodLock);
 }
 
 void LoadText(int id, char *buffer)
