@@ -3,12 +3,15 @@
 // (same flags, header block and time-outs), the status, length and date queries, the body
 // read until the library gives no more, the file written and given the server's date.
 // Prints files, failures, seconds and ms per file: the floor of a crawl under this library.
-// Usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER
+// Usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER [HOLD_MS]
+//   HOLD_MS: a sleep before each file, as parvel.exe's fetch supervision holds each; the
+//   seconds printed count the sleeps too.
 //   PATH_LIST: one object path a line ("/s/d0000/f00.bin"), each stored under OUTPUT_FOLDER.
 #include <windows.h>
 #include <wininet.h>
 
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "net/net.h"
@@ -113,11 +116,12 @@ static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to)
 int main(int argc, char **argv)
 {
     UrlParts server = {};
-    FILE *list = argc == 4 ? fopen(argv[2], "r") : NULL;
+    FILE *list = argc == 4 || argc == 5 ? fopen(argv[2], "r") : NULL;
     if (list == NULL || !SplitUrl(argv[1], &server)) {
-        fprintf(stderr, "usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER\n");
+        fprintf(stderr, "usage: request_floor.exe http://host:port/ PATH_LIST OUTPUT_FOLDER [HOLD_MS]\n");
         return 2;
     }
+    DWORD hold = argc == 5 ? (DWORD)strtoul(argv[4], NULL, 10) : 0;
     LARGE_INTEGER began, ended;
     QueryPerformanceCounter(&began);
     HINTERNET session = InternetOpenA(USER_AGENT, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
@@ -128,6 +132,8 @@ int main(int argc, char **argv)
         if (!TakePath(line))
             continue;
         ++files;
+        if (hold > 0)
+            Sleep(hold);
         failed += FetchFile(connection, line, argv[3]) ? 0 : 1;
     }
     QueryPerformanceCounter(&ended);

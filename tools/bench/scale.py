@@ -18,7 +18,7 @@ and the largest thread count, both read from /proc of the Linux process that run
 parvel.exe, sampled every 0.1 s; the time per file, that time less the hold for which
 the fetch supervision keeps every fetch worker suspended, and files per second. wget: wall time,
 peak resident memory of the process (from wait4), one thread, time per file.
-request_floor.exe (sites only): the same files fetched one after another on one kept
+request_floor.exe (sites only, at each hold): the same files fetched one after another on one kept
 connection under Wine, with no window; its own time from session open to the last file
 stored (the start of the Wine process left out), the floor of parvel.exe's time per file.
 The module also serves the end-to-end scale test (tests/e2e/test_scale.py).
@@ -228,9 +228,9 @@ def site_paths(root, size):
     return paths
 
 
-def fetch_with_probe(build, state, server_url, paths, save):
-    """Fetches the paths with request_floor.exe under Wine into save; its Figures
-    (seconds of its own loop). Raises when it fails."""
+def fetch_with_probe(build, state, server_url, paths, save, hold):
+    """Fetches the paths with request_floor.exe under Wine into save, sleeping hold ms
+    before each; its Figures (seconds of its own loop). Raises when it fails."""
     env = session_env(state)
     os.makedirs(save)
     listing = os.path.join(save, "..", os.path.basename(save) + ".list")
@@ -238,7 +238,7 @@ def fetch_with_probe(build, state, server_url, paths, save):
         f.write("".join(path + "\n" for path in paths))
     exe = os.path.join(build, "tools", "bench", "request_floor.exe")
     done = wine(env, windows_path(env, exe), server_url, windows_path(env, listing), windows_path(env, save),
-                timeout=4 * 3600)
+                str(hold), timeout=4 * 3600)
     line = done.stdout.decode("ascii", "replace").strip()
     if done.returncode != 0 or not line.startswith("files "):
         raise RuntimeError("request_floor.exe: %s %s" % (line, done.stderr.decode("utf-8", "replace")))
@@ -249,8 +249,8 @@ def fetch_with_probe(build, state, server_url, paths, save):
 # --- the report ------------------------------------------------------------------------
 
 def print_table(title, expected_files, rows):
-    """rows: (hold ms, or None for wget and request_floor.exe, Figures); a peak of
-    0 is one not measured."""
+    """rows: (hold ms, or None for wget, Figures); a peak of 0 is one not measured.
+    parvel.exe's time beyond the hold is set against request_floor.exe's at the same hold."""
     print("%s (%d files)" % (title, expected_files))
     print("  %-14s %6s %7s %9s %9s %8s %12s %15s %8s" % ("", "hold", "files", "wall s", "peak MiB", "threads",
                                                        "ms per file", "ms beyond hold", "files/s"))
@@ -260,15 +260,16 @@ def print_table(title, expected_files, rows):
         print("  %-14s %6s %7d %9.1f %s %8d %12.1f %s %8.1f" % (
             f.name, "-" if hold is None else "%d" % hold, f.files, f.seconds, peak, f.threads,
             f.per_file_ms, beyond, f.files / max(0.001, f.seconds)))
-    named = {f.name: f for hold, f in rows if hold is None}
+    wget = [f for hold, f in rows if hold is None][0]
+    floors = {hold: f for hold, f in rows if f.name == "request_floor"}
     for hold, f in rows:
-        if hold is None:
+        if hold is None or f.name != "parvel.exe":
             continue
         print("  parvel.exe (hold %d ms) / wget time per file: %.1f" % (
-            hold, f.per_file_ms / max(0.001, named["wget"].per_file_ms)))
-        if "request_floor" in named:
-            print("  parvel.exe (hold %d ms) beyond the hold, less request_floor.exe: %.1f ms per file" % (
-                hold, f.per_file_ms - hold - named["request_floor"].per_file_ms))
+            hold, f.per_file_ms / max(0.001, wget.per_file_ms)))
+        if hold in floors:
+            print("  parvel.exe (hold %d ms) beyond the hold, less request_floor.exe's: %.1f ms per file" % (
+                hold, f.per_file_ms - floors[hold].per_file_ms))
 
 
 # Wine gives each thread of a program four file descriptors (tools/bench/bare_threads.exe
@@ -329,9 +330,10 @@ def main():
             for size in sizes:
                 url = http.url("/n%d/s/index.html" % size)
                 rows = run_case(exe, driver_exe, state, work, "site%d" % size, url, holds, 4 * 3600)
-                probe = fetch_with_probe(build, state, http.url("/"), site_paths(root, size),
-                                         os.path.join(work, "site%d-probe" % size))
-                tables.append(("site", size, rows[:1] + [(None, probe)] + rows[1:]))
+                probes = [(hold, fetch_with_probe(build, state, http.url("/"), site_paths(root, size),
+                                                  os.path.join(work, "site%d-probe-%d" % (size, hold)), hold))
+                          for hold in holds]
+                tables.append(("site", size, rows[:1] + probes + rows[1:]))
             if args.chain > 0:
                 rows = run_case(exe, driver_exe, state, work, "chain", http.url("/c/0.html"), [args.chain_hold], 4 * 3600)
                 tables.append(("chain", args.chain, rows))
