@@ -282,18 +282,28 @@ static INT_PTR HandleCommand(HWND window, int control, int notification)
     }
 }
 
-// The animation timer's period, 0 while none runs.
+// The animation timer's period, 0 while none runs, and the period asked for last.
 static UINT g_animationPeriod;
+static UINT g_askedPeriod;
 
-// Sets the animation timer to the period unless it runs at it already:
-// setting it anew starts its count again, so a period asked for at every
-// small file (each transfer asks once) would keep the animation still.
-static void SetAnimationTimer(HWND window, UINT period)
+// Sets the animation timer to the period asked for unless it runs at it
+// already: setting it anew starts its count again.
+static void SetAnimationTimer(HWND window)
 {
-    if (period == g_animationPeriod)
+    if (g_askedPeriod == g_animationPeriod)
         return;
-    g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, period, NULL);
-    g_animationPeriod = period;
+    g_windowThreadCalls.SetTimer(window, ANIMATION_TIMER, g_askedPeriod, NULL);
+    g_animationPeriod = g_askedPeriod;
+}
+
+// A period asked for while the timer runs is taken at its next tick: a slow
+// transfer's period changes with its rate at nearly every showing, and a
+// timer set anew at each would never tick, the animation standing still.
+static void AskAnimationPeriod(HWND window, UINT period)
+{
+    g_askedPeriod = period;
+    if (g_animationPeriod == 0)
+        SetAnimationTimer(window);
 }
 
 INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM)
@@ -304,10 +314,10 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         g_animationFrame = 0;
         DrawAnimationFrame(window);
         g_animationPeriod = 0;
-        SetAnimationTimer(window, ANIMATION_PERIOD);
+        AskAnimationPeriod(window, ANIMATION_PERIOD);
         return TRUE;
     case WM_ANIMATION_PERIOD:
-        SetAnimationTimer(window, (UINT)wParam);
+        AskAnimationPeriod(window, (UINT)wParam);
         return TRUE;
     case WM_PAINT:
         PaintWindow(window);
@@ -319,6 +329,7 @@ INT_PTR CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         }
         AdvanceAnimationFrame();
         DrawAnimationFrame(window);
+        SetAnimationTimer(window);
         return TRUE;
     case WM_COMMAND:
         return HandleCommand(window, LOWORD(wParam), HIWORD(wParam));

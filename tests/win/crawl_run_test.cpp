@@ -412,6 +412,25 @@ TEST_F(CrawlRunTest, AnimationTimerIsSetOnTheWindowThreadOnly)
     EXPECT_EQ(g_timerCalls[2].first, (UINT)ANIMATION_PERIOD) << "the run's end";
 }
 
+// A slow transfer's period changes at nearly every showing; the animation
+// still moves, each new period taken at the timer's next tick.
+TEST_F(CrawlRunTest, AnimationMovesWhileThePeriodKeepsChanging)
+{
+    ASSERT_EQ(LoadAnimationImage(BesideProgram("qex.bmp").c_str()), 1);
+    HWND main = OpenMainWindow();
+    ASSERT_NE(main, (HWND)NULL);
+    int moves = 0, last = g_animationFrame;
+    for (int n = 0; n < 50; ++n) {
+        PostMessageA(main, WM_ANIMATION_PERIOD, n % 2 ? 120 : 125, 0);
+        PumpUntil([] { return false; }, 30);
+        moves += g_animationFrame != last;
+        last = g_animationFrame;
+    }
+    CloseMainWindow(main);
+    FreeAnimationImage();
+    EXPECT_GE(moves, 2) << "frames shown in 1.5 s of changing periods";
+}
+
 TEST_F(CrawlRunTest, DepthButtonsGiveTheDepthLimit)
 {
     struct Case { int button; int expected; } cases[] = {

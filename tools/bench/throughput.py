@@ -1,4 +1,4 @@
-# tools/bench/throughput.py — benchmark: one large file over loopback, wget, the bare loop, parvel.exe.
+# tools/bench/throughput.py — benchmark: one large file over loopback: wget, bare loop, parvel.exe.
 # All three fetch from the same server in the same run: wget, the library's bare read loop
 # (readloop.exe) under Wine and parvel.exe (default settings: the fetch supervision's hold too);
 # prints their rates side by side and parvel.exe's ratio to the bare loop, its ceiling. Each is
