@@ -61,6 +61,7 @@ void StartCrawl(HWND window, const char *saveFolder, const char *startList, cons
     CopyText(g_ignorePatterns, sizeof g_ignorePatterns, ignoreText);
     CopyText(g_startList, sizeof g_startList, startList);
     TakeDepthChoice(window);
+    ForgetCookieFreeFolders();
     HANDLE thread = g_threadCalls.Create(NULL, 0, RunCrawl, NULL, 0, NULL);
     if (thread != NULL) {
         CloseHandle(thread);

@@ -245,6 +245,25 @@ bool AnswerHasNoHeaderLines(HINTERNET request);
 // standard port when none is written.
 bool SameServer(const char *hostPart, const char *otherHostPart);
 
+// ---- Cookies ----
+
+// The address of an object path on a connection's host part ("http://" added
+// where the host part names no scheme); false when it does not fit.
+bool FormatRequestAddress(char *address, size_t size, const char *hostPart, const char *objectPath);
+
+// The cookie flag of a request for the address: INTERNET_FLAG_NO_COOKIES when
+// the library's store has no cookie for its folder, 0 when the library is to
+// send the folder's cookies itself.
+DWORD CookieFlagsFor(const char *address);
+
+// Puts the cookies the answer sets in the library's store when the request
+// went with the flag INTERNET_FLAG_NO_COOKIES (the library then stores none).
+void TakeAnswerCookies(HINTERNET request, const char *address, DWORD requestFlags);
+
+// Forgets which folders had no cookie: at the start of a run, and whenever
+// an answer sets a cookie.
+void ForgetCookieFreeFolders(void);
+
 // True when the response to a range request carries the range asked for:
 // status 206 and a Content-Range that begins at rangeStart.
 bool AnswersRange(HINTERNET request, unsigned long long rangeStart);

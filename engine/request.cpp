@@ -99,19 +99,27 @@ static bool AcceptCertificate(HINTERNET request)
 // so that it is told (see AcceptCertificate) before it is ever accepted.
 static DWORD SecureRequestFlags(void) { return IsSecureAddress(g_connection.host) ? INTERNET_FLAG_SECURE : 0; }
 
+// The request goes with the library's cookie handling off where its folder
+// has no cookie (see CookieFlagsFor); an address too long to write leaves
+// the cookies to the library.
 static HINTERNET SendHttpRequest(HINTERNET connection, const char *objectPath, DWORD flags,
                                  unsigned long long rangeStart, const char *ifRange)
 {
-    HINTERNET request = g_internet.OpenRequest(connection, "GET", objectPath, "HTTP/1.1", NULL, NULL,
-                                               flags | SecureRequestFlags(), 0);
+    char address[3 * TEXT_SIZE];
+    bool addressed = FormatRequestAddress(address, sizeof address, g_connection.host, objectPath);
+    flags |= SecureRequestFlags() | (addressed ? CookieFlagsFor(address) : 0);
+    HINTERNET request = g_internet.OpenRequest(connection, "GET", objectPath, "HTTP/1.1", NULL, NULL, flags, 0);
     if (request == NULL)
         return NULL;
     char block[HEADER_BLOCK_SIZE];
     FormatRequestHeaders(block, rangeStart, ifRange);
     SetReceiveTimeouts(request);
     for (int tries = 0;; ++tries) {
-        if (g_internet.SendRequest(request, block, (DWORD)lstrlenA(block), NULL, 0))
+        if (g_internet.SendRequest(request, block, (DWORD)lstrlenA(block), NULL, 0)) {
+            if (addressed)
+                TakeAnswerCookies(request, address, flags);
             return request;
+        }
         if (tries > 0 || !IsCertificateError(GetLastError()) || !AcceptCertificate(request))
             break;
     }

@@ -16,6 +16,8 @@ InternetCalls g_internet = {
     InternetReadFile,
     InternetCanonicalizeUrlA,
     InternetAutodialHangup,
+    InternetGetCookieExA,
+    InternetSetCookieExA,
 };
 
 void CloseInternetHandle(HINTERNET *handle)

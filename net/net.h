@@ -28,6 +28,8 @@ struct InternetCalls {
     BOOL(WINAPI *ReadFile)(HINTERNET request, LPVOID buffer, DWORD toRead, LPDWORD read);
     BOOL(WINAPI *CanonicalizeUrl)(LPCSTR url, LPSTR buffer, LPDWORD length, DWORD flags);
     BOOL(WINAPI *AutodialHangup)(DWORD reserved);
+    BOOL(WINAPI *GetCookie)(LPCSTR url, LPCSTR name, LPSTR data, LPDWORD size, DWORD flags, LPVOID reserved);
+    DWORD(WINAPI *SetCookie)(LPCSTR url, LPCSTR name, LPCSTR data, DWORD flags, DWORD_PTR reserved);
 };
 
 // The calls in use; filled with the Internet client library's own functions.

@@ -535,6 +535,23 @@ TEST_F(ServersTest, RedirectIsFollowedAndStoredUnderTheAddressAsked)
     EXPECT_EQ(requests[1].path + " " + requests[1].status, "/redir/target.bin 200");
 }
 
+// Folders without cookies are asked with the library's cookie handling off;
+// a cookie an answer sets must still reach every later request it covers,
+// including one in a folder already found without cookies.
+TEST_F(ServersTest, CookieSetByAnAnswerIsSentWhereverItsPathCovers)
+{
+    for (const char *name : {"/ckt/sub/first.bin", "/ckt/setter.bin", "/ckt/sub/second.bin", "/ckt/third.bin"})
+        Serve(Http(), name, Pattern(300, 5), DATE_2001);
+    SetFaults(Http(), R"({"/ckt/setter.bin": {"headers": {"Set-Cookie": "visit=k7; path=/ckt/"}}})");
+    Crawl(Url("/ckt/sub/first.bin") + "\r\n" + Url("/ckt/setter.bin") + "\r\n" + Url("/ckt/sub/second.bin") +
+          "\r\n" + Url("/ckt/third.bin"));
+    auto requests = Requests(Http(), "/ckt/");
+    ASSERT_EQ(requests.size(), 4u);
+    for (size_t i = 0; i < requests.size(); ++i)
+        EXPECT_EQ(requests[i].HasHeader("Cookie", "visit=k7"), i >= 2) << requests[i].path;
+    EXPECT_EQ(ReadBytes(Local("/ckt/third.bin")), Pattern(300, 5));
+}
+
 TEST_F(ServersTest, TwoServersAndAPortChangeMakeNewConnections)
 {
     Serve(Http(), "/two/a.bin", Pattern(1000, 1), DATE_2001);

@@ -243,6 +243,19 @@ static BOOL WINAPI FakeReadFile(HINTERNET handle, LPVOID buffer, DWORD toRead, L
     return TRUE;
 }
 
+// The cookie store is empty; a cookie put in it is recorded as a call.
+static BOOL WINAPI FakeGetCookie(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD, LPVOID)
+{
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+}
+
+static DWORD WINAPI FakeSetCookie(LPCSTR url, LPCSTR, LPCSTR data, DWORD, DWORD_PTR)
+{
+    g_fakeCalls.push_back("SetCookie " + std::string(url) + " " + data);
+    return COOKIE_STATE_ACCEPT;
+}
+
 void InstallFakeInternet(void)
 {
     g_realInternet = g_internet;
@@ -260,6 +273,8 @@ void InstallFakeInternet(void)
     g_internet.FtpFindFirstFile = FakeFtpFindFirstFile;
     g_internet.QueryDataAvailable = FakeQueryDataAvailable;
     g_internet.ReadFile = FakeReadFile;
+    g_internet.GetCookie = FakeGetCookie;
+    g_internet.SetCookie = FakeSetCookie;
     g_fakeAnswer = nullptr;
     g_fakeRequests.clear();
     g_fakeCalls.clear();

@@ -67,8 +67,9 @@ TEST_F(RequestTest, CacheFlagsFollowTheCacheModeDigit)
         g_fakeRequests.clear();
         HINTERNET request = OpenRequest(connection, "/a.html", INTERNET_SERVICE_HTTP, 0);
         ASSERT_EQ(g_fakeRequests.size(), 1u);
-        // Redirects are followed by the program, not by the library.
-        EXPECT_EQ(g_fakeRequests[0].flags, c.flags | INTERNET_FLAG_NO_AUTO_REDIRECT)
+        // Redirects are followed by the program, not by the library, and
+        // a folder without cookies is asked with the library's cookies off.
+        EXPECT_EQ(g_fakeRequests[0].flags, c.flags | INTERNET_FLAG_NO_AUTO_REDIRECT | INTERNET_FLAG_NO_COOKIES)
             << "cache " << (c.setting ? c.setting : "(none)");
         EXPECT_NE(g_fakeRequests[0].headers.find("Pragma: no-cache\r\n"), std::string::npos);
         CloseInternetHandle(&request);

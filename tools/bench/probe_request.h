@@ -1,12 +1,13 @@
 // tools/bench/probe_request.h — the GET parvel.exe sends by default, for the library probes.
-// The request flags of cache mode 0 (CacheFlagsForMode), the header block of
-// FormatRequestHeaders and the receive time-outs of the default "timeout" setting.
+// The request flags of cache mode 0 (CacheFlagsForMode) with the library's cookies off, as
+// for a folder without cookies (CookieFlagsFor), the header block of FormatRequestHeaders
+// and the receive time-outs of the default "timeout" setting.
 #pragma once
 
 #include <windows.h>
 #include <wininet.h>
 
-static const DWORD PROBE_REQUEST_FLAGS = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE;
+static const DWORD PROBE_REQUEST_FLAGS = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_NO_COOKIES;
 static const char PROBE_REQUEST_HEADERS[] = "Accept: */*\r\nPragma: no-cache\r\n\r\n";
 static const DWORD PROBE_RECEIVE_TIMEOUT = 180000;
 
