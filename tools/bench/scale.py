@@ -197,7 +197,7 @@ def crawl_with_parvel(exe, driver_exe, state, url, save, limit_s, wait=100):
             raise RuntimeError("parvel.exe did not finish %s within %d s" % (url, limit_s))
         if sampler:
             sampler.stop()
-        log = driver.log_lines()
+        log = driver.log_lines(timeout=limit_s)
         driver.close()
     finally:
         driver.kill()
